@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Configures and builds into build/ (override with BUILD_DIR).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD_DIR=${BUILD_DIR:-build}
+scripts/install-deps.sh
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} "$@" >/dev/null
+cmake --build "$BUILD_DIR"

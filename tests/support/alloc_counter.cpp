@@ -1,0 +1,60 @@
+#include "support/alloc_counter.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+namespace {
+std::atomic<uint64_t> gAllocations{0};
+std::atomic<uint64_t> gFrees{0};
+
+void* allocate(std::size_t n) {
+    gAllocations.fetch_add(1, std::memory_order_relaxed);
+    void* p = std::malloc(n ? n : 1);
+    return p;
+}
+void release(void* p) {
+    if (!p) return;
+    gFrees.fetch_add(1, std::memory_order_relaxed);
+    std::free(p);
+}
+}  // namespace
+
+namespace vtest {
+AllocationCounts allocationCounts() {
+    return {gAllocations.load(std::memory_order_relaxed), gFrees.load(std::memory_order_relaxed)};
+}
+}  // namespace vtest
+
+void* operator new(std::size_t n) {
+    if (void* p = allocate(n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t n) {
+    if (void* p = allocate(n)) return p;
+    throw std::bad_alloc();
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+    return allocate(n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t&) noexcept {
+    return allocate(n);
+}
+void operator delete(void* p) noexcept {
+    release(p);
+}
+void operator delete[](void* p) noexcept {
+    release(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+    release(p);
+}
+void operator delete[](void* p, std::size_t) noexcept {
+    release(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+    release(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+    release(p);
+}
