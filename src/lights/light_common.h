@@ -3,6 +3,7 @@
 #pragma once
 
 #include "frame/math.h"
+#include "frame/services.h"
 #include "vesper/host.h"
 #include "vesper/state.h"
 
@@ -21,11 +22,8 @@ inline void writeLightTransmission(IRenderServices* services, ShadingState* st, 
         st->lightSample.lightTransmission = float3(1.0f);
         return;
     }
-    // Hosts may write a fourth float into a tracing result.
-    float4 out;
-    services->traceShadow(reinterpret_cast<float3*>(&out), &st->position,
-                          &st->lightSample.lightPosition);
-    st->lightSample.lightTransmission = out.xyz();
+    st->lightSample.lightTransmission =
+        svc::traceShadow(services, st->position, st->lightSample.lightPosition);
 }
 
 // Range-normalised falloff over the distance scale factors.x with exponent

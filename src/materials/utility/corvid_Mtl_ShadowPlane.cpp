@@ -1,6 +1,7 @@
 #include "materials/utility/corvid_Mtl_ShadowPlane.h"
 
 #include "frame/math.h"
+#include "frame/services.h"
 
 namespace pxs {
 
@@ -23,11 +24,7 @@ void corvid_Mtl_ShadowPlane::shade(IRenderServices* services, ShadingState* st) 
         shadowed += m * n->lightTransmission;
     }
 
-    // Hosts may write a fourth float into a tracing result.
-    float4 buffer;
-    services->ambientOcclusion(reinterpret_cast<float3*>(&buffer), &st->position, &st->normal,
-                               1.0f);
-    const float3 open = buffer.xyz();
+    const float3 open = svc::ambientOcclusion(services, st->position, st->normal, 1.0f);
 
     if (shadowed == float3(unshadowed) && open == float3(1.0f)) {
         st->skipHit = 1;
@@ -44,10 +41,8 @@ void corvid_Mtl_ShadowPlane::shade(IRenderServices* services, ShadingState* st) 
 
     // The camera's ray goes on behind the plane as a continuation ray.
     int32_t type = st->rayType == kRayCamera ? kRayContinuation : st->rayType;
-    buffer = float4();
-    services->traceRay(reinterpret_cast<float3*>(&buffer), type, &st->position, &st->rayDirection,
-                       1.0f);
-    st->outColor = buffer.xyz() * factor;
+    float3 behind = svc::traceRay(services, type, st->position, st->rayDirection, 1.0f);
+    st->outColor = behind * factor;
     st->outAlpha = 1.0f - minComponent(factor);
 }
 
