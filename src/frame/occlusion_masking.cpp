@@ -47,9 +47,9 @@ float3 evaluateAmbientOcclusion(const OcclusionMaskingFields& block, IRenderServ
     const int32_t mode = block.ambientOcclusionMode;
 
     if (block.usePrecalcAO && (mode == 1 || mode == 2)) {
-        const float o = mode == 1 ? sampleTexture(block.ambientOcclusionTexture,
-                                                  readAttribute<float2>(st, uv1Offset))
-                                        .x
+        const float2 uv1 = readAttribute<float2>(st, uv1Offset);
+        // Mode 1 without a texture reads red 0: fully occluded.
+        const float o = mode == 1 ? sampleTexture(block.ambientOcclusionTexture, uv1).x
                                   : readAttribute<float4>(st, vtxcolorOffset).x;
         const float a = (1.0f - o) * factor * w;
         return a * color + float3(1.0f - a);

@@ -53,6 +53,11 @@ enum ChannelMode : int32_t {
 // One channel's parameter fields, by role. The registered names and their order
 // belong to the class that embeds it.
 struct TextureChannel {
+    TextureChannel() = default;
+    // The two defaults that differ between channels.
+    explicit TextureChannel(float3 color_, int32_t mode_ = kChannelConstant)
+        : color(color_), mode(mode_) {}
+
     float3 color{0.0f, 0.0f, 0.0f};  // the value of mode 0
     int32_t mode = kChannelConstant;
     TextureHandle texture;               // the image of modes 1 to 4
