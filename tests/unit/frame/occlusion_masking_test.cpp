@@ -1,5 +1,5 @@
-// The occlusion and masking block: registration at the offsets a class picks,
-// every occlusion rule, the debug view, and the masking frame of shade.
+// The occlusion and masking block: the class's attribute offsets, every
+// occlusion rule, the debug view, and the masking frame of shade.
 #include <gtest/gtest.h>
 
 #include "frame/occlusion_masking.h"
@@ -15,100 +15,71 @@ using namespace pxs;
 using vhost::StateBuilder;
 using vhost::TestServices;
 
-// The Ward variants' packing: attributes of their own come first.
-using Block = OcclusionMasking<32, 40>;
+using Block = OcclusionMasking<32, 40>;  // the Ward variants' packing
 
-TEST(OcclusionMaskingBlock, RegistersInOrderWithTheClassOffsets) {
+TEST(OcclusionMaskingBlock, DeclaresAndReadsAttributesAtTheClassOffsets) {
     vhost::RecordingRegistry registry;
-    Block block;
+    Block b;
     Declarer declare(&registry, nullptr, kCapShade);
-    block.declare(declare);
-    std::vector<std::string> names;
-    for (const auto& d : registry.declarations) names.push_back(d.name);
-    EXPECT_EQ(names,
-              (std::vector<std::string>{
-                  "", "ambientOcclusionTexture", "ambientOcclusionMode", "ambientOcclusionFactor",
-                  "ambientOcclusionColor", "usePrecalcAO", "showAmbientOnly", "usingRaytracedAO",
-                  "uv1", "vtxcolor", "maskingColor", "maskingMode", "maskingTexture",
-                  "maskingTextureMatrix", "maskingInvertTexture", "maskingAngularRepeat",
-                  "maskingUVMatrix", "maskingFromAlpha"}));
-    const vhost::Declaration* uv1 = registry.find("uv1");
-    const vhost::Declaration* vtx = registry.find("vtxcolor");
-    ASSERT_TRUE(uv1 && vtx);
-    EXPECT_EQ(uv1->attributeKind, 1);
-    EXPECT_EQ(uv1->attributeOffset, 32);
-    EXPECT_EQ(vtx->attributeKind, 3);
-    EXPECT_EQ(vtx->attributeOffset, 40);
+    b.declare(declare);
+    ASSERT_EQ(registry.declarations.size(), 18u);
+    EXPECT_EQ(registry.declarations[8].name, "uv1") << "between occlusion and masking";
+    EXPECT_EQ(registry.declarations[8].attributeOffset, 32);
+    EXPECT_EQ(registry.declarations[9].attributeOffset, 40);
+
+    vhost::TestTexture tex(float4(0.25f, 1, 1, 1));
+    b.ambientOcclusionTexture = tex.handle();
+    b.ambientOcclusionMode = 1;
+    TestServices sv;
+    pxs::ShadingState st = StateBuilder().attribute(32, float2(0.3f, 0.7f)).build();
+    EXPECT_TRUE(b.evaluateAmbientOcclusion(&sv, st, float3(0.0f)) == float3(0.25f));
+    ASSERT_EQ(tex.lookups.size(), 1u);
+    EXPECT_TRUE(tex.lookups[0][0] == 0.3f && tex.lookups[0][1] == 0.7f);
 }
 
 TEST(AmbientOcclusion, RulesInPrecedenceOrder) {
-    vhost::TestTexture tex(float4(0.25f, 0.9f, 0.9f, 0.9f));
     const float3 color(0.2f, 0.4f, 0.6f);
     const float3 k(0.1f, 0.5f, 0.3f);  // w = 0.5
-    pxs::ShadingState st = StateBuilder()
-                               .attribute(32, float2(0.3f, 0.7f))
-                               .attribute(40, float4(0.6f, 0, 0, 0))
-                               .build();
-    auto precalc = [&](float o, float factor) {
-        float a = (1.0f - o) * factor * 0.5f;
+    auto precalc = [&](float o) {      // factor 0.5
+        float a = (1.0f - o) * 0.5f * 0.5f;
         return float3(a * color.x + (1 - a), a * color.y + (1 - a), a * color.z + (1 - a));
     };
-
-    Block b;
+    pxs::ShadingState st = StateBuilder()
+                               .ray(float3(0, 0, -5), float3(0, 0, 1))
+                               .hit(float3(1, 2, 3), float3(0, 0.6f, 0.8f), float3(0, 0, 1))
+                               .attribute(40, float4(0.6f, 0, 0, 0))
+                               .build();
     TestServices sv;
+    sv.ambientOcclusionValue = float3(0.2f, 0.5f, 0.8f);
+    Block b;
     EXPECT_TRUE(b.evaluateAmbientOcclusion(&sv, st, k) == float3(1.0f)) << "defaults: none";
 
-    b.ambientOcclusionTexture = tex.handle();
     b.ambientOcclusionFactor = 0.5f;
     b.ambientOcclusionColor = color;
-    b.usingRaytracedAO = true;  // a precomputed source wins over tracing
-    b.ambientOcclusionMode = 1;
-    EXPECT_FLOAT3(b.evaluateAmbientOcclusion(&sv, st, k), precalc(0.25f, 0.5f));
-    ASSERT_EQ(tex.lookups.size(), 1u);
-    EXPECT_EQ(tex.lookups[0][0], 0.3f) << "uv1 read at the declared offset";
-    EXPECT_EQ(tex.lookups[0][1], 0.7f);
+    b.usingRaytracedAO = true;
+    b.ambientOcclusionMode = 1;  // no texture: red 0
+    EXPECT_FLOAT3(b.evaluateAmbientOcclusion(&sv, st, k), precalc(0.0f));
     b.ambientOcclusionMode = 2;  // vertex colour red
-    EXPECT_FLOAT3(b.evaluateAmbientOcclusion(&sv, st, k), precalc(0.6f, 0.5f));
-    EXPECT_EQ(sv.count(vhost::kSvcAmbientOcclusion), 0);
+    EXPECT_FLOAT3(b.evaluateAmbientOcclusion(&sv, st, k), precalc(0.6f));
+    EXPECT_TRUE(sv.calls.empty()) << "a precomputed source wins over tracing";
 
-    Block none;  // mode 1 without a texture: red 0, fully occluded
-    none.ambientOcclusionMode = 1;
-    EXPECT_TRUE(none.evaluateAmbientOcclusion(&sv, st, float3(0.0f)) == float3(0.0f));
-
-    // Tracing: mode 2 with the precomputed switch off, and a mode that names no source.
-    sv.ambientOcclusionValue = float3(0.2f, 0.5f, 0.8f);
-    st = StateBuilder()
-             .ray(float3(0, 0, -5), float3(0, 0, 1))
-             .hit(float3(1, 2, 3), float3(0, 0.6f, 0.8f), float3(0, 0, 1))
-             .build();
-    for (int32_t mode : {2, 3}) {
-        b.usePrecalcAO = mode == 3;
-        b.ambientOcclusionMode = mode;
+    for (bool precalcOn : {false, true}) {  // mode 2 switched off; mode 3 names no source
+        b.usePrecalcAO = precalcOn;
+        b.ambientOcclusionMode = precalcOn ? 3 : 2;
         sv.clear();
         float3 A = b.evaluateAmbientOcclusion(&sv, st, k);
         for (int i = 0; i < 3; ++i) {
-            float o = 0.5f * sv.ambientOcclusionValue[i] + 0.5f;
-            float a = (1.0f - o) * 0.5f;
-            EXPECT_FLOAT_EQ(A[i], (1.0f - a) + a * color[i]) << "mode " << mode;
+            float a = (1.0f - (0.5f * sv.ambientOcclusionValue[i] + 0.5f)) * 0.5f;
+            EXPECT_FLOAT_EQ(A[i], (1.0f - a) + a * color[i]);
         }
+        // Seen from below: the normal turns to face the ray; weight 1.
         ASSERT_EQ(sv.count(vhost::kSvcAmbientOcclusion), 1);
-        // Seen from below the geometric surface: the normal turns to face the ray.
         EXPECT_EQ(sv.calls[0].args, (std::vector<float>{1, 2, 3, 0, -0.6f, -0.8f, 1.0f}));
     }
-}
-
-TEST(AmbientOcclusion, FullReductionDisablesEveryRule) {
-    vhost::TestTexture tex(float4(0.0f));
-    TestServices sv;
-    sv.ambientOcclusionValue = float3(0.0f);
-    pxs::ShadingState st = StateBuilder().build();
-    Block b;
-    b.ambientOcclusionTexture = tex.handle();
-    b.usingRaytracedAO = true;
-    for (int32_t mode : {1, 2, 0}) {
+    for (int32_t mode : {1, 2, 0}) {  // k = (1, 1, 1) switches every rule off
+        b.usePrecalcAO = true;
         b.ambientOcclusionMode = mode;
-        EXPECT_TRUE(b.evaluateAmbientOcclusion(&sv, st, float3(1, 0.5f, 0)) == float3(1.0f))
-            << "mode " << mode;
+        EXPECT_TRUE(b.evaluateAmbientOcclusion(&sv, st, float3(1, 0, 0)) == float3(1.0f));
     }
 }
 
@@ -121,7 +92,6 @@ TEST(AmbientOcclusion, ShowAmbientOnlyNeedsAnActiveSource) {
     } cases[] = {
         {true, true, false, 1, true},   {true, true, false, 2, true}, {true, true, false, 0, false},
         {true, false, false, 1, false}, {true, false, true, 0, true}, {false, true, true, 1, false},
-        {true, true, false, -1, false},
     };
     for (const auto& t : cases) {
         Block b;
@@ -136,32 +106,27 @@ TEST(AmbientOcclusion, ShowAmbientOnlyNeedsAnActiveSource) {
 
 TEST(Masking, SkipKeepOrMixWithWhatLiesBehind) {
     const float3 c(0.8f, 0.4f, 0.2f);
+    vhost::TestTexture tex(float4(0.5f, 0.25f, 0.0f, 1.0f));
     Block b;
     b.masking.mode = kChannelPlanar;
-    vhost::TestTexture tex(float4(0.5f, 0.25f, 0.0f, 1.0f));
     b.masking.texture = tex.handle();
-    // The mask reads the mapping point, not the position: only the first hit is
-    // inside the planar slab.
-    pxs::ShadingState inside = StateBuilder()
-                                   .hit(float3(0, 0, 9), float3(0, 0, 1))
-                                   .mapping(float3(0, 0, 0.5f), float3(0, 0, 1))
-                                   .build();
-    pxs::ShadingState outside = StateBuilder()
-                                    .hit(float3(0, 0, 0.5f), float3(0, 0, 1))
-                                    .mapping(float3(0, 0, 9), float3(0, 0, 1))
-                                    .build();
-
+    // The mask projects the mapping point, not the position: only the first hit
+    // lies inside the planar slab.
+    const pxs::ShadingState inside = StateBuilder()
+                                         .hit(float3(0, 0, 9), float3(0, 0, 1))
+                                         .mapping(float3(0, 0, 0.5f), float3(0, 0, 1))
+                                         .build();
+    const pxs::ShadingState outside =
+        StateBuilder().mapping(float3(0, 0, 9), float3(0, 0, 1)).build();
     TestServices sv;
-    int calls = 0;
-    auto shadeColor = [&] {
-        ++calls;
-        return c;
-    };
+    int shaded = 0;
+    auto shadeColor = [&] { return ++shaded, c; };
+
     pxs::ShadingState st = outside;
     b.applyMasking(&sv, &st, float2(), shadeColor);
     EXPECT_EQ(vhost::changedFields(outside, st), std::vector<std::string>{"skipHit"});
     EXPECT_EQ(st.skipHit, 1);
-    EXPECT_EQ(calls, 0) << "a removed surface is not shaded";
+    EXPECT_EQ(shaded, 0) << "a removed surface is not shaded";
 
     sv.transmissionValue = float3(0.0f, 1.0f, 0.5f);
     for (bool serviceSetsAlpha : {false, true}) {
@@ -169,25 +134,20 @@ TEST(Masking, SkipKeepOrMixWithWhatLiesBehind) {
         sv.clear();
         st = inside;
         b.applyMasking(&sv, &st, float2(), shadeColor);
-        EXPECT_FLOAT3(st.outColor, float3(0.5f * 0.8f + 0.5f * 0.0f, 0.75f * 0.4f + 0.25f * 1.0f,
-                                          1.0f * 0.2f + 0.0f * 0.5f));
+        EXPECT_FLOAT3(st.outColor, float3(0.5f * 0.8f, 0.75f * 0.4f + 0.25f * 1.0f, 0.2f));
         EXPECT_EQ(st.outAlpha, serviceSetsAlpha ? 0.25f : 1.0f);
         EXPECT_EQ(vhost::changedFields(inside, st),
                   (std::vector<std::string>{"outColor", "outAlpha"}));
         ASSERT_EQ(sv.count(vhost::kSvcTraceTransmission), 1);
-        const vhost::ServiceCall& call = sv.calls[0];
-        EXPECT_EQ(call.args, (std::vector<float>{0, 0, 9, 0, 0, -1, 1.0f}));
-        EXPECT_TRUE(call.preset == float4(c, 1.0f));
+        EXPECT_EQ(sv.calls[0].args, (std::vector<float>{0, 0, 9, 0, 0, -1, 1.0f}));
+        EXPECT_TRUE(sv.calls[0].preset == float4(c, 1.0f));
     }
 
-    // The default mask keeps every hit as it is: no trace.
-    sv.clear();
+    sv.clear();  // the default mask keeps the hit as it is, without a trace
     st = inside;
     Block().applyMasking(&sv, &st, float2(), shadeColor);
-    EXPECT_TRUE(st.outColor == c);
-    EXPECT_EQ(st.outAlpha, 1.0f);
+    EXPECT_TRUE(st.outColor == c && st.outAlpha == 1.0f);
     EXPECT_TRUE(sv.calls.empty());
-    EXPECT_EQ(calls, 3);
 }
 
 }  // namespace
