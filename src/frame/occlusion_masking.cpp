@@ -1,17 +1,8 @@
 #include "frame/occlusion_masking.h"
 
+#include "frame/services.h"
+
 namespace pxs {
-
-namespace {
-
-// The services write up to four floats into a colour buffer; a bare float3 would
-// leave no room for the fourth.
-struct ColorBuffer {
-    float3 rgb;
-    float pad = 0.0f;
-};
-
-}  // namespace
 
 void declareMaskingChannel(Declarer& declare, TextureChannel& masking) {
     declare("maskingColor", masking.color);
@@ -56,9 +47,8 @@ float3 evaluateAmbientOcclusion(const OcclusionMaskingFields& block, IRenderServ
     }
     if (block.usingRaytracedAO) {
         const float3 nf = faceForward(st.normal, st.rayDirection, st.geometricNormal);
-        ColorBuffer r;
-        services->ambientOcclusion(&r.rgb, &st.position, &nf, 1.0f);
-        const float3 o = factor * r.rgb + float3(1.0f - factor);
+        const float3 r = svc::ambientOcclusion(services, st.position, nf, 1.0f);
+        const float3 o = factor * r + float3(1.0f - factor);
         const float3 a = (float3(1.0f) - o) * w;
         return (float3(1.0f) - a) + a * color;
     }
@@ -84,8 +74,8 @@ void writeMasked(IRenderServices* services, ShadingState* st, float3 mask, float
         st->outAlpha = 1.0f;
         return;
     }
-    float4 behind(color, 1.0f);
-    services->traceTransmission(&behind, &st->position, &st->rayDirection, 1.0f);
+    const float4 behind =
+        svc::traceTransmission(services, st->position, st->rayDirection, 1.0f, float4(color, 1.0f));
     st->outColor = (float3(1.0f) - mask) * color + mask * behind.xyz();
     st->outAlpha = behind.w;
 }
