@@ -1,8 +1,15 @@
-// Light loop, traced rays, the ambient term and the shading components that a
-// physically based material's lighting routine fills.
+// Light loop, the ambient term, the shading components that a physically based
+// material's lighting routine fills, and the composition of its shade.
+//
+// Traced rays go through the wrappers of frame/services.h (svc::traceReflection and
+// the like), with the largest component of the weight that will multiply the
+// result as importance.
 #pragma once
 
+#include <cmath>
+
 #include "frame/math.h"
+#include "frame/occlusion_masking.h"
 #include "vesper/host.h"
 
 namespace pxs {
@@ -32,33 +39,6 @@ inline float3 lightLoop(IRenderServices* sv, float3 p, float3 n, Bsdf&& value) {
                node.lightContribution;
     });
     return sum;
-}
-
-// The host's tracing operations, with the four-float buffer they expect. Weight is
-// the largest component of the factor that will multiply the result.
-inline float3 tracedReflection(IRenderServices* sv, float3 p, float3 dir, float weight) {
-    float4 out(0.0f, 0.0f, 0.0f, 1.0f);
-    sv->traceReflection(reinterpret_cast<float3*>(&out), &p, &dir, weight);
-    return out.xyz();
-}
-inline float3 tracedGlossyReflection(IRenderServices* sv, float3 p, float3 dir, float glossiness,
-                                     float weight) {
-    float4 out(0.0f, 0.0f, 0.0f, 1.0f);
-    sv->traceGlossyReflection(reinterpret_cast<float3*>(&out), &p, &dir, glossiness, weight);
-    return out.xyz();
-}
-// RGBA seen through the surface; `preset` is what the buffer holds before the call.
-inline float4 tracedTransmission(IRenderServices* sv, float3 p, float3 dir, float weight,
-                                 float4 preset = float4(0.0f, 0.0f, 0.0f, 1.0f)) {
-    float4 out = preset;
-    sv->traceTransmission(&out, &p, &dir, weight);
-    return out;
-}
-inline float4 tracedGlossyTransmission(IRenderServices* sv, float3 p, float3 dir, float glossiness,
-                                       float weight) {
-    float4 out(0.0f, 0.0f, 0.0f, 1.0f);
-    sv->traceGlossyTransmission(&out, &p, &dir, glossiness, weight);
-    return out;
 }
 
 // Ambient and indirect light at q around normal m, weighted by w and shadowed by the
@@ -97,5 +77,43 @@ struct ShadingComponents {
                rgb(kReflection) + rgb(kRefraction) + rgb(kAdditional);
     }
 };
+
+// Whether a material's shade multiplies the direct diffuse component by the
+// ambient-occlusion colour of its block.
+enum class Occlusion { kSkip, kApply };
+
+// The shade of every physically based material: a fully masked hit sets skipHit
+// and runs nothing else; otherwise lighting() -> ShadingComponents fills the
+// components, the occlusion colour (full effect, k = 0) darkens the direct diffuse
+// one when asked, and the sum, with alpha 1, is written mixed with what lies behind
+// by the mask. uv is the attribute the masking texture reads.
+template <class Block, class Lighting>
+inline void composeShade(const Block& block, IRenderServices* sv, ShadingState* st, float2 uv,
+                         Occlusion occlusion, Lighting&& lighting) {
+    block.applyMasking(sv, st, uv, [&] {
+        const ShadingComponents c = lighting();
+        const float3 ao = occlusion == Occlusion::kApply
+                              ? block.evaluateAmbientOcclusion(sv, *st, float3(0.0f))
+                              : float3(1.0f);
+        return c.sum(ao);
+    });
+}
+
+// Writes a deterministic continuation (a mirror or straight-through event):
+// direction, value, cosine, weight 1 and kind. A value that is not finite (the
+// 1 / cosine of an exactly grazing event) gives no continuation instead: only
+// sampleKind 0 is written, so a path tracer never receives an infinite throughput.
+inline void writeSpecularSample(ShadingState* st, float3 direction, float3 value, float cosine,
+                                SampleKind kind) {
+    if (!(std::isfinite(value.x) && std::isfinite(value.y) && std::isfinite(value.z))) {
+        st->sampleKind = kSampleNone;
+        return;
+    }
+    st->sampleDirection = direction;
+    st->sampleValue = value;
+    st->sampleCosine = cosine;
+    st->sampleWeight = 1.0f;
+    st->sampleKind = kind;
+}
 
 }  // namespace pxs

@@ -9,10 +9,9 @@
 //   in frame space.
 #pragma once
 
-#include <cstring>
-
 #include "frame/math.h"
 #include "frame/texture.h"
+#include "frame/texture_channel.h"
 #include "vesper/host.h"
 #include "vesper/state.h"
 
@@ -23,14 +22,6 @@ namespace pxs {
 constexpr int32_t kBitangentAttribute = 24;
 constexpr int32_t kTangentAttribute = 36;
 constexpr int32_t kUvAttribute = 48;
-
-// An interpolated vertex attribute at `offset` inside the state's attribute block.
-template <class T>
-inline T readAttribute(const ShadingState& st, int32_t offset) {
-    T v;
-    std::memcpy(&v, st.attributes + offset, sizeof v);
-    return v;
-}
 
 // Sides of a hit as the ray sees them.
 struct Facing {
