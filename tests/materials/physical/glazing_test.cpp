@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "support/harness.h"
+#include "materials/physical/physical_test_util.h"
 
 namespace {
 
@@ -15,71 +15,30 @@ using vhost::DeclType;
 using vhost::StateBuilder;
 using vtest::Shader;
 
+using namespace ptest;
+
 const float kPi = 3.14159265f;
-const std::vector<std::string> kSampleFields = {"sampleDirection", "sampleValue", "sampleCosine",
-                                                "sampleWeight", "sampleKind"};
 
-float3 scaled(float3 v, float s) {
-    return float3(v.x * s, v.y * s, v.z * s);
-}
-
-// A hit at the origin seen along dir, on a pane facing +z with its tangent along +x.
-StateBuilder viewing(float3 dir) {
-    StateBuilder b;
-    b.ray(scaled(dir, -5.0f), dir)
-        .hit(float3(0, 0, 0), float3(0, 0, 1))
-        .attribute(36, float3(1, 0, 0));
-    return b;
-}
 ShadingState view(float3 dir) {
     return viewing(dir).build();
 }
 
-pxs::LightNode light(float3 dir, float factor, float3 contribution) {
-    pxs::LightNode n{};
-    n.direction = dir;
-    n.lightFactor = factor;
-    n.lightContribution = contribution;
-    return n;
-}
-
-void expectArgs(const std::vector<float>& got, const std::vector<float>& want) {
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < got.size(); ++i) EXPECT_NEAR(got[i], want[i], 1e-6f) << "argument " << i;
-}
-
 TEST(GlazingParams, DeclarationOrderAndDefaults) {
-    vtest::expectDeclarations(
-        "corvid_Mtl_Glazing", 15,
-        {{"ambientOcclusionTexture", DeclType::Texture2D, "texture(null, -1)"},
-         {"ambientOcclusionMode", DeclType::Int, "0"},
-         {"ambientOcclusionFactor", DeclType::Float, "1"},
-         {"ambientOcclusionColor", DeclType::Float3, "(0, 0, 0)"},
-         {"usePrecalcAO", DeclType::Bool, "true"},
-         {"showAmbientOnly", DeclType::Bool, "false"},
-         {"usingRaytracedAO", DeclType::Bool, "false"},
-         {"uv1", DeclType::Attribute, "1@0"},
-         {"vtxcolor", DeclType::Attribute, "3@8"},
-         {"maskingColor", DeclType::Float3, "(0, 0, 0)"},
-         {"maskingMode", DeclType::Int, "0"},
-         {"maskingTexture", DeclType::Texture2D, "texture(null, -1)"},
-         {"maskingTextureMatrix", DeclType::Matrix4, ""},
-         {"maskingInvertTexture", DeclType::Bool, "false"},
-         {"maskingAngularRepeat", DeclType::Float, "1"},
-         {"maskingUVMatrix", DeclType::Matrix3, ""},
-         {"maskingFromAlpha", DeclType::Bool, "false"},
-         {"bitangent", DeclType::Attribute, "2@24"},
-         {"tangent", DeclType::Attribute, "2@36"},
-         {"uv", DeclType::Attribute, "1@48"},
-         {"u_reflectance", DeclType::Float, "0.100000001"},
-         {"u_reflectColor", DeclType::Float3, "(1, 1, 1)"},
-         {"u_refractColor", DeclType::Float3, "(1, 1, 1)"},
-         {"u_rough", DeclType::Float, "9.99999975e-05"},
-         {"u_level", DeclType::Float, "1"},
-         {"u_transmittanceMapEnable", DeclType::Bool, "false"},
-         {"u_transmittanceMap", DeclType::Texture2D, "texture(null, -1)"},
-         {"u_transmittanceTransform", DeclType::Matrix3, ""},
-         {"u_transmittanceAmount", DeclType::Float, "1"}});
+    auto expected = blockDeclarations();
+    expected.insert(expected.end(),
+                    {{"bitangent", DeclType::Attribute, "2@24"},
+                     {"tangent", DeclType::Attribute, "2@36"},
+                     {"uv", DeclType::Attribute, "1@48"},
+                     {"u_reflectance", DeclType::Float, "0.100000001"},
+                     {"u_reflectColor", DeclType::Float3, "(1, 1, 1)"},
+                     {"u_refractColor", DeclType::Float3, "(1, 1, 1)"},
+                     {"u_rough", DeclType::Float, "9.99999975e-05"},
+                     {"u_level", DeclType::Float, "1"},
+                     {"u_transmittanceMapEnable", DeclType::Bool, "false"},
+                     {"u_transmittanceMap", DeclType::Texture2D, "texture(null, -1)"},
+                     {"u_transmittanceTransform", DeclType::Matrix3, ""},
+                     {"u_transmittanceAmount", DeclType::Float, "1"}});
+    vtest::expectDeclarations("corvid_Mtl_Glazing", 15, expected);
 }
 
 TEST(Glazing, DefaultsReflectOnePercentAndPassTheRestStraightOn) {

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "support/harness.h"
+#include "materials/physical/physical_test_util.h"
 
 namespace {
 
@@ -15,41 +15,12 @@ using vhost::DeclType;
 using vhost::StateBuilder;
 using vtest::Shader;
 
+using namespace ptest;
+
 const float kS = std::sqrt(0.5f);
-const std::vector<std::string> kSampleFields = {"sampleDirection", "sampleValue", "sampleCosine",
-                                                "sampleWeight", "sampleKind"};
 
-// The block's declarations, shared by the physical materials' tests.
-std::vector<vtest::ExpectedParam> blockDeclarations() {
-    return {{"ambientOcclusionTexture", DeclType::Texture2D, "texture(null, -1)"},
-            {"ambientOcclusionMode", DeclType::Int, "0"},
-            {"ambientOcclusionFactor", DeclType::Float, "1"},
-            {"ambientOcclusionColor", DeclType::Float3, "(0, 0, 0)"},
-            {"usePrecalcAO", DeclType::Bool, "true"},
-            {"showAmbientOnly", DeclType::Bool, "false"},
-            {"usingRaytracedAO", DeclType::Bool, "false"},
-            {"uv1", DeclType::Attribute, "1@0"},
-            {"vtxcolor", DeclType::Attribute, "3@8"},
-            {"maskingColor", DeclType::Float3, "(0, 0, 0)"},
-            {"maskingMode", DeclType::Int, "0"},
-            {"maskingTexture", DeclType::Texture2D, "texture(null, -1)"},
-            {"maskingTextureMatrix", DeclType::Matrix4, ""},
-            {"maskingInvertTexture", DeclType::Bool, "false"},
-            {"maskingAngularRepeat", DeclType::Float, "1"},
-            {"maskingUVMatrix", DeclType::Matrix3, ""},
-            {"maskingFromAlpha", DeclType::Bool, "false"}};
-}
-
-float3 scaled(float3 v, float s) {
-    return float3(v.x * s, v.y * s, v.z * s);
-}
-float3 unit(float3 v) {
-    return scaled(v, 1.0f / std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z));
-}
-
-// A hit at the origin seen along dir, flat surface facing +z unless told otherwise.
 ShadingState view(float3 dir, float3 n = float3(0, 0, 1), float3 ng = float3(0, 0, 1)) {
-    return StateBuilder().ray(scaled(dir, -5.0f), dir).hit(float3(0, 0, 0), n, ng).build();
+    return viewing(dir, n, ng).build();
 }
 
 std::vector<float> traced(const vhost::TestServices& sv, int slot) {

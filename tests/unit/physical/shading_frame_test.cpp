@@ -22,25 +22,6 @@ void expectNear3(float3 a, float3 e, float tol = 1e-6f) {
     EXPECT_NEAR(a.z, e.z, tol);
 }
 
-TEST(PhysicalFrame, FacingTurnsBothNormalsAgainstTheRay) {
-    float3 n(0.6f, 0.0f, 0.8f);
-    float3 ng(0, 0, 1);
-    Facing front = facing(float3(0, 0, -1), n, ng);
-    EXPECT_TRUE(front.entering);
-    EXPECT_TRUE(front.nf == n);
-    EXPECT_TRUE(front.ngf == ng);
-
-    Facing back = facing(float3(0, 0, 1), n, ng);
-    EXPECT_FALSE(back.entering);
-    EXPECT_TRUE(back.nf == -n);
-    EXPECT_TRUE(back.ngf == -ng);
-
-    // Exactly in the geometric plane: counts as entering, the shading normal vanishes.
-    Facing grazing = facing(float3(1, 0, 0), n, ng);
-    EXPECT_TRUE(grazing.entering);
-    EXPECT_TRUE(grazing.nf == float3(0, 0, 0));
-}
-
 TEST(PhysicalFrame, TangentCarriedByMatrixBAndOrthonormalised) {
     // matrixB rotates +x onto +y; the tangent also leans into the normal, which
     // Gram-Schmidt removes.
