@@ -209,10 +209,11 @@ std::string Library::defaultPath() {
 
 Library::Library(const std::string& path) : path_(path) {
     // No "cannot find the DLL" message boxes: the caller gets the error instead.
-    UINT mode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    DWORD mode = 0;
+    SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &mode);
     HMODULE module = LoadLibraryA(path.c_str());
     if (!module) error_ = lastErrorText();
-    SetErrorMode(mode);
+    SetThreadErrorMode(mode, nullptr);
     if (!module) return;
     handle_ = module;
     // LoadLibrary may have searched for a bare name: read the file it chose.
