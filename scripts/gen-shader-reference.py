@@ -35,11 +35,11 @@ KIND_SECTIONS = [("material", "Materials"), ("light", "Lights"), ("environment",
 UNSET = "*set by the host*"
 
 
-def run_vesper_info(program, fill_byte):
+def run_vesper_info(program, perturb):
     env = dict(os.environ)
-    # glibc fills each fresh allocation with the complement of this byte; the
-    # per-thread cache would hand back freed blocks unfilled, so it is off.
-    env["MALLOC_PERTURB_"] = str(fill_byte)
+    # glibc fills each fresh allocation with perturb ^ 0xff; the per-thread cache
+    # would hand back freed blocks unfilled, so it is off.
+    env["MALLOC_PERTURB_"] = str(perturb)
     env["GLIBC_TUNABLES"] = "glibc.malloc.tcache_count=0"
     out = subprocess.run([program, "--json"], env=env, check=True, stdout=subprocess.PIPE).stdout
     return json.loads(out)["classes"]
@@ -157,7 +157,8 @@ def main():
     parser.add_argument("--check", action="store_true", help="compare instead of writing")
     args = parser.parse_args()
 
-    text = render(merge_runs(run_vesper_info(args.vesper_info, 85), run_vesper_info(args.vesper_info, 170)))
+    # Fills of 0x00 and 0xfe: an unset bool reads false in one run and true in the other.
+    text = render(merge_runs(run_vesper_info(args.vesper_info, 0xFF), run_vesper_info(args.vesper_info, 0x01)))
     if not args.check:
         with open(args.output, "w") as f:
             f.write(text)
