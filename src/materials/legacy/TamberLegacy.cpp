@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "environments/ibl.h"
+#include "frame/services.h"
 #include "frame/texture_channel.h"
 #include "materials/legacy/grading.h"
 #include "materials/legacy/normal_map.h"
@@ -13,18 +14,8 @@ namespace {
 
 using Params = TamberLegacy::Params;
 
-// Out buffer of a tracing service: room for four floats, the colour first.
-struct TraceBuffer {
-    float3 rgb;
-    float alpha = 1.0f;
-};
-
-float4 traceGlossyTransmission(IRenderServices* sv, float3 origin, float3 direction,
-                               float roughness, float weight) {
-    float4 b(0.0f, 0.0f, 0.0f, 1.0f);
-    sv->traceGlossyTransmission(&b, &origin, &direction, roughness, weight);
-    return b;
-}
+// Preset of the transmission buffers: what a host that writes nothing leaves.
+constexpr float4 kOpaqueBlack(0.0f, 0.0f, 0.0f, 1.0f);
 
 // A mask with transparency folded in: either one lets the background through.
 float3 foldIntoMask(float3 m, float3 t) {
@@ -463,9 +454,7 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
 
     float3 wGi = Dc * (float3(1.0f) - T) * keepM;
     if (p.reflectLight) wGi *= keepR;
-    TraceBuffer gi;
-    sv->globalIllumination(&gi.rgb, &P, &N, importance(wGi));
-    const float3 Gi = gi.rgb * p.globalIllumIntensity;
+    const float3 Gi = svc::globalIllumination(sv, P, N, importance(wGi)) * p.globalIllumIntensity;
 
     const float g = p.diffuseLightGainValue;
     float3 Y;
@@ -497,8 +486,8 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
             if (d == float3(0.0f)) {
                 totalInternalReflection = true;
             } else {
-                const float4 B = traceGlossyTransmission(sv, P, d, p.surfaceRoughness,
-                                                         importance(wT));
+                const float4 B = svc::traceGlossyTransmission(sv, P, d, p.surfaceRoughness,
+                                                              importance(wT), kOpaqueBlack);
                 Y = Y * k + B.xyz() * T;
                 float3 A(1.0f);
                 if (dot(N0, I) > 0.0f) {  // leaving the object: the ray crossed its inside
@@ -526,8 +515,8 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
             const float across = -dot(ns, r);
             const float3 exitPoint = across > 0.0f ? P + r * h / across : P;
             const float3 A = hit.absorption(length(exitPoint - P));
-            const float4 B =
-                traceGlossyTransmission(sv, exitPoint, I, p.surfaceRoughness, importance(wT));
+            const float4 B = svc::traceGlossyTransmission(sv, exitPoint, I, p.surfaceRoughness,
+                                                          importance(wT), kOpaqueBlack);
             Y = Y * k + A * B.xyz() * T;
             if (p.useAlpha) {
                 const float a = maxComponent(A);
@@ -569,9 +558,8 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
         const float f = (1.0f - x) * aoFactor * o;
         W = f * aoColor + float3(1.0f - f);
     } else if (p.usingRaytracedAO) {
-        TraceBuffer u;
-        sv->ambientOcclusion(&u.rgb, &P, &N, importance(keepM * aoFactor * o));
-        const float3 f = o * (float3(1.0f) - (aoFactor * u.rgb + float3(1.0f - aoFactor)));
+        const float3 u = svc::ambientOcclusion(sv, P, N, importance(keepM * aoFactor * o));
+        const float3 f = o * (float3(1.0f) - (aoFactor * u + float3(1.0f - aoFactor)));
         W = f * aoColor + (float3(1.0f) - f);
     }
     if (p.showAmbientOnly && (p.usingRaytracedAO || (p.usePrecalcAO && aoMode > 0))) {
@@ -588,10 +576,8 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
         if (p.useReflectionCubeIBL) {
             F = lookupCube(p.reflectionCubeIBL, p.globalIBLMatrix, rv).xyz();
         } else {
-            TraceBuffer b;
-            sv->traceGlossyReflection(&b.rgb, &P, &rv, p.surfaceRoughness,
-                                      importance(R * p.globalIBLContrastValue * keepM));
-            F = b.rgb;
+            F = svc::traceGlossyReflection(sv, P, rv, p.surfaceRoughness,
+                                           importance(R * p.globalIBLContrastValue * keepM));
         }
         F = gradeTerm(F, {{p.globalIBLContrastPivot, p.globalIBLContrastValue}},
                       {{p.reflectIBLGainSource, p.reflectIBLGainColor, p.reflectIBLGainValue},
@@ -628,9 +614,8 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
     if (M != float3(0.0f)) {
         const float mM = maxComponent(M);
         const float3 keep = p.transparencyBlocksHighlights ? float3(1.0f - mM) : keepM;
-        float4 behind(0.0f, 0.0f, 0.0f, 1.0f);
-        sv->traceTransmission(&behind, &P, &I, mM);
-        Y = Y * keep + M * behind.xyz();
+        const float3 behind = svc::traceTransmission(sv, P, I, mM, kOpaqueBlack).xyz();
+        Y = Y * keep + M * behind;
         alpha = (1.0f - mM) * alpha + mM;
     }
 

@@ -85,12 +85,12 @@ class TamberLegacy final : public ShaderClass<TamberLegacy, MaterialShader> {
     struct Params {
         float3 shadowColor{0.0f, 0.0f, 0.0f};
         float shadowIntensity = 1.0f;
-        bool reverseNormal = false;
-        bool faceForward = false;
-        bool faceLight = false;
-        bool showNormalsOnly = false;
-        bool showAmbientOnly = false;
-        bool usingRaytracedAO = false;
+        Flag reverseNormal = false;
+        Flag faceForward = false;
+        Flag faceLight = false;
+        Flag showNormalsOnly = false;
+        Flag showAmbientOnly = false;
+        Flag usingRaytracedAO = false;
         float3 diffuseColor{0.0f, 0.0f, 1.0f};
         int32_t diffuseMode = 0;
         TextureHandle diffuseTexture;
@@ -122,10 +122,10 @@ class TamberLegacy final : public ShaderClass<TamberLegacy, MaterialShader> {
         TextureHandle transparencyTexture;
         matrix4 transparencyTextureMatrix = kIdentity4;
         float transparencyAngularRepeat = 1.0f;
-        bool transparencyInvert = false;
-        bool transparencyFromDiffuse = false;
+        Flag transparencyInvert = false;
+        Flag transparencyFromDiffuse = false;
         matrix3 transparencyUVMatrix = kIdentity3;
-        bool transparencyBlocksHighlights = false;
+        Flag transparencyBlocksHighlights = false;
         int32_t bumpMode = -1;
         TextureHandle bumpTexture;
         matrix4 bumpTextureMatrix = kIdentity4;
@@ -137,19 +137,19 @@ class TamberLegacy final : public ShaderClass<TamberLegacy, MaterialShader> {
         int32_t maskingMode = 0;
         TextureHandle maskingTexture;
         matrix4 maskingTextureMatrix = kIdentity4;
-        bool maskingInvertTexture = false;
+        Flag maskingInvertTexture = false;
         float maskingAngularRepeat = 1.0f;
         matrix3 maskingUVMatrix = kIdentity3;
-        bool maskingFromAlpha = false;
+        Flag maskingFromAlpha = false;
         float3 reflectivityColor{0.0f};
-        bool useUniformReflectivity = true;
+        Flag useUniformReflectivity = true;
         float4 fresnel{0.0f};
-        bool reflectLight = false;
+        Flag reflectLight = false;
         float3 reflectIBLGainColor{1.0f};
         int32_t reflectIBLGainSource = 0;
         float reflectIBLGainValue = 1.0f;
         TextureHandle reflectionCubeIBL;
-        bool useReflectionCubeIBL = false;
+        Flag useReflectionCubeIBL = false;
         float surfaceRoughness = 0.0f;
         float refractiveIndex = 1.0f;
         float simulatedThickness = 0.0f;
@@ -188,14 +188,14 @@ class TamberLegacy final : public ShaderClass<TamberLegacy, MaterialShader> {
         int32_t ambientOcclusionMode = 0;
         float ambientOcclusionFactor = 1.0f;
         float3 ambientOcclusionColor{0.0f};
-        bool usePrecalcAO = true;
+        Flag usePrecalcAO = true;
         float3 absorbanceRGB{-1.0f};
-        bool useAlpha = true;
+        Flag useAlpha = true;
         float globalIllumIntensity = 1.0f;
-        bool unlitSurface = false;
-        bool selfIlluminance = false;
-        bool usingHDRbuffer = false;
-        bool triplanarXY = false;
+        Flag unlitSurface = false;
+        Flag selfIlluminance = false;
+        Flag usingHDRbuffer = false;
+        Flag triplanarXY = false;
     } params;
 
     // Attribute offsets inside ShadingState::attributes.
