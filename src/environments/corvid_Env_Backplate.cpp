@@ -1,21 +1,12 @@
 #include "environments/corvid_Env_Backplate.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "frame/texture.h"
 
 namespace pxs {
 
 namespace {
-
-// The host may store any non-zero byte for true; a C++ bool holding 2 is not
-// reliably true, so read the byte itself.
-bool isSet(const bool& flag) {
-    unsigned char byte;
-    std::memcpy(&byte, &flag, 1);
-    return byte != 0;
-}
 
 bool isFinite(float3 v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
@@ -55,14 +46,14 @@ void corvid_Env_Backplate::declareParameters(IParameterRegistry* registry) {
 
 void corvid_Env_Backplate::shade(IRenderServices*, ShadingState* st) {
     const int32_t type = st->rayType;
-    if (type == kRayReflection && isSet(params.useCubeReflection)) {
+    if (type == kRayReflection && params.useCubeReflection) {
         const float4 e = lookupCube(params.reflectionCube, params.iblMatrix, st->rayDirection);
         st->outColor = adjustIBLColour(e.xyz(), params.reflect, params.luminanceFactors);
         st->outAlpha = 1.0f;
         return;
     }
-    if (isSet(params.useBackgroundImage) && (type == kRayCamera || type == kRayContinuation)) {
-        st->outColor = isSet(params.useCubeBackplate) ? cubeBackplate(*st) : imageBackplate(*st);
+    if (params.useBackgroundImage && (type == kRayCamera || type == kRayContinuation)) {
+        st->outColor = params.useCubeBackplate ? cubeBackplate(*st) : imageBackplate(*st);
         st->outAlpha = 0.0f;
         return;
     }

@@ -60,9 +60,9 @@ class corvid_Env_Backplate final : public ShaderClass<corvid_Env_Backplate, Envi
         matrix3 iblMatrix = kIdentity3;
         IBLAdjustment diffuse;
         IBLAdjustment reflect;
-        bool useBackgroundImage = false;
-        bool useCubeBackplate = false;
-        bool useCubeReflection = true;
+        Flag useBackgroundImage = false;
+        Flag useCubeBackplate = false;
+        Flag useCubeReflection = true;
         float3 backgroundColor{0.0f, 0.5f, 0.7f};
         TextureHandle backgroundImage;
         TextureHandle reflectionCube;

@@ -44,9 +44,9 @@ struct OcclusionMaskingFields {
     int32_t ambientOcclusionMode = 0;       // 1 texture at "uv1", 2 vertex colour; else none
     float ambientOcclusionFactor = 1.0f;    // strength; 0 = no effect
     float3 ambientOcclusionColor{0.0f, 0.0f, 0.0f};  // what full occlusion turns light into
-    bool usePrecalcAO = true;                        // use the source picked by the mode
-    bool showAmbientOnly = false;                    // debug: grey occlusion instead of shading
-    bool usingRaytracedAO = false;  // trace occlusion when no precomputed source applies
+    Flag usePrecalcAO = true;                        // use the source picked by the mode
+    Flag showAmbientOnly = false;                    // debug: grey occlusion instead of shading
+    Flag usingRaytracedAO = false;  // trace occlusion when no precomputed source applies
     // The masking channel: "maskingColor", "maskingMode", "maskingTexture",
     // "maskingTextureMatrix", "maskingInvertTexture", "maskingAngularRepeat",
     // "maskingUVMatrix", "maskingFromAlpha".

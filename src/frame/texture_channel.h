@@ -37,6 +37,7 @@
 #include <cstring>
 
 #include "frame/math.h"
+#include "frame/shader_class.h"
 #include "frame/texture.h"
 
 namespace pxs {
@@ -62,10 +63,10 @@ struct TextureChannel {
     int32_t mode = kChannelConstant;
     TextureHandle texture;               // the image of modes 1 to 4
     matrix4 textureMatrix = kIdentity4;  // mappingPoint into texture space, modes 2 to 4
-    bool invert = false;                 // r, g, b -> 1 - r, 1 - g, 1 - b (modes 1 to 4)
+    Flag invert = false;                 // r, g, b -> 1 - r, 1 - g, 1 - b (modes 1 to 4)
     float angularRepeat = 1.0f;          // wraps around the axis in mode 4
     matrix3 uvMatrix = kIdentity3;       // texture coordinates in mode 1
-    bool fromAlpha = false;              // the texel's alpha becomes every channel
+    Flag fromAlpha = false;              // the texel's alpha becomes every channel
 };
 
 // Which of q's components a box projection uses, by the dominant axis of the
