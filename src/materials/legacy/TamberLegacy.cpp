@@ -83,9 +83,9 @@ class Hit {
     // M: (1, 1, 1) removes the surface. `planarSlab` confines a planar mask to
     // -1 <= depth <= 1 in texture space.
     float3 mask(bool planarSlab) const {
-        TextureChannel c = makeChannel(p_.maskingMode, p_.maskingColor, p_.maskingTexture,
-                                       p_.maskingTextureMatrix, p_.maskingAngularRepeat,
-                                       p_.maskingUVMatrix, p_.maskingFromAlpha);
+        TextureChannel c =
+            makeChannel(p_.maskingMode, p_.maskingColor, p_.maskingTexture, p_.maskingTextureMatrix,
+                        p_.maskingAngularRepeat, p_.maskingUVMatrix, p_.maskingFromAlpha);
         c.invert = p_.maskingInvertTexture;
         ChannelOptions options;
         options.planarSlab = planarSlab;
@@ -118,10 +118,10 @@ class Hit {
     float3 normalMap(float3 normal) const {
         if (p_.bumpMode == -1 || p_.bumpDepth == 0.0f) return normal;
         ChannelProjection projection;
-        const float4 texel = channel(
-            makeChannel(p_.bumpMode, float3(0.0f, 0.0f, 1.0f), p_.bumpTexture,
-                        p_.bumpTextureMatrix, p_.bumpAngularRepeat, p_.bumpUVMatrix),
-            {}, &projection);
+        const float4 texel =
+            channel(makeChannel(p_.bumpMode, float3(0.0f, 0.0f, 1.0f), p_.bumpTexture,
+                                p_.bumpTextureMatrix, p_.bumpAngularRepeat, p_.bumpUVMatrix),
+                    {}, &projection);
         NormalMapInput in;
         in.mode = p_.bumpMode;
         in.texel = texel.xyz();
@@ -391,8 +391,7 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
     const float3 I = st->rayDirection;
     const float3 P = st->position;
 
-    const float3 shadowTint =
-        p.shadowIntensity * p.shadowColor + float3(1.0f - p.shadowIntensity);
+    const float3 shadowTint = p.shadowIntensity * p.shadowColor + float3(1.0f - p.shadowIntensity);
 
     const Hit hit(p, *st, true);
     if (p.showNormalsOnly) {
@@ -552,8 +551,7 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
     if (p.usePrecalcAO && (aoMode == 1 || aoMode == 2)) {
         const float x =
             aoMode == 1
-                ? sampleTexture(p.ambientOcclusionTexture, readAttribute<float2>(*st, kUv1Offset))
-                      .x
+                ? sampleTexture(p.ambientOcclusionTexture, readAttribute<float2>(*st, kUv1Offset)).x
                 : readAttribute<float4>(*st, kVertexColorOffset).x;
         const float f = (1.0f - x) * aoFactor * o;
         W = f * aoColor + float3(1.0f - f);
@@ -594,8 +592,7 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
 
     const float g2 = p.specular2LightGainValue;
     const float3 P2 = p.specular2Color;
-    const bool plain =
-        !p.reflectLight || (R == float3(0.0f) && p.useUniformReflectivity);
+    const bool plain = !p.reflectLight || (R == float3(0.0f) && p.useUniformReflectivity);
     if (p.IBLSpecMode != 2) {
         Y += plain ? lights.s2a * P2 * g2 : R * lights.s2a * P2 * g2;
     }

@@ -14,61 +14,72 @@
 // matrix), a constant colour, a 2D texture, a texture matrix, an angular repeat
 // and a UV matrix. Matrices start as identity; hosts write them before use.
 //
-// | name                              | type    | default          | meaning                                   |
+// | name                              | type    | default          | meaning |
 // |-----------------------------------|---------|------------------|-------------------------------------------|
-// | "shadowColor"                     | float3  | (0, 0, 0)        | colour of the occluded part of tinted lights |
-// | "shadowIntensity"                 | float   | 1                | how far occluded light goes to shadowColor |
-// | "reverseNormal"                   | bool    | false            | negate both state normals                 |
-// | "faceForward"                     | bool    | false            | turn the normals towards the viewer       |
-// | "faceLight"                       | bool    | false            | palette of the normals-only view          |
-// | "showNormalsOnly"                 | bool    | false            | debug view of the normal                  |
-// | "showAmbientOnly"                 | bool    | false            | debug view of the occlusion factor        |
-// | "usingRaytracedAO"                | bool    | false            | ask the host for traced occlusion         |
-// | "diffuseColor/Mode/Texture/TextureMatrix/AngularRepeat/UVMatrix" | channel | (0, 0, 1), 0 | diffuse channel |
-// | "diffuseIBLGainColor", "diffuseIBLContrastPivot", "diffuseIBLContrastValue", "diffuseIBLGainSource" | float3, float3, float, int | (1,1,1), (1,1,1), 1, 0 | diffuse IBL term stage |
-// | "diffuseLightGainValue"           | float   | 1                | scale of the shadow-tinted diffuse light  |
-// | "specularColor"                   | float3  | (0.5, 0.5, 0.5)  | specular channel constant                 |
-// | "specularREG", "specular2REG"     | float3  | (0.66, 0.33, 1)  | highlight: x reflectance at normal incidence, y roughness |
-// | "specularMode/Texture/TextureMatrix/AngularRepeat" | channel | 0 | specular channel (UV matrix below)   |
-// | "specular2Color"                  | float3  | (0.5, 0.5, 0.5)  | colour of the second highlight            |
-// | "specularUVMatrix"                | matrix3 | identity         | specular channel UV matrix                |
-// | "specularIBLGainColor", "specularIBLContrastPivot", "specularIBLContrastValue", "specularIBLGainSource" | | (1,1,1), (1,1,1), 1, 0 | specular IBL term stage |
-// | "specularLightGainValue", "specular2LightGainValue" | float | 1 | scale of the shadow-tinted highlights     |
-// | "transparencyColor/Mode/Texture/TextureMatrix/AngularRepeat" | channel | (0.8, 0.8, 0.8), 0 | transparency channel |
-// | "transparencyInvert"              | bool    | false            | use 1 - transparency                      |
-// | "transparencyFromDiffuse"         | bool    | false            | transparency from the diffuse texture alpha |
-// | "transparencyUVMatrix"            | matrix3 | identity         |                                           |
-// | "transparencyBlocksHighlights"    | bool    | false            | treat transparency as mask                |
-// | "bumpMode", "bumpTexture", "bumpTextureMatrix" | int, texture, matrix4 | -1 | normal map; -1 off          |
-// | "bumpTextureMatrixInverse"        | matrix4 | identity         | rows give the tangent directions          |
-// | "bumpAngularRepeat", "bumpDepth", "bumpUVMatrix" | float, float, matrix3 | 1, 1 | depth 0 switches the map off |
-// | "maskingColor/Mode/Texture/TextureMatrix/InvertTexture/AngularRepeat/UVMatrix/FromAlpha" | channel | (0, 0, 0), 0 | mask: 1 removes the surface |
-// | "reflectivityColor"               | float3  | (0, 0, 0)        | reflectivity when uniform                 |
-// | "useUniformReflectivity"          | bool    | true             | use reflectivityColor instead of fresnel  |
-// | "fresnel"                         | float4  | (0, 0, 0, 0)     | bias, scale, exponent, maximum            |
-// | "reflectLight"                    | bool    | false            | reflection takes energy from other terms  |
-// | "reflectIBLGainColor", "reflectIBLGainSource", "reflectIBLGainValue" | | (1,1,1), 0, 1 | reflection term stage |
-// | "reflectionCubeIBL"               | cube    | empty            |                                           |
-// | "useReflectionCubeIBL"            | bool    | false            | reflect the cube instead of tracing       |
-// | "surfaceRoughness"                | float   | 0                | glossiness of traced reflection/refraction |
-// | "refractiveIndex"                 | float   | 1                |                                           |
-// | "simulatedThickness"              | float   | 0                | 0 solid object, else thin-slab thickness  |
-// | "IBLDiffMode", "IBLSpecMode"      | int     | -1               | 0 lights+IBL, 1 lights, 2 IBL, else neither |
-// | "diffuseIBLGainValue", "specularIBLGainValue" | float | 1      | term stage scalar gains                   |
-// | "diffuseIBLCube", "specularIBLCube" | cube  | empty            |                                           |
-// | "globalIBLContrastPivot", "globalIBLContrastValue", "globalIBLGainColor", "globalIBLSatValue", "globalIBLGainSource", "globalIBLGainValue" | | (1,1,1), 1, (1,1,1), 1, 0, 1 | global stage |
-// | "globalIBLMatrix"                 | matrix3 | identity         | rotation of the cube-map lookups          |
-// | "<t>IBLChannelContrastPivot/ContrastValue/GainColor/GainSource/GainValue/SatValue", t = diffuse, specular, reflect | | (1,1,1), 1, (1,1,1), 0, 1, 1 | channel stages; contrast fields unused |
-// | "ambientOcclusionTexture", "ambientOcclusionMode" | texture, int | empty, 0 | 1 texture at "uv1", 2 vertex colour |
-// | "ambientOcclusionFactor", "ambientOcclusionColor" | float, float3 | 1, (0, 0, 0) | strength, colour of full occlusion |
-// | "usePrecalcAO"                    | bool    | true             | use the precomputed occlusion             |
-// | "absorbanceRGB"                   | float3  | (-1, -1, -1)     | absorption per unit length; -1 absorbs all |
-// | "useAlpha"                        | bool    | true             | compute a coverage alpha                  |
-// | "globalIllumIntensity"            | float   | 1                | scale of the host's indirect light        |
-// | "unlitSurface"                    | bool    | false            | skip the light list                       |
-// | "selfIlluminance"                 | bool    | false            | untinted direct light replaced by white   |
-// | "usingHDRbuffer"                  | bool    | false            | do not clamp the output colour            |
-// | "triplanarXY"                     | bool    | false            | (z, y) instead of (y, z) on x-facing box sides |
+// | "shadowColor"                     | float3  | (0, 0, 0)        | colour of the occluded part of
+// tinted lights | | "shadowIntensity"                 | float   | 1                | how far
+// occluded light goes to shadowColor | | "reverseNormal"                   | bool    | false |
+// negate both state normals                 | | "faceForward"                     | bool    | false
+// | turn the normals towards the viewer       | | "faceLight"                       | bool    |
+// false            | palette of the normals-only view          | | "showNormalsOnly" | bool    |
+// false            | debug view of the normal                  | | "showAmbientOnly" | bool    |
+// false            | debug view of the occlusion factor        | | "usingRaytracedAO" | bool    |
+// false            | ask the host for traced occlusion         | |
+// "diffuseColor/Mode/Texture/TextureMatrix/AngularRepeat/UVMatrix" | channel | (0, 0, 1), 0 |
+// diffuse channel | | "diffuseIBLGainColor", "diffuseIBLContrastPivot", "diffuseIBLContrastValue",
+// "diffuseIBLGainSource" | float3, float3, float, int | (1,1,1), (1,1,1), 1, 0 | diffuse IBL term
+// stage | | "diffuseLightGainValue"           | float   | 1                | scale of the
+// shadow-tinted diffuse light  | | "specularColor"                   | float3  | (0.5, 0.5, 0.5)  |
+// specular channel constant                 | | "specularREG", "specular2REG"     | float3  |
+// (0.66, 0.33, 1)  | highlight: x reflectance at normal incidence, y roughness | |
+// "specularMode/Texture/TextureMatrix/AngularRepeat" | channel | 0 | specular channel (UV matrix
+// below)   | | "specular2Color"                  | float3  | (0.5, 0.5, 0.5)  | colour of the
+// second highlight            | | "specularUVMatrix"                | matrix3 | identity         |
+// specular channel UV matrix                | | "specularIBLGainColor", "specularIBLContrastPivot",
+// "specularIBLContrastValue", "specularIBLGainSource" | | (1,1,1), (1,1,1), 1, 0 | specular IBL
+// term stage | | "specularLightGainValue", "specular2LightGainValue" | float | 1 | scale of the
+// shadow-tinted highlights     | | "transparencyColor/Mode/Texture/TextureMatrix/AngularRepeat" |
+// channel | (0.8, 0.8, 0.8), 0 | transparency channel | | "transparencyInvert"              | bool
+// | false            | use 1 - transparency                      | | "transparencyFromDiffuse" |
+// bool    | false            | transparency from the diffuse texture alpha | |
+// "transparencyUVMatrix"            | matrix3 | identity         | | |
+// "transparencyBlocksHighlights"    | bool    | false            | treat transparency as mask | |
+// "bumpMode", "bumpTexture", "bumpTextureMatrix" | int, texture, matrix4 | -1 | normal map; -1 off
+// | | "bumpTextureMatrixInverse"        | matrix4 | identity         | rows give the tangent
+// directions          | | "bumpAngularRepeat", "bumpDepth", "bumpUVMatrix" | float, float, matrix3
+// | 1, 1 | depth 0 switches the map off | |
+// "maskingColor/Mode/Texture/TextureMatrix/InvertTexture/AngularRepeat/UVMatrix/FromAlpha" |
+// channel | (0, 0, 0), 0 | mask: 1 removes the surface | | "reflectivityColor"               |
+// float3  | (0, 0, 0)        | reflectivity when uniform                 | |
+// "useUniformReflectivity"          | bool    | true             | use reflectivityColor instead of
+// fresnel  | | "fresnel"                         | float4  | (0, 0, 0, 0)     | bias, scale,
+// exponent, maximum            | | "reflectLight"                    | bool    | false            |
+// reflection takes energy from other terms  | | "reflectIBLGainColor", "reflectIBLGainSource",
+// "reflectIBLGainValue" | | (1,1,1), 0, 1 | reflection term stage | | "reflectionCubeIBL" | cube |
+// empty            |                                           | | "useReflectionCubeIBL" | bool |
+// false            | reflect the cube instead of tracing       | | "surfaceRoughness" | float   | 0
+// | glossiness of traced reflection/refraction | | "refractiveIndex"                 | float   | 1
+// |                                           | | "simulatedThickness"              | float   | 0
+// | 0 solid object, else thin-slab thickness  | | "IBLDiffMode", "IBLSpecMode"      | int     | -1
+// | 0 lights+IBL, 1 lights, 2 IBL, else neither | | "diffuseIBLGainValue", "specularIBLGainValue" |
+// float | 1      | term stage scalar gains                   | | "diffuseIBLCube",
+// "specularIBLCube" | cube  | empty            |                                           | |
+// "globalIBLContrastPivot", "globalIBLContrastValue", "globalIBLGainColor", "globalIBLSatValue",
+// "globalIBLGainSource", "globalIBLGainValue" | | (1,1,1), 1, (1,1,1), 1, 0, 1 | global stage | |
+// "globalIBLMatrix"                 | matrix3 | identity         | rotation of the cube-map lookups
+// | | "<t>IBLChannelContrastPivot/ContrastValue/GainColor/GainSource/GainValue/SatValue", t =
+// diffuse, specular, reflect | | (1,1,1), 1, (1,1,1), 0, 1, 1 | channel stages; contrast fields
+// unused | | "ambientOcclusionTexture", "ambientOcclusionMode" | texture, int | empty, 0 | 1
+// texture at "uv1", 2 vertex colour | | "ambientOcclusionFactor", "ambientOcclusionColor" | float,
+// float3 | 1, (0, 0, 0) | strength, colour of full occlusion | | "usePrecalcAO" | bool    | true |
+// use the precomputed occlusion             | | "absorbanceRGB"                   | float3  | (-1,
+// -1, -1)     | absorption per unit length; -1 absorbs all | | "useAlpha"                        |
+// bool    | true             | compute a coverage alpha                  | | "globalIllumIntensity"
+// | float   | 1                | scale of the host's indirect light        | | "unlitSurface" |
+// bool    | false            | skip the light list                       | | "selfIlluminance" |
+// bool    | false            | untinted direct light replaced by white   | | "usingHDRbuffer" |
+// bool    | false            | do not clamp the output colour            | | "triplanarXY" | bool
+// | false            | (z, y) instead of (y, z) on x-facing box sides |
 //
 // Vertex attributes: "uv" at 0, "uv1" at 8, "tangent" at 16, "bitangent" at 28,
 // "vtxcolor" at 40.

@@ -12,16 +12,16 @@
 namespace pxs {
 
 struct NormalMapInput {
-    int32_t mode;         // channel mode: 1 texture coordinates, 2 planar, 3 box, 4 cylindrical
-    float3 texel;         // channel colour, encoded 0.5 + 0.5 * component
-    float depth;          // tangent-plane scale
-    float3 normal;        // the normal before the map
-    float3 tangent;       // mode 1: the tangent attribute, signed as the material wants
-    float3 bitangent;     // mode 1: the bitangent attribute
-    matrix3 uvMatrix;     // mode 1: turns the frame with the texture coordinates
-    matrix4 inverse;      // inverse texture matrix; its rows are the texture axes
-    int firstAxis;        // mode 3: the texture axes the box projection used
-    int secondAxis;       //
+    int32_t mode;            // channel mode: 1 texture coordinates, 2 planar, 3 box, 4 cylindrical
+    float3 texel;            // channel colour, encoded 0.5 + 0.5 * component
+    float depth;             // tangent-plane scale
+    float3 normal;           // the normal before the map
+    float3 tangent;          // mode 1: the tangent attribute, signed as the material wants
+    float3 bitangent;        // mode 1: the bitangent attribute
+    matrix3 uvMatrix;        // mode 1: turns the frame with the texture coordinates
+    matrix4 inverse;         // inverse texture matrix; its rows are the texture axes
+    int firstAxis;           // mode 3: the texture axes the box projection used
+    int secondAxis;          //
     float3 cylinderTangent;  // mode 4: tangent of the cylindrical projection
     matrix4 object;          // state matrix carrying the frame into the normal's space
     bool normalizeTexel;     // normalise the decoded tangent-space vector first

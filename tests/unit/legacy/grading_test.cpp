@@ -26,23 +26,21 @@ TEST(Grading, ZeroTermContrastYieldsTheTermPivot) {
         EXPECT_FLOAT3_EXACT(gradeTerm(v, {{pivot, 0.0f}, kNoContrast}, {kNoGain}, 1.0f), pivot);
     }
     // Stages nest innermost first: (1 - kG) pG + (v kT + (1 - kT) pT) kG.
-    const float3 out =
-        gradeTerm(kV, {{float3(1.0f), 0.5f}, {float3(0.0f), 2.0f}}, {kNoGain}, 1.0f);
+    const float3 out = gradeTerm(kV, {{float3(1.0f), 0.5f}, {float3(0.0f), 2.0f}}, {kNoGain}, 1.0f);
     EXPECT_FLOAT3(out, float3(1.2f, 1.4f, 1.6f));
 }
 
 TEST(Grading, ColourGainTintsTheLuminanceAndScalarGainsStillApply) {
     // The global stage has the colour gain; term and channel stages scale by 2 and 3.
-    const float3 out = gradeTerm(kV, {kNoContrast},
-                                 {{0, float3(9.0f), 2.0f},
-                                  {1, float3(1.0f, 0.5f, 0.25f), 9.0f},
-                                  {7, float3(9.0f), 3.0f}},
-                                 1.0f);
+    const float3 out = gradeTerm(
+        kV, {kNoContrast},
+        {{0, float3(9.0f), 2.0f}, {1, float3(1.0f, 0.5f, 0.25f), 9.0f}, {7, float3(9.0f), 3.0f}},
+        1.0f);
     EXPECT_TRUE(vtest::near3(out, float3(6 * kLumV, 3 * kLumV, 1.5f * kLumV), 2e-6f));
 
     // Two colour stages multiply; the luminance is taken once.
     const float3 two = gradeTerm(
-        kV, {}, {{1, float3(2.0f, 1.0f, 1.0f)}, {1, float3(1.0f, 3.0f, 1.0f)}}, 1.0f);
+        kV, {}, {{1, float3(2.0f, 1.0f, 1.0f), 1.0f}, {1, float3(1.0f, 3.0f, 1.0f), 1.0f}}, 1.0f);
     EXPECT_TRUE(vtest::near3(two, float3(2 * kLumV, 3 * kLumV, kLumV), 1e-6f));
 }
 
