@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "src/frame/math.h"
+#include "support/alloc_counter.h"
 #include "support/harness.h"
 
 namespace {
@@ -180,7 +181,7 @@ TEST(TamberLegacyParams, DeclarationOrderTypesAndDefaults) {
         });
 }
 
-TEST(TamberLegacy, EachOperationWritesOnlyItsFields) {
+TEST(TamberLegacy, EachOperationWritesOnlyItsFieldsAndAllocatesNothing) {
     using Fields = std::vector<std::string>;
     const Fields sample{"sampleDirection", "sampleValue", "sampleCosine", "sampleWeight",
                         "sampleKind"};
@@ -239,7 +240,10 @@ TEST(TamberLegacy, EachOperationWritesOnlyItsFields) {
         ShadingState st = StateBuilder().sampleDirection(float3(0, 0, 1)).build();
         c.setup(m, st);
         const ShadingState before = st;
+        m.sv.record = false;
+        const auto allocations = vtest::allocationCounts().allocations;
         vhost::callPerHit(m.s.get(), c.slot, &m.sv, &st);
+        EXPECT_EQ(vtest::allocationCounts().allocations, allocations) << c.what;
         EXPECT_EQ(vhost::changedFields(before, st), c.expected) << c.what;
     }
 }
@@ -740,7 +744,10 @@ TEST(TamberLegacyShade, OcclusionAndDebugViews) {
     TestTexture ao(float4(0.25f, 1, 1, 1));
     m.p<pxs::TextureHandle>("ambientOcclusionTexture") = ao.handle();
     m.p<int32_t>("ambientOcclusionMode") = 1;
-    const ShadingState st = StateBuilder().attribute(8, float2(0.5f, 0.125f)).build();
+    const ShadingState st = StateBuilder()
+                                .attribute(8, float2(0.5f, 0.125f))
+                                .attribute(40, float4(0.5f, 0, 0, 0))
+                                .build();
     auto view = [&] {
         ShadingState out = st;
         m.s.shade(m.sv, out);
@@ -749,6 +756,8 @@ TEST(TamberLegacyShade, OcclusionAndDebugViews) {
     };
     EXPECT_FLOAT3(view(), float3(1.0f - 0.75f * 0.5f));
     EXPECT_TRUE(ao.lookups[0] == (std::array<float, 3>{0.5f, 0.125f, 0})) << "at uv1";
+    m.p<int32_t>("ambientOcclusionMode") = 2;  // red of "vtxcolor"
+    EXPECT_FLOAT3(view(), float3(1.0f - 0.5f * 0.5f));
 
     m.p<bool>("usePrecalcAO") = false;
     m.p<bool>("usingRaytracedAO") = true;
