@@ -247,7 +247,8 @@ float3 refractSolid(float3 i, float3 n, float ior) {
     if (ior == 1.0f) return i;
     const float ni = dot(n, i);
     const float eta = ni < 0.0f ? 1.0f / ior : ior;
-    // The normal on the viewer's side.
+    // The normal on the viewer's side, chosen by the side the ray comes from so
+    // that an index below 1 bends the ray the right way too.
     const float3 nf = ni > 0.0f ? -n : n;
     const float z = std::fabs(dot(nf, i));
     const float q = (z * z - 1.0f) * (eta * eta) + 1.0f;

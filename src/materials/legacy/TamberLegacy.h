@@ -8,78 +8,102 @@
 // occlusion, and path-continuation support (mask pass-through, mirror,
 // straight transmission and a cosine-weighted diffuse bounce).
 //
-// Channels ("diffuse", "specular", "transparency", "masking", "bump") share one
-// layout: mode (-1 off, 0 constant, 1 "uv" coordinates through the UV matrix,
-// 2 planar, 3 box, 4 cylindrical projection of mappingPoint through the texture
-// matrix), a constant colour, a 2D texture, a texture matrix, an angular repeat
-// and a UV matrix. Matrices start as identity; hosts write them before use.
+// A channel is a group of fields: mode (-1 off, 0 constant, 1 "uv" through the
+// UV matrix, 2 planar, 3 box, 4 cylindrical projection of mappingPoint through
+// the texture matrix), constant colour, 2D texture, texture matrix, angular
+// repeat and UV matrix. Matrices start as identity; hosts write them first.
+// Rows name the fields in registration order.
 //
-// | name                              | type    | default          | meaning |
-// |-----------------------------------|---------|------------------|-------------------------------------------|
-// | "shadowColor"                     | float3  | (0, 0, 0)        | colour of the occluded part of
-// tinted lights | | "shadowIntensity"                 | float   | 1                | how far
-// occluded light goes to shadowColor | | "reverseNormal"                   | bool    | false |
-// negate both state normals                 | | "faceForward"                     | bool    | false
-// | turn the normals towards the viewer       | | "faceLight"                       | bool    |
-// false            | palette of the normals-only view          | | "showNormalsOnly" | bool    |
-// false            | debug view of the normal                  | | "showAmbientOnly" | bool    |
-// false            | debug view of the occlusion factor        | | "usingRaytracedAO" | bool    |
-// false            | ask the host for traced occlusion         | |
-// "diffuseColor/Mode/Texture/TextureMatrix/AngularRepeat/UVMatrix" | channel | (0, 0, 1), 0 |
-// diffuse channel | | "diffuseIBLGainColor", "diffuseIBLContrastPivot", "diffuseIBLContrastValue",
-// "diffuseIBLGainSource" | float3, float3, float, int | (1,1,1), (1,1,1), 1, 0 | diffuse IBL term
-// stage | | "diffuseLightGainValue"           | float   | 1                | scale of the
-// shadow-tinted diffuse light  | | "specularColor"                   | float3  | (0.5, 0.5, 0.5)  |
-// specular channel constant                 | | "specularREG", "specular2REG"     | float3  |
-// (0.66, 0.33, 1)  | highlight: x reflectance at normal incidence, y roughness | |
-// "specularMode/Texture/TextureMatrix/AngularRepeat" | channel | 0 | specular channel (UV matrix
-// below)   | | "specular2Color"                  | float3  | (0.5, 0.5, 0.5)  | colour of the
-// second highlight            | | "specularUVMatrix"                | matrix3 | identity         |
-// specular channel UV matrix                | | "specularIBLGainColor", "specularIBLContrastPivot",
-// "specularIBLContrastValue", "specularIBLGainSource" | | (1,1,1), (1,1,1), 1, 0 | specular IBL
-// term stage | | "specularLightGainValue", "specular2LightGainValue" | float | 1 | scale of the
-// shadow-tinted highlights     | | "transparencyColor/Mode/Texture/TextureMatrix/AngularRepeat" |
-// channel | (0.8, 0.8, 0.8), 0 | transparency channel | | "transparencyInvert"              | bool
-// | false            | use 1 - transparency                      | | "transparencyFromDiffuse" |
-// bool    | false            | transparency from the diffuse texture alpha | |
-// "transparencyUVMatrix"            | matrix3 | identity         | | |
-// "transparencyBlocksHighlights"    | bool    | false            | treat transparency as mask | |
-// "bumpMode", "bumpTexture", "bumpTextureMatrix" | int, texture, matrix4 | -1 | normal map; -1 off
-// | | "bumpTextureMatrixInverse"        | matrix4 | identity         | rows give the tangent
-// directions          | | "bumpAngularRepeat", "bumpDepth", "bumpUVMatrix" | float, float, matrix3
-// | 1, 1 | depth 0 switches the map off | |
-// "maskingColor/Mode/Texture/TextureMatrix/InvertTexture/AngularRepeat/UVMatrix/FromAlpha" |
-// channel | (0, 0, 0), 0 | mask: 1 removes the surface | | "reflectivityColor"               |
-// float3  | (0, 0, 0)        | reflectivity when uniform                 | |
-// "useUniformReflectivity"          | bool    | true             | use reflectivityColor instead of
-// fresnel  | | "fresnel"                         | float4  | (0, 0, 0, 0)     | bias, scale,
-// exponent, maximum            | | "reflectLight"                    | bool    | false            |
-// reflection takes energy from other terms  | | "reflectIBLGainColor", "reflectIBLGainSource",
-// "reflectIBLGainValue" | | (1,1,1), 0, 1 | reflection term stage | | "reflectionCubeIBL" | cube |
-// empty            |                                           | | "useReflectionCubeIBL" | bool |
-// false            | reflect the cube instead of tracing       | | "surfaceRoughness" | float   | 0
-// | glossiness of traced reflection/refraction | | "refractiveIndex"                 | float   | 1
-// |                                           | | "simulatedThickness"              | float   | 0
-// | 0 solid object, else thin-slab thickness  | | "IBLDiffMode", "IBLSpecMode"      | int     | -1
-// | 0 lights+IBL, 1 lights, 2 IBL, else neither | | "diffuseIBLGainValue", "specularIBLGainValue" |
-// float | 1      | term stage scalar gains                   | | "diffuseIBLCube",
-// "specularIBLCube" | cube  | empty            |                                           | |
-// "globalIBLContrastPivot", "globalIBLContrastValue", "globalIBLGainColor", "globalIBLSatValue",
-// "globalIBLGainSource", "globalIBLGainValue" | | (1,1,1), 1, (1,1,1), 1, 0, 1 | global stage | |
-// "globalIBLMatrix"                 | matrix3 | identity         | rotation of the cube-map lookups
-// | | "<t>IBLChannelContrastPivot/ContrastValue/GainColor/GainSource/GainValue/SatValue", t =
-// diffuse, specular, reflect | | (1,1,1), 1, (1,1,1), 0, 1, 1 | channel stages; contrast fields
-// unused | | "ambientOcclusionTexture", "ambientOcclusionMode" | texture, int | empty, 0 | 1
-// texture at "uv1", 2 vertex colour | | "ambientOcclusionFactor", "ambientOcclusionColor" | float,
-// float3 | 1, (0, 0, 0) | strength, colour of full occlusion | | "usePrecalcAO" | bool    | true |
-// use the precomputed occlusion             | | "absorbanceRGB"                   | float3  | (-1,
-// -1, -1)     | absorption per unit length; -1 absorbs all | | "useAlpha"                        |
-// bool    | true             | compute a coverage alpha                  | | "globalIllumIntensity"
-// | float   | 1                | scale of the host's indirect light        | | "unlitSurface" |
-// bool    | false            | skip the light list                       | | "selfIlluminance" |
-// bool    | false            | untinted direct light replaced by white   | | "usingHDRbuffer" |
-// bool    | false            | do not clamp the output colour            | | "triplanarXY" | bool
-// | false            | (z, y) instead of (y, z) on x-facing box sides |
+// | name                           | type    | default         | meaning                          |
+// |--------------------------------|---------|-----------------|----------------------------------|
+// | "shadowColor"                  | float3  | (0, 0, 0)       | occluded part of tinted lights   |
+// | "shadowIntensity"              | float   | 1               | how far it goes to shadowColor   |
+// | "reverseNormal"                | bool    | false           | negate both state normals        |
+// | "faceForward"                  | bool    | false           | turn normals to the viewer       |
+// | "faceLight"                    | bool    | false           | normals-only view palette        |
+// | "showNormalsOnly"              | bool    | false           | debug view of the normal         |
+// | "showAmbientOnly"              | bool    | false           | debug view of the occlusion      |
+// | "usingRaytracedAO"             | bool    | false           | ask the host to trace occlusion  |
+// | "diffuse<field>"               | channel | (0, 0, 1)       | Color, Mode (0), Texture,        |
+// |                                |         |                 | TextureMatrix, AngularRepeat,    |
+// |                                |         |                 | UVMatrix                         |
+// | "diffuseIBLGainColor"          | float3  | (1, 1, 1)       | diffuse IBL term stage           |
+// | "diffuseIBLContrastPivot"      | float3  | (1, 1, 1)       |                                  |
+// | "diffuseIBLContrastValue"      | float   | 1               |                                  |
+// | "diffuseIBLGainSource"         | int     | 0               | 1 colour gain, else scalar       |
+// | "diffuseLightGainValue"        | float   | 1               | scale of tinted diffuse light    |
+// | "specularColor"                | float3  | (0.5, 0.5, 0.5) | specular channel constant        |
+// | "specularREG"                  | float3  | (0.66, 0.33, 1) | x reflectance, y roughness       |
+// | "specular2REG"                 | float3  | (0.66, 0.33, 1) | the same, second highlight       |
+// | "specular<field>"              | channel | 0               | Mode, Texture, TextureMatrix,    |
+// |                                |         |                 | AngularRepeat                    |
+// | "specular2Color"               | float3  | (0.5, 0.5, 0.5) | colour of the second highlight   |
+// | "specularUVMatrix"             | matrix3 | identity        |                                  |
+// | "specularIBLGainColor"         | float3  | (1, 1, 1)       | specular IBL term stage          |
+// | "specularIBLContrastPivot"     | float3  | (1, 1, 1)       |                                  |
+// | "specularIBLContrastValue"     | float   | 1               |                                  |
+// | "specularIBLGainSource"        | int     | 0               |                                  |
+// | "specularLightGainValue"       | float   | 1               | scale of tinted first highlight  |
+// | "specular2LightGainValue"      | float   | 1               | scale of tinted second one       |
+// | "transparency<field>"          | channel | (0.8, 0.8, 0.8) | Color, Mode (0), Texture,        |
+// |                                |         |                 | TextureMatrix, AngularRepeat     |
+// | "transparencyInvert"           | bool    | false           | 1 - T, in every mode             |
+// | "transparencyFromDiffuse"      | bool    | false           | T = 1 - diffuse alpha            |
+// | "transparencyUVMatrix"         | matrix3 | identity        |                                  |
+// | "transparencyBlocksHighlights" | bool    | false           | fold T into the mask             |
+// | "bumpMode"                     | int     | -1              | normal-map channel; -1 off       |
+// | "bumpTexture"                  | texture | empty           |                                  |
+// | "bumpTextureMatrix"            | matrix4 | identity        |                                  |
+// | "bumpTextureMatrixInverse"     | matrix4 | identity        | rows: the tangent directions     |
+// | "bumpAngularRepeat"            | float   | 1               |                                  |
+// | "bumpDepth"                    | float   | 1               | tangent-plane scale; 0: off      |
+// | "bumpUVMatrix"                 | matrix3 | identity        |                                  |
+// | "masking<field>"               | channel | (0, 0, 0)       | Color, Mode (0), Texture,        |
+// |                                |         |                 | TextureMatrix, InvertTexture,    |
+// |                                |         |                 | AngularRepeat, UVMatrix,         |
+// |                                |         |                 | FromAlpha; 1 removes the surface |
+// | "reflectivityColor"            | float3  | (0, 0, 0)       | reflectivity when uniform        |
+// | "useUniformReflectivity"       | bool    | true            | use it instead of "fresnel"      |
+// | "fresnel"                      | float4  | (0, 0, 0, 0)    | bias, scale, exponent, maximum   |
+// | "reflectLight"                 | bool    | false           | reflection takes from the rest   |
+// | "reflectIBLGainColor"          | float3  | (1, 1, 1)       | reflection term stage            |
+// | "reflectIBLGainSource"         | int     | 0               |                                  |
+// | "reflectIBLGainValue"          | float   | 1               |                                  |
+// | "reflectionCubeIBL"            | cube    | empty           |                                  |
+// | "useReflectionCubeIBL"         | bool    | false           | reflect the cube, do not trace   |
+// | "surfaceRoughness"             | float   | 0               | glossiness of the traced rays    |
+// | "refractiveIndex"              | float   | 1               |                                  |
+// | "simulatedThickness"           | float   | 0               | 0 solid, else thin-slab depth    |
+// | "IBLDiffMode"                  | int     | -1              | 0 lights + IBL, 1 lights, 2 IBL; |
+// | "IBLSpecMode"                  | int     | -1              | else neither                     |
+// | "diffuseIBLGainValue"          | float   | 1               | term stage scalar gain           |
+// | "specularIBLGainValue"         | float   | 1               | term stage scalar gain           |
+// | "diffuseIBLCube"               | cube    | empty           |                                  |
+// | "specularIBLCube"              | cube    | empty           |                                  |
+// | "globalIBLContrastPivot"       | float3  | (1, 1, 1)       | global stage                     |
+// | "globalIBLContrastValue"       | float   | 1               |                                  |
+// | "globalIBLGainColor"           | float3  | (1, 1, 1)       |                                  |
+// | "globalIBLSatValue"            | float   | 1               |                                  |
+// | "globalIBLGainSource"          | int     | 0               |                                  |
+// | "globalIBLGainValue"           | float   | 1               |                                  |
+// | "globalIBLMatrix"              | matrix3 | identity        | rotation of the cube lookups     |
+// | "<t>IBLChannel<field>"         | stage   | see meaning     | t = diffuse, specular, reflect:  |
+// |                                |         |                 | ContrastPivot (1, 1, 1) and      |
+// |                                |         |                 | ContrastValue 1 (both unused),   |
+// |                                |         |                 | GainColor (1, 1, 1), GainSource  |
+// |                                |         |                 | 0, GainValue 1, SatValue 1       |
+// | "ambientOcclusionTexture"      | texture | empty           | red: open fraction at "uv1"      |
+// | "ambientOcclusionMode"         | int     | 0               | 1 texture, 2 "vtxcolor" red      |
+// | "ambientOcclusionFactor"       | float   | 1               | strength                         |
+// | "ambientOcclusionColor"        | float3  | (0, 0, 0)       | colour of full occlusion         |
+// | "usePrecalcAO"                 | bool    | true            | use the precomputed occlusion    |
+// | "absorbanceRGB"                | float3  | (-1, -1, -1)    | per unit length; -1 absorbs all  |
+// | "useAlpha"                     | bool    | true            | compute a coverage alpha         |
+// | "globalIllumIntensity"         | float   | 1               | scale of the indirect light      |
+// | "unlitSurface"                 | bool    | false           | skip the light list              |
+// | "selfIlluminance"              | bool    | false           | untinted direct light is white   |
+// | "usingHDRbuffer"               | bool    | false           | do not clamp the colour          |
+// | "triplanarXY"                  | bool    | false           | x-facing box sides: (z, y)       |
 //
 // Vertex attributes: "uv" at 0, "uv1" at 8, "tangent" at 16, "bitangent" at 28,
 // "vtxcolor" at 40.
