@@ -155,6 +155,7 @@ void XRite::shade(IRenderServices* services, ShadingState* st) {
     // View angle in the mapping frame; matrixA carries the view there.
     const float3 v = transformDirection(-i, st->matrixA);
     const float3 vLocal(dot(v, t), dot(v, b), dot(v, nt));
+    // A zero matrixA makes this 0/0; minf below then settles on the coat's maximum.
     const float cosTheta = clampf(dot(v, nt) / length(vLocal), 0.0f, 1.0f);
     const float4 fc = p.fresnel;
     const float coat = minf(std::pow(1.0f - cosTheta, fc.z) * fc.y + fc.x, fc.w);

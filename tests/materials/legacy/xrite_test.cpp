@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 
+#include "materials/physical/physical_test_util.h"
 #include "support/alloc_counter.h"
 #include "support/harness.h"
 
@@ -48,45 +49,35 @@ struct Scene {
     }
 };
 
+std::vector<vtest::ExpectedParam> withBlock(std::vector<vtest::ExpectedParam> own) {
+    std::vector<vtest::ExpectedParam> all = ptest::blockDeclarations();
+    all.insert(all.end(), own.begin(), own.end());
+    return all;
+}
+
 TEST(XRiteParams, DeclarationOrderAndDefaults) {
     vtest::expectDeclarations(
         "XRite", 3,
-        {{"ambientOcclusionTexture", DeclType::Texture2D, "texture(null, -1)"},
-         {"ambientOcclusionMode", DeclType::Int, "0"},
-         {"ambientOcclusionFactor", DeclType::Float, "1"},
-         {"ambientOcclusionColor", DeclType::Float3, "(0, 0, 0)"},
-         {"usePrecalcAO", DeclType::Bool, "true"},
-         {"showAmbientOnly", DeclType::Bool, "false"},
-         {"usingRaytracedAO", DeclType::Bool, "false"},
-         {"uv1", DeclType::Attribute, "1@0"},
-         {"vtxcolor", DeclType::Attribute, "3@8"},
-         {"maskingColor", DeclType::Float3, "(0, 0, 0)"},
-         {"maskingMode", DeclType::Int, "0"},
-         {"maskingTexture", DeclType::Texture2D, "texture(null, -1)"},
-         {"maskingTextureMatrix", DeclType::Matrix4, ""},
-         {"maskingInvertTexture", DeclType::Bool, "false"},
-         {"maskingAngularRepeat", DeclType::Float, "1"},
-         {"maskingUVMatrix", DeclType::Matrix3, ""},
-         {"maskingFromAlpha", DeclType::Bool, "false"},
-         {"reverseNormal", DeclType::Bool, "false"},
-         {"faceForward", DeclType::Bool, "false"},
-         {"xriteDiffuse", DeclType::Float3, "(0.00490000006, 0.00490000006, 0.00449999981)"},
-         {"flakeColor", DeclType::Float3, "(0.104000002, 0.105999999, 0.108000003)"},
-         {"flakeColor2", DeclType::Float3, "(0.0952999964, 0.0957999974, 0.0975999981)"},
-         {"fresnel", DeclType::Float4, "(0.0399999991, 0.899999976, 2.5, 1)"},
-         {"xriteIsSolid", DeclType::Bool, "false"},
-         {"coarseness", DeclType::Float, "0.656000018"},
-         {"specIntensity", DeclType::Float, "1"},
-         {"diffIntensity", DeclType::Float, "1"},
-         {"contributionFactor", DeclType::Float, "0.75"},
-         {"maxFlakes", DeclType::Float, "7"},
-         {"flakeFactor", DeclType::Float, "4"},
-         {"flakeSize", DeclType::Float, "0.001953125"},
-         {"flakeNormalTexture", DeclType::Texture2D, "texture(null, -1)"},
-         {"diffuseCube", DeclType::TextureCube, "texture(null, -1)"},
-         {"specularCube", DeclType::TextureCube, "texture(null, -1)"},
-         {"reflectCube", DeclType::TextureCube, "texture(null, -1)"},
-         {"uv", DeclType::Attribute, "1@24"}});
+        withBlock(
+            {{"reverseNormal", DeclType::Bool, "false"},
+             {"faceForward", DeclType::Bool, "false"},
+             {"xriteDiffuse", DeclType::Float3, "(0.00490000006, 0.00490000006, 0.00449999981)"},
+             {"flakeColor", DeclType::Float3, "(0.104000002, 0.105999999, 0.108000003)"},
+             {"flakeColor2", DeclType::Float3, "(0.0952999964, 0.0957999974, 0.0975999981)"},
+             {"fresnel", DeclType::Float4, "(0.0399999991, 0.899999976, 2.5, 1)"},
+             {"xriteIsSolid", DeclType::Bool, "false"},
+             {"coarseness", DeclType::Float, "0.656000018"},
+             {"specIntensity", DeclType::Float, "1"},
+             {"diffIntensity", DeclType::Float, "1"},
+             {"contributionFactor", DeclType::Float, "0.75"},
+             {"maxFlakes", DeclType::Float, "7"},
+             {"flakeFactor", DeclType::Float, "4"},
+             {"flakeSize", DeclType::Float, "0.001953125"},
+             {"flakeNormalTexture", DeclType::Texture2D, "texture(null, -1)"},
+             {"diffuseCube", DeclType::TextureCube, "texture(null, -1)"},
+             {"specularCube", DeclType::TextureCube, "texture(null, -1)"},
+             {"reflectCube", DeclType::TextureCube, "texture(null, -1)"},
+             {"uv", DeclType::Attribute, "1@24"}}));
 }
 
 TEST(XRite, IntegratesFlakesOverTheWeightedFootprint) {
@@ -127,6 +118,21 @@ TEST(XRite, IntegratesFlakesOverTheWeightedFootprint) {
     EXPECT_EQ(scene.sv.calls[0].args, (std::vector<float>{-2, 0.25f, 0.3f, 1.75f, 0, 0, 1}));
     EXPECT_EQ(scene.sv.calls[1].slot, vhost::kSvcTraceReflection);
     EXPECT_EQ(scene.sv.calls[1].args, (std::vector<float>{0.25f, 0.3f, 1.75f, 0, 0, 1, 1}));
+}
+
+TEST(XRite, LookupsBrighterThanWhiteKeepTheirColour) {
+    Shader s("XRite");
+    Scene scene(s);
+    TestTexture flakes(float4(0.5f, 0.5f, 1, 1));
+    s.param<pxs::TextureHandle>("flakeNormalTexture") = flakes.handle();
+    s.param<float>("specIntensity") = 2;
+    TestTexture reflect(float4(2, 1.5f, 1, 1), 3), specular(float4(1.5f, 1.5f, 1.5f, 1), 3);
+    s.param<pxs::TextureHandle>("reflectCube") = reflect.handle();
+    s.param<pxs::TextureHandle>("specularCube") = specular.handle();
+    pxs::ShadingState st = headOn().build();
+    s.shade(scene.sv, st);
+    // Sparkle: flakeColor * cube * 2; glow: flakeColor2 unscaled.
+    EXPECT_TRUE(vtest::near3(st.outColor, float3(0.301542605f, 0.255125692f, 0.204429452f), 2e-7f));
 }
 
 TEST(XRite, FootprintSaturatesForDistantAndGrazingViews) {
@@ -195,37 +201,30 @@ TEST(XRite, SolidPaintIsTheEncodedBaseUnderTheClearCoat) {
         vtest::near3(st.outColor, float3(0.0454221030f, 0.0617790144f, 0.0757632571f), 2e-7f));
 }
 
-TEST(XRite, NormalSwitchesTurnTheCoatAndTheLightQuery) {
+TEST(XRite, NormalSwitchesSetTheSignOfTheNormal) {
     Shader s("XRite");
     vhost::TestServices sv;
-    const float3 dir(0.6f, 0, -0.8f);
+    // reverse, faceForward, back face -> sign. Face-forwarding sets the sign on back
+    // faces; it neither negates a reversed normal nor touches front faces.
     const struct {
         bool reverse, faceForward, backFace;
         float sign;
-    } cases[] = {
-        {false, false, false, 1},
-        {true, false, false, -1},
-        {false, true, true, -1},
-        {false, true, false, 1},
-        // Face-forwarding sets the sign, it does not negate the reversed one.
-        {true, true, true, -1},
-    };
+    } cases[] = {{true, false, false, -1},
+                 {false, true, true, -1},
+                 {true, true, true, -1},
+                 {true, true, false, -1},
+                 {false, true, false, 1}};
     for (const auto& c : cases) {
         s.param<bool>("reverseNormal") = c.reverse;
         s.param<bool>("faceForward") = c.faceForward;
-        const float3 ng = c.backFace ? float3(0, 0, -1) : float3(0, 0, 1);
-        pxs::ShadingState st = StateBuilder()
-                                   .ray(float3(-0.6f, 0, 0.8f), dir)
-                                   .hit(float3(0, 0, 0), float3(0, 0, 1), ng)
-                                   .build();
+        pxs::ShadingState st =
+            StateBuilder()
+                .ray(float3(-0.6f, 0, 0.8f), float3(0.6f, 0, -0.8f))
+                .hit(float3(0, 0, 0), float3(0, 0, 1), float3(0, 0, c.backFace ? -1.0f : 1.0f))
+                .build();
         sv.clear();
         s.shade(sv, st);
-        ASSERT_EQ(sv.calls.size(), 2u);
         EXPECT_EQ(sv.calls[0].args, (std::vector<float>{-2, 0, 0, 0, 0, 0, c.sign}));
-        // Mirrored about the turned normal; z flips either way, so compare the normal.
-        const std::vector<float>& r = sv.calls[1].args;
-        EXPECT_NEAR(r[3], 0.6f, 1e-6f);
-        EXPECT_NEAR(r[5], 0.8f, 1e-6f);
     }
 }
 
