@@ -11,7 +11,7 @@ namespace {
 
 using Params = BackgroundGeometry::Params;
 
-// Parts whose shading normal points this close to straight up catch shadows.
+// Surfaces whose shading normal points this close to straight up catch shadows.
 constexpr float kUpward = 0.9f;
 
 // Below this diffuse alpha the surface is not there at all.
