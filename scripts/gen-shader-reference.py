@@ -156,6 +156,8 @@ def main():
     parser.add_argument("--output", default=DEFAULT_OUTPUT)
     parser.add_argument("--check", action="store_true", help="compare instead of writing")
     args = parser.parse_args()
+    if not os.access(args.vesper_info, os.X_OK):
+        sys.exit("gen-shader-reference: no %s: build first (scripts/build.sh) or pass --vesper-info" % args.vesper_info)
 
     # Fills of 0x00 and 0xfe: an unset bool reads false in one run and true in the other.
     text = render(merge_runs(run_vesper_info(args.vesper_info, 0xFF), run_vesper_info(args.vesper_info, 0x01)))
