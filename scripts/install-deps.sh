@@ -8,7 +8,12 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
   valgrind
+  googletest pkg-config python3
 )
+# The Windows DLL: MinGW-w64 cross compiler, and wine to run its tests.
+if [ "${VESPER_SKIP_WINDOWS:-0}" != 1 ]; then
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,17 +1,29 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test, then checks formatting. Then the suite
-# again under the sanitizers (scripts/sanitize.sh) and a short fuzzing run of
-# every fuzz target (scripts/fuzz.sh).
-#   SANITIZE=0       skip the sanitizer builds
-#   FUZZ_SECONDS=N   fuzzing time per target (default 30; 0 skips fuzzing)
+# Builds everything and runs every test, then checks formatting, the installed
+# package, the generated shader reference, the vtable layout under the MSVC ABI
+# and the Windows DLL. Then the suite again under the sanitizers
+# (scripts/sanitize.sh) and a short fuzzing run of every fuzz target (scripts/fuzz.sh).
+# VESPER_SKIP_WINDOWS=1 leaves out the Windows DLL (MinGW build, export check, wine
+# runs) for quick local runs; CI runs it.
+# SANITIZE=0 skips the sanitizer builds; FUZZ_SECONDS=N sets the fuzzing time per
+# target (default 30; 0 skips fuzzing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
+export BUILD_DIR
 scripts/build.sh
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
 scripts/check-format.sh
+scripts/check-install.sh
+scripts/gen-shader-reference.py --check
+scripts/check-msvc-abi.sh
+if [ "${VESPER_SKIP_WINDOWS:-0}" = 1 ]; then
+  echo "VESPER_SKIP_WINDOWS=1: the Windows DLL build, export check and wine tests were skipped"
+else
+  scripts/check-windows.sh
+fi
 if [ "${SANITIZE:-1}" != 0 ]; then
-  BUILD_DIR="$BUILD_DIR" scripts/sanitize.sh
+  scripts/sanitize.sh
 fi
 if [ "${FUZZ_SECONDS:-30}" != 0 ]; then
   BUILD_DIR="$BUILD_DIR-fuzz" FUZZ_SECONDS="${FUZZ_SECONDS:-30}" scripts/fuzz.sh
