@@ -74,8 +74,8 @@ void runInput(const uint8_t* data, size_t size, vtest::Values hostValues) {
     vtest::writeParameters(registry, e, vtest::Values::Any, textures);
     const std::vector<uint8_t> params = vtest::parameterBytes(registry);
 
-    for (const vtest::Operation& op :
-         vtest::announcedOperations(vhost::shaderKind(object.get()), registry.capabilities())) {
+    for (const vtest::Operation& op : vtest::announcedOperations(vhost::shaderKind(object.get()),
+                                                                 registry.capabilities(), cls)) {
         const int situation = static_cast<int>(e.pick(vtest::kSituations));
         pxs::ShadingState st = vtest::makeState(registry, situation, e, hostValues);
         vhost::TestServices services;

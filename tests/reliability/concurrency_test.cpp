@@ -47,8 +47,8 @@ TEST(Concurrency, SharedObjectsGiveSingleThreadedResults) {
         ASSERT_TRUE(s->object) << cls;
         Entropy pe(0xC0FFEEull + cases.size());
         vtest::writeParameters(s->registry, pe, Values::Plausible, textures);
-        for (const vtest::Operation& op :
-             vtest::announcedOperations(vhost::shaderKind(s->get()), s->registry.capabilities())) {
+        for (const vtest::Operation& op : vtest::announcedOperations(
+                 vhost::shaderKind(s->get()), s->registry.capabilities(), cls)) {
             for (int k = 0; k < kSituationsPerOperation; ++k) {
                 Case c{shaders.size(),
                        op,

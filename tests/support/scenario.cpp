@@ -287,7 +287,9 @@ std::vector<uint8_t> parameterBytes(const vhost::RecordingRegistry& registry) {
 
 // ---- operations ----------------------------------------------------------------
 
-std::vector<Operation> announcedOperations(int32_t kind, uint32_t mask) {
+namespace {
+
+std::vector<Operation> usualOperations(int32_t kind, uint32_t mask) {
     std::vector<Operation> ops;
     switch (kind) {
         case pxs::kKindMaterial:
@@ -316,6 +318,31 @@ std::vector<Operation> announcedOperations(int32_t kind, uint32_t mask) {
             break;
         default:
             break;
+    }
+    return ops;
+}
+
+// Writes a class's own description adds to an operation's usual fields.
+struct ExtraWrite {
+    const char* className;
+    int slot;
+    const char* field;
+};
+const ExtraWrite kExtraWrites[] = {
+    // The path through a partial mask or the transmission lobe skips the hit.
+    {"TamberLegacy", vhost::kSlotEvaluateBsdf, "skipHit"},
+    {"TamberLegacy", vhost::kSlotSampleBsdf, "skipHit"},
+};
+
+}  // namespace
+
+std::vector<Operation> announcedOperations(int32_t kind, uint32_t mask,
+                                           const std::string& className) {
+    std::vector<Operation> ops = usualOperations(kind, mask);
+    for (Operation& op : ops) {
+        for (const ExtraWrite& x : kExtraWrites) {
+            if (className == x.className && op.slot == x.slot) op.writes.push_back(x.field);
+        }
     }
     return ops;
 }

@@ -75,8 +75,11 @@ struct Operation {
 };
 
 // The operations a declared object announces: shade for every class, and for a
-// material slots 6, 7 and 8 as its capability mask says.
-std::vector<Operation> announcedOperations(int32_t shaderKind, uint32_t capabilities);
+// material slots 6, 7 and 8 as its capability mask says. A class whose own
+// description lets an operation write a further field (TamberLegacy skips the
+// hit from evaluateBsdf and sampleBsdf) gets it added by name.
+std::vector<Operation> announcedOperations(int32_t shaderKind, uint32_t capabilities,
+                                           const std::string& className = "");
 
 // Situation codes for makeState; every situation below kSituations is distinct.
 // ray type (camera, reflection, continuation, occlusion, gather) x facing (front,
