@@ -24,7 +24,7 @@ class qzPointLight final : public ShaderClass<qzPointLight, LightShader> {
   public:
     struct Params {
         float3 color{1.0f, 0.5f, 0.1f};
-        bool castShadows = true;
+        Flag castShadows = true;
         float range = 10000.0f;
         float3 attenuationFactors{1.0f, 0.0f, 0.0f};
     } params;

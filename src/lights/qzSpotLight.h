@@ -27,7 +27,7 @@ class qzSpotLight final : public ShaderClass<qzSpotLight, LightShader> {
         float3 color{0.1f, 1.0f, 0.5f};
         float range = 10000.0f;
         float3 attenuationFactors{1.0f, 0.0f, 0.0f};
-        bool castShadows = true;
+        Flag castShadows = true;
         float cosPenumbra = 0.9f;
         float cosUmbra = 0.95f;
     } params;
