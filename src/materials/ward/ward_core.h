@@ -425,7 +425,8 @@ ShadingComponents WardHit<Inputs>::lighting() const {
         }
     }
 
-    c.set(kAmbient, ambientTerm(sv_, lobes.d, p, nl) + ambientTerm(sv_, db, p, -nl));
+    const float3 ambientLit = ambientTerm(sv_, lobes.d, p, nl);  // lit side first
+    c.set(kAmbient, ambientLit + ambientTerm(sv_, db, p, -nl));
     c.set(kAlbedoSum, lobes.d + db);
 
     float3 additional = w_.additionalColor;

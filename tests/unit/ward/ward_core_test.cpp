@@ -197,4 +197,36 @@ TEST(WardFrames, GrainBumpKeepsFiveOctavesAndClampsTheGradient) {
     EXPECT_TRUE(fr.b.n == float3(0, 0, 1));
 }
 
+TEST(WardLighting, BumpedNormalIsBentTowardTheViewer) {
+    Fixture f;
+    // A steep height map tips frame a's normal away from the grazing viewer.
+    TestTexture slope(
+        [](const float* uv) { return float4(-15.015f * uv[0] - 7.5075f * uv[1], 0, 0, 1); });
+    f.w.normal1MapEnable = true;
+    f.w.normal1Map = slope.handle();
+    f.w.normal1Amount = 10.0f;
+    f.st.rayDirection = normalize(float3(0, 0.95f, -0.3f));
+    const float3 bumped = f.hit().frames().a.n;
+    const float3 bent = bendTowardViewer(-f.st.rayDirection, float3(0, 0, 1), bumped);
+    ASSERT_GT(length(bent - bumped), 0.01f) << "the case must need the bend";
+    f.sv.clear();
+    f.hit().lighting();
+    auto traces = f.sv.callsTo(vhost::kSvcTraceGlossyReflection);
+    ASSERT_EQ(traces.size(), 1u);
+    const float3 r = reflectGuarded(f.st.rayDirection, bent, f.st.geometricNormal);
+    ASSERT_GT(length(r - reflectGuarded(f.st.rayDirection, bumped, f.st.geometricNormal)), 0.01f);
+    EXPECT_TRUE(near(float3(traces[0].args[3], traces[0].args[4], traces[0].args[5]), r, 1e-5f));
+
+    // Lights are gathered about frame b's normal, or the fully bumped one on request.
+    auto lightNormal = [&] {
+        f.sv.clear();
+        f.hit().lighting();
+        auto c = f.sv.callsTo(vhost::kSvcGetLights)[0].args;
+        return float3(c[4], c[5], c[6]);
+    };
+    EXPECT_TRUE(lightNormal() == float3(0, 0, 1));
+    f.w.normal1AsShadingNormal = true;
+    EXPECT_TRUE(near(lightNormal(), bent, 1e-5f));
+}
+
 }  // namespace

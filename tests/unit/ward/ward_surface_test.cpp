@@ -143,11 +143,17 @@ TEST(WardPatterns, CellPassNearestFeaturePoints) {
     CellPass swapped = cellPass(sv, x / 0.285714f, {axes.bitangent, axes.tangent, axes.normal});
     EXPECT_NEAR(swapped.dir.x, c.dir.y, 1e-6f);
 
-    // Smoke with a flat turbulence: only the cell direction, faded by 1 - tau.
-    sv.noise3bFunction = [](float3) { return 0.1f; };
-    float tau = std::pow(0.1f * 1.9375f, 0.25f);
-    float3 smoke = smokeBump(sv, x / 0.285714f, axes);
-    EXPECT_NEAR(smoke.x, (1 - tau) * c.dir.x, 1e-5f);
+    // Smoke: the cell direction faded by 1 - tau, plus the turbulence gradient
+    // weighted by 0.9 - w.
+    sv.noise3bFunction = [](float3 p) { return 0.01f * (p.x + 2.0f * p.y); };
+    const float3 q = x / 0.285714f, y0 = 0.05f * q;
+    const float tau = turbulence(sv, y0);
+    const float3 g = 10.0f * float3(turbulence(sv, y0 + float3(0.1f, 0, 0)) - tau,
+                                    turbulence(sv, y0 + float3(0, 0.1f, 0)) - tau, 0.0f);
+    ASSERT_GT(g.y, 0.001f);
+    float3 smoke = smokeBump(sv, q, axes);
+    EXPECT_NEAR(smoke.x, (1 - tau) * c.dir.x + (0.9f - c.weight) * g.x, 1e-5f);
+    EXPECT_NEAR(smoke.y, (1 - tau) * c.dir.y + (0.9f - c.weight) * g.y, 1e-5f);
     EXPECT_NEAR(smoke.z, (1 - tau) * c.dir.z, 1e-5f);
 }
 
