@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "materials/physical/physical_test_util.h"
+#include "support/alloc_counter.h"
 #include "support/chi2.h"
 #include "support/harness.h"
 
@@ -469,6 +470,7 @@ TEST(WardSampling, EvaluateAgreesWithSampledDirections) {
     TestServices sv;
     sv.record = false;
     int mixture = 0;
+    const vtest::AllocationCounts start = vtest::allocationCounts();
     for (float3 view : {kView, unit(float3(0.3f, 0.9f, -0.3f))}) {
         const pxs::ShadingState before = viewing(view).build();
         for (int n = 0; n < 2000; ++n) {
@@ -487,6 +489,7 @@ TEST(WardSampling, EvaluateAgreesWithSampledDirections) {
         }
     }
     EXPECT_GT(mixture, 3000);
+    EXPECT_EQ(vtest::allocationCounts().allocations, start.allocations) << "per-hit: no heap";
 }
 
 TEST(WardSampling, ChiSquareOfSampledDirections) {
