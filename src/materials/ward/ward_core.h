@@ -25,11 +25,12 @@
 // so the calls resolve statically and nothing else is repeated.
 //
 // WardHit<Inputs> holds one hit's inputs and computes roughness, lobe weights,
-// frames with every bump, and the lighting components; wardShade,
-// wardShadowTransmission, wardEvaluateBsdf and wardSampleBsdf are the per-hit
-// operations. WardMaterial<Derived> turns them into the shader slots: a class
-// provides `params` (with the occlusion block as `params.block`), `inputs()`
-// and declareParameters, nothing more.
+// frames with every bump and the lighting components, and performs
+// shadowTransmission, evaluateBsdf and sampleBsdf; wardShade composes shade.
+// WardMaterial<Derived> turns them into the shader slots: a class provides
+// `params` (with its occlusion and masking block as `params.block`), `inputs()`
+// and declareParameters, nothing more. A variant's Params hold WardParams, its
+// node fields and the block, in its own order.
 //
 // Everything here reads the parameters and the state and writes only the state's
 // output fields; all working values live on the stack.
@@ -106,8 +107,6 @@ class WardHit {
           st_(state),
           face_(facing(state)),
           uv_(readAttribute<float2>(state, Inputs::kUvOffset)) {}
-
-    const Facing& facingSides() const { return face_; }
 
     float anisoRotation() const {
         return w_.anisoRotationMapEnable

@@ -40,19 +40,6 @@ struct Fixture {
     WardHit<WardImageInputs> hit() { return WardHit<WardImageInputs>({w}, &sv, st); }
 };
 
-TEST(WardLobeWeights, DefaultsAreAPureWhiteReflector) {
-    Fixture f;
-    for (float cs : {-0.5f, 0.0f, 0.3f, 1.0f}) {
-        WardLobes l = f.hit().lobeWeights(true, false, cs);
-        EXPECT_TRUE(l.d == float3(0.0f)) << cs;
-        EXPECT_TRUE(l.s == float3(1.0f)) << "reflectivity 1 at every angle: " << cs;
-        EXPECT_TRUE(l.x == float3(0.0f) && l.k == float3(1.0f));
-    }
-    WardRoughness r = f.hit().roughness();
-    EXPECT_EQ(r.ax, 0.01f);
-    EXPECT_EQ(r.ay, 0.01f);
-}
-
 TEST(WardLobeWeights, FrontAndBackWithTransparencyAndTranslucency) {
     Fixture f;
     const float3 diffuse(0.5f, 0.4f, 0.2f);
