@@ -14,6 +14,18 @@
 
 namespace pxs {
 
+// A bool parameter as the host stores it: one byte, 0 false, any other value
+// true. A C++ bool holding 2 is undefined behaviour (the compiler may test it
+// with bit arithmetic), so parameter blocks hold Flags and read them through
+// this conversion.
+struct Flag {
+    uint8_t value;
+
+    constexpr Flag(bool b = false) : value(b ? 1 : 0) {}
+    constexpr operator bool() const { return value != 0; }
+};
+static_assert(sizeof(Flag) == 1, "a bool parameter is one byte");
+
 template <class Derived, class Base>
 class ShaderClass : public Base {
   public:
@@ -42,7 +54,11 @@ class Declarer {
         r_->declareCapabilities(s_, capabilities);
     }
 
-    void operator()(const char* name, bool& f) { r_->declareBool(s_, name, &f); }
+    void operator()(const char* name, Flag& f) {
+        r_->declareBool(s_, name, reinterpret_cast<bool*>(&f.value));
+    }
+    // Parameter blocks hold Flag, never bool (see Flag).
+    void operator()(const char* name, bool& f) = delete;
     void operator()(const char* name, int32_t& f) { r_->declareInt(s_, name, &f); }
     void operator()(const char* name, float& f) { r_->declareFloat(s_, name, &f); }
     void operator()(const char* name, float2& f) { r_->declareFloat2(s_, name, &f); }

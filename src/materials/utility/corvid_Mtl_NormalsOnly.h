@@ -18,9 +18,9 @@ namespace pxs {
 class corvid_Mtl_NormalsOnly final : public ShaderClass<corvid_Mtl_NormalsOnly, MaterialShader> {
   public:
     struct Params {
-        bool reverseNormal = false;
-        bool faceForward = false;
-        bool faceLight = false;
+        Flag reverseNormal = false;
+        Flag faceForward = false;
+        Flag faceLight = false;
     } params;
 
     void declareParameters(IParameterRegistry* registry) override;

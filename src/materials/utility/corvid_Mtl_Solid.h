@@ -17,8 +17,8 @@ namespace pxs {
 class corvid_Mtl_Solid final : public ShaderClass<corvid_Mtl_Solid, MaterialShader> {
   public:
     struct Params {
-        bool reverseNormal = false;
-        bool faceForward = false;
+        Flag reverseNormal = false;
+        Flag faceForward = false;
         int32_t patchState = 0;
     } params;
 

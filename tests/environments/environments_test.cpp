@@ -1,0 +1,226 @@
+// corvid_Env_Default and corvid_Env_Backplate through the test host.
+#include <cmath>
+#include <cstring>
+
+#include "support/harness.h"
+
+namespace {
+
+using pxs::float2;
+using pxs::float3;
+using pxs::float4;
+using vhost::DeclType;
+using vhost::StateBuilder;
+using vhost::TestTexture;
+using Lookups = std::vector<std::array<float, 3>>;
+
+const std::string kNone = "texture(null, -1)", kIdentity3 = "(1, 0, 0, 0, 1, 0, 0, 0, 1)";
+const std::vector<vtest::ExpectedParam> kIBLParams = {
+    {"IBLLuminanceFactors", DeclType::Float3, "(0.212500006, 0.715399981, 0.0720999986)"},
+    {"globalIBLMatrix", DeclType::Matrix3, kIdentity3},
+    {"diffuseIBLContrast", DeclType::Float2, "(0.5, 1)"},
+    {"diffuseIBLGainMode", DeclType::Int, "0"},
+    {"diffuseIBLGain", DeclType::Float3, "(1, 1, 1)"},
+    {"diffuseIBLSaturation", DeclType::Float, "1"},
+    {"reflectIBLContrast", DeclType::Float2, "(0.5, 1)"},
+    {"reflectIBLGainMode", DeclType::Int, "0"},
+    {"reflectIBLGain", DeclType::Float3, "(1, 1, 1)"},
+    {"reflectIBLSaturation", DeclType::Float, "1"},
+};
+const vtest::ExpectedParam kBackgroundColor{"backgroundColor", DeclType::Float3,
+                                            "(0, 0.5, 0.699999988)"};
+
+TEST(EnvironmentParams, DeclarationOrderAndDefaults) {
+    auto list = kIBLParams;
+    list.insert(list.end(), {kBackgroundColor,
+                             {"reflectionCube", DeclType::TextureCube, kNone},
+                             {"diffuseCube", DeclType::TextureCube, kNone}});
+    vtest::expectDeclarations("corvid_Env_Default", 64, list);
+
+    list = kIBLParams;
+    list.insert(list.end(), {{"useBackgroundImage", DeclType::Bool, "false"},
+                             {"useCubeBackplate", DeclType::Bool, "false"},
+                             {"useCubeReflection", DeclType::Bool, "true"},
+                             kBackgroundColor,
+                             {"backgroundImage", DeclType::Texture2D, kNone},
+                             {"reflectionCube", DeclType::TextureCube, kNone},
+                             {"diffuseCube", DeclType::TextureCube, kNone},
+                             {"backplateCube", DeclType::TextureCube, kNone},
+                             {"backplateCloseUp", DeclType::Float, "1"},
+                             {"backplateHorizon", DeclType::Float, "0"},
+                             {"camerawindowsize", DeclType::Float2, "(1, 1)"},
+                             {"backplatetransform", DeclType::Matrix4,
+                              "(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1)"},
+                             {"backplateCubeRotation", DeclType::Matrix3, kIdentity3},
+                             {"uv_scale", DeclType::Float2, "(1, 1)"},
+                             {"uv_offset", DeclType::Float2, "(0, 0)"},
+                             {"render_size", DeclType::Float2, "(-1, -1)"}});
+    vtest::expectDeclarations("corvid_Env_Backplate", 64, list);
+}
+
+constexpr float kW = 512.0f, kH = 256.0f;  // powers of two keep u and v exact
+const float3 kBackground(0.0f, 0.5f, 0.7f), kImage(0.1f, 0.2f, 0.3f), kCube(0.6f, 0.7f, 0.8f);
+// Answers of the two graded cubes set up by Env: the reflection cube doubled,
+// the diffuse cube grey at its luminance 0.5*0.5 + 0.5*0.25.
+const float3 kReflection(0.5f, 1.0f, 2.0f), kDiffuse(0.375f);
+
+// Either environment with every map bound to a colour of its own.
+struct Env {
+    vtest::Shader s;
+    TestTexture image{float4(kImage, 0.9f), 2}, backplate{float4(kCube, 0.9f), 3};
+    TestTexture reflection{float4(0.25f, 0.5f, 1.0f, 0.3f), 3};
+    TestTexture diffuse{float4(0.5f, 0.25f, 0.0f, 0.3f), 3};
+
+    explicit Env(const std::string& name, bool bind = true) : s(name) {
+        s.param<float3>("IBLLuminanceFactors") = float3(0.5f, 0.5f, 0.0f);
+        s.param<int32_t>("diffuseIBLGainMode") = 2;
+        s.param<int32_t>("reflectIBLGainMode") = 1;
+        s.param<float3>("reflectIBLGain") = float3(2.0f);
+        if (!bind) return;
+        s.param<pxs::TextureHandle>("reflectionCube") = reflection.handle();
+        s.param<pxs::TextureHandle>("diffuseCube") = diffuse.handle();
+        if (s.registry.find("backplateCube")) {
+            s.param<pxs::TextureHandle>("backgroundImage") = image.handle();
+            s.param<pxs::TextureHandle>("backplateCube") = backplate.handle();
+            s.param<float2>("uv_scale") = float2(1.0f / kW, 1.0f / kH);
+        }
+    }
+    // Shades one ray; only the two outputs may change and no service is called.
+    pxs::ShadingState shade(StateBuilder b) {
+        vhost::TestServices sv;
+        pxs::ShadingState st = b.build();
+        const pxs::ShadingState before = st;
+        s.shade(sv, st);
+        EXPECT_EQ(vhost::changedFields(before, st),
+                  (std::vector<std::string>{"outColor", "outAlpha"}));
+        EXPECT_TRUE(sv.calls.empty());
+        return st;
+    }
+    pxs::ShadingState shade(int32_t type, float2 pixel = {kW / 2, kH / 2}) {
+        return shade(StateBuilder().rayType(type).pixel(pixel, int32_t(kH)));
+    }
+};
+
+TEST(DefaultEnv, BranchesByRayTypeAndSignedDepth) {
+    Env env("corvid_Env_Default");
+    const struct {
+        int32_t type, depth, limit;
+        float3 colour;
+    } cases[] = {{1, 0, 4, kBackground}, {4, 3, 4, kBackground},  {16, 0, 4, kBackground},
+                 {2, 0, 4, kReflection}, {32, 0, 4, kDiffuse},    {32, 4, 4, kReflection},
+                 {1, 9, 4, kReflection}, {1, -1, 0, kBackground}, {1, 0, -1, kReflection},
+                 {32, -3, -2, kDiffuse}};
+    for (const auto& c : cases) {
+        pxs::ShadingState st = env.shade(StateBuilder().rayType(c.type).depth(c.depth, c.limit));
+        EXPECT_FLOAT3_EXACT(st.outColor, c.colour) << c.type << " at " << c.depth << "/" << c.limit;
+        EXPECT_EQ(st.outAlpha, vtest::near3(c.colour, kBackground) ? 0.0f : 1.0f) << c.type;
+    }
+}
+
+TEST(DefaultEnv, LookupsUseTheObjectsIBLMatrix) {
+    Env env("corvid_Env_Default");
+    env.s.param<pxs::matrix3>("globalIBLMatrix") = pxs::matrix3{{1, 2, 3, 4, 5, 6, 7, 8, 9}};
+    env.shade(StateBuilder().ray(float3(0), float3(1, 0, 2)).rayType(32));
+    EXPECT_EQ(env.diffuse.lookups, (Lookups{{7, 25, -16}}));
+}
+
+TEST(Environments, MissingCubesGiveAdjustedOpaqueBlack) {
+    for (const std::string name : {"corvid_Env_Default", "corvid_Env_Backplate"}) {
+        Env env(name, false);
+        // Contrast 0.5 about 0.4 lifts black to 0.2 before the gain doubles it.
+        env.s.param<float2>("reflectIBLContrast") = float2(0.4f, 0.5f);
+        // Past the depth bound the default environment answers gather rays as
+        // reflections; the backplate ignores depth.
+        const bool gatherAsReflection = name == "corvid_Env_Default";
+        for (int32_t type : {2, 32}) {
+            pxs::ShadingState st = env.shade(StateBuilder().rayType(type).depth(9, 4));
+            bool reflection = type == 2 || gatherAsReflection;
+            EXPECT_FLOAT3(st.outColor, float3(reflection ? 0.4f : 0.0f)) << name << type;
+            EXPECT_EQ(st.outAlpha, 1.0f);
+        }
+    }
+}
+
+TEST(BackplateEnv, BranchOrder) {
+    const struct {
+        bool image, cube, cubeReflection;
+        int32_t type;
+        float3 colour;
+    } cases[] = {
+        {false, false, true, 1, kBackground}, {false, false, true, 4, kBackground},
+        {false, false, true, 2, kReflection}, {true, true, true, 2, kReflection},
+        {true, false, false, 2, kBackground}, {true, false, true, 16, kBackground},
+        {true, false, true, 32, kDiffuse},    {true, false, true, 1, kImage},
+        {true, false, true, 4, kImage},       {true, true, false, 1, kCube},
+        {true, true, false, 4, kCube},
+    };
+    for (const auto& c : cases) {
+        Env env("corvid_Env_Backplate");
+        env.s.param<bool>("useBackgroundImage") = c.image;
+        env.s.param<bool>("useCubeBackplate") = c.cube;
+        env.s.param<bool>("useCubeReflection") = c.cubeReflection;
+        pxs::ShadingState st = env.shade(c.type);
+        EXPECT_FLOAT3_EXACT(st.outColor, c.colour) << c.type << c.image << c.cube;
+        bool graded = vtest::near3(c.colour, kReflection) || vtest::near3(c.colour, kDiffuse);
+        EXPECT_EQ(st.outAlpha, graded ? 1.0f : 0.0f) << c.type << c.image << c.cube;
+    }
+    // The host may store any non-zero byte for true.
+    Env env("corvid_Env_Backplate");
+    std::memset(&env.s.param<bool>("useBackgroundImage"), 2, 1);
+    EXPECT_FLOAT3_EXACT(env.shade(1).outColor, kImage);
+}
+
+TEST(BackplateEnv, ImageMappingFlipsRowsWithInclusiveBounds) {
+    Env env("corvid_Env_Backplate");
+    env.s.param<bool>("useBackgroundImage") = true;
+    // u just above 1, v below 0, NaN: the background colour, and no lookup.
+    for (float2 outside :
+         {float2(std::nextafter(kW, 2 * kW), 0), float2(0, kH + 1), float2(NAN, 0)}) {
+        pxs::ShadingState st = env.shade(1, outside);
+        EXPECT_FLOAT3_EXACT(st.outColor, kBackground) << outside.x << ", " << outside.y;
+        EXPECT_EQ(st.outAlpha, 0.0f);
+    }
+    EXPECT_TRUE(env.image.lookups.empty());
+    for (float2 inside : {float2(0, kH), float2(kW, 0), float2(kW / 4, kH / 4)}) {
+        pxs::ShadingState st = env.shade(1, inside);
+        EXPECT_FLOAT3_EXACT(st.outColor, kImage);
+        EXPECT_EQ(st.outAlpha, 0.0f) << "not the image's alpha";
+    }
+    // A non-negative render height replaces the state's imageHeight; offsets add.
+    env.s.param<float2>("render_size") = float2(-1.0f, 2 * kH);
+    env.s.param<float2>("uv_offset") = float2(0.25f, -0.5f);
+    env.shade(4, {0, kH});
+    EXPECT_EQ(env.image.lookups,
+              (Lookups{{0, 0, 0}, {1, 1, 0}, {0.25f, 0.75f, 0}, {0.25f, 0.5f, 0}}));
+}
+
+TEST(BackplateEnv, CubeBackplateDirection) {
+    Env env("corvid_Env_Backplate");
+    env.s.param<bool>("useBackgroundImage") = true;
+    env.s.param<bool>("useCubeBackplate") = true;
+    // Neither the IBL matrix nor an adjustment applies to the backplate.
+    env.s.param<pxs::matrix3>("globalIBLMatrix") = pxs::matrix3{{0, 0, 1, 0, 1, 0, 1, 0, 0}};
+    env.s.param<float>("diffuseIBLSaturation") = 0.0f;
+    EXPECT_FLOAT3_EXACT(env.shade(1).outColor, kCube);  // u = v = 0.5
+
+    // Corner u = 1, v = 0 of a (2, 1) window at close-up 2, horizon 0.25: window
+    // point (0.5, 0.5); the transform's rows against (x, y, 1, 0) give
+    // w = (1, 2.5, -0.5); the rotation's rows give (-(r0.w), r2.w, r1.w).
+    env.s.param<float2>("camerawindowsize") = float2(2.0f, 1.0f);
+    env.s.param<float>("backplateCloseUp") = 2.0f;
+    env.s.param<float>("backplateHorizon") = 0.25f;
+    env.s.param<pxs::matrix4>("backplatetransform") =
+        pxs::matrix4{{2, 0, 0, 7, 0, 3, 1, 7, 1, 0, -1, 7, 5, 5, 5, 5}};
+    env.s.param<pxs::matrix3>("backplateCubeRotation") = pxs::matrix3{{0, 1, 0, 0, 0, 1, 1, 0, 0}};
+    env.shade(4, {kW, 0});
+    EXPECT_EQ(env.backplate.lookups, (Lookups{{0, 1, 0}, {-2.5f, 1, -0.5f}}));
+
+    // A close-up of 0 leaves no finite direction: background, no lookup.
+    env.s.param<float>("backplateCloseUp") = 0.0f;
+    pxs::ShadingState st = env.shade(1, {kW / 4, kH / 4});
+    EXPECT_FLOAT3_EXACT(st.outColor, kBackground);
+    EXPECT_EQ(st.outAlpha, 0.0f);
+    EXPECT_EQ(env.backplate.lookups.size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// The occlusion and masking block: the class's attribute offsets, every
+// occlusion rule, the debug view, and the masking frame of shade.
+#include <gtest/gtest.h>
+
+#include "frame/occlusion_masking.h"
+#include "host/recording_registry.h"
+#include "host/state_builder.h"
+#include "host/test_services.h"
+#include "host/test_texture.h"
+#include "support/harness.h"
+
+namespace {
+
+using namespace pxs;
+using vhost::StateBuilder;
+using vhost::TestServices;
+
+using Block = OcclusionMasking<32, 40>;  // the Ward variants' packing
+
+TEST(OcclusionMaskingBlock, DeclaresAndReadsAttributesAtTheClassOffsets) {
+    vhost::RecordingRegistry registry;
+    Block b;
+    Declarer declare(&registry, nullptr, kCapShade);
+    b.declare(declare);
+    ASSERT_EQ(registry.declarations.size(), 18u);
+    EXPECT_EQ(registry.declarations[8].name, "uv1") << "between occlusion and masking";
+    EXPECT_EQ(registry.declarations[8].attributeOffset, 32);
+    EXPECT_EQ(registry.declarations[9].attributeOffset, 40);
+
+    vhost::TestTexture tex(float4(0.25f, 1, 1, 1));
+    b.ambientOcclusionTexture = tex.handle();
+    b.ambientOcclusionMode = 1;
+    TestServices sv;
+    pxs::ShadingState st = StateBuilder().attribute(32, float2(0.3f, 0.7f)).build();
+    EXPECT_TRUE(b.evaluateAmbientOcclusion(&sv, st, float3(0.0f)) == float3(0.25f));
+    ASSERT_EQ(tex.lookups.size(), 1u);
+    EXPECT_TRUE(tex.lookups[0][0] == 0.3f && tex.lookups[0][1] == 0.7f);
+}
+
+TEST(AmbientOcclusion, RulesInPrecedenceOrder) {
+    const float3 color(0.2f, 0.4f, 0.6f);
+    const float3 k(0.1f, 0.5f, 0.3f);  // w = 0.5
+    auto precalc = [&](float o) {      // factor 0.5
+        float a = (1.0f - o) * 0.5f * 0.5f;
+        return float3(a * color.x + (1 - a), a * color.y + (1 - a), a * color.z + (1 - a));
+    };
+    pxs::ShadingState st = StateBuilder()
+                               .ray(float3(0, 0, -5), float3(0, 0, 1))
+                               .hit(float3(1, 2, 3), float3(0, 0.6f, 0.8f), float3(0, 0, 1))
+                               .attribute(40, float4(0.6f, 0, 0, 0))
+                               .build();
+    TestServices sv;
+    sv.ambientOcclusionValue = float3(0.2f, 0.5f, 0.8f);
+    Block b;
+    EXPECT_TRUE(b.evaluateAmbientOcclusion(&sv, st, k) == float3(1.0f)) << "defaults: none";
+
+    b.ambientOcclusionFactor = 0.5f;
+    b.ambientOcclusionColor = color;
+    b.usingRaytracedAO = true;
+    b.ambientOcclusionMode = 1;  // no texture: red 0
+    EXPECT_FLOAT3(b.evaluateAmbientOcclusion(&sv, st, k), precalc(0.0f));
+    b.ambientOcclusionMode = 2;  // vertex colour red
+    EXPECT_FLOAT3(b.evaluateAmbientOcclusion(&sv, st, k), precalc(0.6f));
+    EXPECT_TRUE(sv.calls.empty()) << "a precomputed source wins over tracing";
+
+    for (bool precalcOn : {false, true}) {  // mode 2 switched off; mode 3 names no source
+        b.usePrecalcAO = precalcOn;
+        b.ambientOcclusionMode = precalcOn ? 3 : 2;
+        sv.clear();
+        float3 A = b.evaluateAmbientOcclusion(&sv, st, k);
+        for (int i = 0; i < 3; ++i) {
+            float a = (1.0f - (0.5f * sv.ambientOcclusionValue[i] + 0.5f)) * 0.5f;
+            EXPECT_FLOAT_EQ(A[i], (1.0f - a) + a * color[i]);
+        }
+        // Seen from below: the normal turns to face the ray; weight 1.
+        ASSERT_EQ(sv.count(vhost::kSvcAmbientOcclusion), 1);
+        EXPECT_EQ(sv.calls[0].args, (std::vector<float>{1, 2, 3, 0, -0.6f, -0.8f, 1.0f}));
+    }
+    for (int32_t mode : {1, 2, 0}) {  // k = (1, 1, 1) switches every rule off
+        b.usePrecalcAO = true;
+        b.ambientOcclusionMode = mode;
+        EXPECT_TRUE(b.evaluateAmbientOcclusion(&sv, st, float3(1, 0, 0)) == float3(1.0f));
+    }
+}
+
+TEST(AmbientOcclusion, ShowAmbientOnlyNeedsAnActiveSource) {
+    const float3 c(0.3f, 0.6f, 0.9f), ao(0.7f, 0.2f, 0.5f);
+    const struct {
+        bool show, precalc, traced;
+        int32_t mode;
+        bool grey;
+    } cases[] = {
+        {true, true, false, 1, true},   {true, true, false, 2, true}, {true, true, false, 0, false},
+        {true, false, false, 1, false}, {true, false, true, 0, true}, {false, true, true, 1, false},
+    };
+    for (const auto& t : cases) {
+        Block b;
+        b.showAmbientOnly = t.show;
+        b.usePrecalcAO = t.precalc;
+        b.usingRaytracedAO = t.traced;
+        b.ambientOcclusionMode = t.mode;
+        EXPECT_TRUE(b.applyShowAmbientOnly(c, ao) == (t.grey ? float3(0.2f) : c))
+            << t.show << t.precalc << t.traced << " mode " << t.mode;
+    }
+}
+
+TEST(Masking, SkipKeepOrMixWithWhatLiesBehind) {
+    const float3 c(0.8f, 0.4f, 0.2f);
+    vhost::TestTexture tex(float4(0.5f, 0.25f, 0.0f, 1.0f));
+    Block b;
+    b.masking.mode = kChannelPlanar;
+    b.masking.texture = tex.handle();
+    // The mask projects the mapping point, not the position: only the first hit
+    // lies inside the planar slab.
+    const pxs::ShadingState inside = StateBuilder()
+                                         .hit(float3(0, 0, 9), float3(0, 0, 1))
+                                         .mapping(float3(0, 0, 0.5f), float3(0, 0, 1))
+                                         .build();
+    const pxs::ShadingState outside =
+        StateBuilder().mapping(float3(0, 0, 9), float3(0, 0, 1)).build();
+    TestServices sv;
+    int shaded = 0;
+    auto shadeColor = [&] { return ++shaded, c; };
+
+    pxs::ShadingState st = outside;
+    b.applyMasking(&sv, &st, float2(), shadeColor);
+    EXPECT_EQ(vhost::changedFields(outside, st), std::vector<std::string>{"skipHit"});
+    EXPECT_EQ(st.skipHit, 1);
+    EXPECT_EQ(shaded, 0) << "a removed surface is not shaded";
+
+    sv.transmissionValue = float3(0.0f, 1.0f, 0.5f);
+    for (bool serviceSetsAlpha : {false, true}) {
+        if (serviceSetsAlpha) sv.transmissionAlpha = 0.25f;
+        sv.clear();
+        st = inside;
+        b.applyMasking(&sv, &st, float2(), shadeColor);
+        EXPECT_FLOAT3(st.outColor, float3(0.5f * 0.8f, 0.75f * 0.4f + 0.25f * 1.0f, 0.2f));
+        EXPECT_EQ(st.outAlpha, serviceSetsAlpha ? 0.25f : 1.0f);
+        EXPECT_EQ(vhost::changedFields(inside, st),
+                  (std::vector<std::string>{"outColor", "outAlpha"}));
+        ASSERT_EQ(sv.count(vhost::kSvcTraceTransmission), 1);
+        EXPECT_EQ(sv.calls[0].args, (std::vector<float>{0, 0, 9, 0, 0, -1, 1.0f}));
+        EXPECT_TRUE(sv.calls[0].preset == float4(c, 1.0f));
+    }
+
+    sv.clear();  // the default mask keeps the hit as it is, without a trace
+    st = inside;
+    Block().applyMasking(&sv, &st, float2(), shadeColor);
+    EXPECT_TRUE(st.outColor == c && st.outAlpha == 1.0f);
+    EXPECT_TRUE(sv.calls.empty());
+}
+
+}  // namespace
