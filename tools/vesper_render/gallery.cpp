@@ -208,7 +208,8 @@ const json& galleryParameters() {
         "corvid_Mtl_MetallicPaint": {"u_baseColor": [0.6, 0.04, 0.05, 1.0],
             "u_topcoatEnable": true, "u_flecksEnable": true, "u_flecksSize": 0.05},
         "corvid_Mtl_Ward": {"u_diffuseColor": [0.15, 0.35, 0.6], "u_roughValue": 0.2,
-            "u_specularColor": [0.4, 0.4, 0.4]},
+            "u_specularColor": [0.25, 0.25, 0.25], "u_reflectGlossyValue": 0.2,
+            "u_brdf00Reflectivity": 0.05},
         "TamberLegacy": {"diffuseColor": [0.7, 0.45, 0.2], "specularColor": [0.4, 0.4, 0.4]},
         "XRite": {"flakeNormalTexture": "flakes"},
         "BackgroundGeometry": {"diffuseTexture": "checker", "diffuseMode": 1,
@@ -250,8 +251,8 @@ Gallery makeGallery(const vhost::Library& library, const std::string& textureDir
     };
 
     json& s = g.scene;
-    s["render"] = {{"width", 640},   {"height", 360},     {"spp", 8},      {"maxDepth", 4},
-                   {"aoSamples", 1}, {"aoDistance", 1.2}, {"giSamples", 1}};
+    s["render"] = {{"width", 640},   {"height", 360},     {"spp", 16},     {"maxDepth", 4},
+                   {"aoSamples", 2}, {"aoDistance", 1.2}, {"giSamples", 1}};
     s["ambient"] = {0.05, 0.05, 0.06};
     s["background"] = {0.32, 0.36, 0.42};
     s["textures"] = {
@@ -264,7 +265,8 @@ Gallery makeGallery(const vhost::Library& library, const std::string& textureDir
     };
 
     // Materials on a grid of spheres, in the library's (sorted) class order.
-    const float spacing = 2.5f, radius = 0.9f;
+    // Rows further apart than columns, so that labels clear the row in front.
+    const float spacing = 2.5f, rowSpacing = 3.2f, radius = 0.9f;
     int n = static_cast<int>(materials.size());
     int cols = std::max(1, static_cast<int>(std::ceil(std::sqrt(2.0 * std::max(n, 1)))));
     cols = std::min(cols, std::max(n, 1));
@@ -274,7 +276,7 @@ Gallery makeGallery(const vhost::Library& library, const std::string& textureDir
         int r = i / cols, c = i % cols;
         int inRow = std::min(cols, n - r * cols);
         float x = (c - 0.5f * (inRow - 1)) * spacing;
-        float y = (0.5f * (rows - 1) - r) * spacing;
+        float y = (0.5f * (rows - 1) - r) * rowSpacing;
         objects.push_back(
             {{"name", materials[i].name},
              {"type", "sphere"},
@@ -299,10 +301,10 @@ Gallery makeGallery(const vhost::Library& library, const std::string& textureDir
     s["objects"] = objects;
 
     float halfWidth = 0.5f * cols * spacing + 0.6f;
-    float depth = rows * spacing;
+    float depth = rows * rowSpacing;
     float3 target(0.0f, 0.0f, 0.5f);
     float dist = std::max(halfWidth / 0.42f, depth * 1.4f + 4.0f);
-    float elevation = 30.0f * vref::kPi / 180.0f;
+    float elevation = 34.0f * vref::kPi / 180.0f;
     float3 eye = target + float3(0.0f, -std::cos(elevation), std::sin(elevation)) * dist;
     s["camera"] = {{"position", {eye.x, eye.y, eye.z}},
                    {"target", {target.x, target.y, target.z}},
