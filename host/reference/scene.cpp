@@ -192,7 +192,6 @@ void Scene::addObject(std::string name, Mesh mesh, const Affine& toWorld, int ma
 }
 
 void Scene::commit() {
-    float3 lo(1e30f), hi(-1e30f);
     for (unsigned id = 0; id < objects_.size(); ++id) {
         const Object& o = objects_[id];
         RTCGeometry g = rtcNewGeometry(device_, RTC_GEOMETRY_TYPE_TRIANGLE);
@@ -204,8 +203,6 @@ void Scene::commit() {
             v[3 * i] = p.x;
             v[3 * i + 1] = p.y;
             v[3 * i + 2] = p.z;
-            lo = float3(std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z));
-            hi = float3(std::max(hi.x, p.x), std::max(hi.y, p.y), std::max(hi.z, p.z));
         }
         auto* ix = static_cast<uint32_t*>(
             rtcSetNewGeometryBuffer(g, RTC_BUFFER_TYPE_INDEX, 0, RTC_FORMAT_UINT3,
@@ -216,7 +213,6 @@ void Scene::commit() {
         rtcReleaseGeometry(g);
     }
     rtcCommitScene(scene_);
-    extent_ = objects_.empty() ? 1.0f : std::max(1.0f, maxComponent(hi - lo));
 }
 
 bool Scene::intersect(float3 org, float3 dir, float tnear, float tfar, Hit* hit) const {

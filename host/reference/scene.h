@@ -134,8 +134,6 @@ class Scene {
 
     // Builds the acceleration structure; call after the last addObject.
     void commit();
-    // Size of the scene's bounds: sets the offsets of secondary rays.
-    float extent() const { return extent_; }
 
     // Closest hit on (org + t dir), t in (tnear, tfar); dir need not be unit.
     bool intersect(float3 org, float3 dir, float tnear, float tfar, Hit* hit) const;
@@ -147,7 +145,6 @@ class Scene {
     std::vector<std::unique_ptr<ShaderInstance>> shaders_;
     std::vector<ShaderInstance*> materials_;
     std::vector<Object> objects_;
-    float extent_ = 1.0f;
 };
 
 }  // namespace vref

@@ -32,7 +32,6 @@ float3 sanitiseTransmission(float3 t) {
 RenderServices::RenderServices(const Scene& scene, const RenderSettings& settings)
     : scene_(scene), settings_(settings), nodeBuffers_(kMaxNesting) {
     for (auto& b : nodeBuffers_) b.reserve(scene.lights.size());
-    eps_ = 1e-4f * scene.extent();
 }
 
 void RenderServices::beginSample(int x, int y, int sample) {
@@ -118,7 +117,7 @@ Radiance RenderServices::trace(int32_t rayType, float3 origin, float3 direction,
     float3 dir = normalize(direction);
     if (isZero(dir) || !isFinite(dir) || !isFinite(origin)) return {float3(), 1.0f};
     if (depth >= settings_.maxDepth) return environment(rayType, dir, depth);
-    float tnear = depth == 0 && rayType == pxs::kRayCamera ? 0.0f : eps();
+    float tnear = depth == 0 && rayType == pxs::kRayCamera ? 0.0f : offset(origin);
     Hit hit;
     ++stats_.rays;
     if (!scene_.intersect(origin, dir, tnear, kInfinity, &hit)) {
@@ -146,7 +145,7 @@ Radiance RenderServices::shadeHit(const Hit& first, int32_t rayType, float3 orig
         ++stats_.shadeCalls;
         if (!st.skipHit) return {st.outColor, st.outAlpha};
         // The surface is not there for this ray: go on behind it.
-        tnear = hit.t + eps();
+        tnear = hit.t + offset(st.position);
         ++stats_.rays;
         if (!scene_.intersect(origin, direction, tnear, kInfinity, &hit)) {
             return environment(rayType, direction, depth);
@@ -159,9 +158,9 @@ float3 RenderServices::transmission(float3 from, float3 to, int32_t rayType) {
     float3 d = to - from;
     float dist = length(d);
     float3 t(1.0f);
-    if (!(dist > 2.0f * eps()) || !std::isfinite(dist)) return t;
+    float tnear = offset(from), tfar = dist - offset(to);
+    if (!(tfar > tnear) || !std::isfinite(dist)) return t;
     float3 dir = d / dist;
-    float tnear = eps(), tfar = dist - eps();
     float3 previous = from;
     for (int i = 0; i < kMaxShadowHits; ++i) {
         Hit hit;
@@ -183,7 +182,7 @@ float3 RenderServices::transmission(float3 from, float3 to, int32_t rayType) {
         t *= sanitiseTransmission(st.outTransmission);
         if (!(maxComponent(t) > 0.0f)) return float3();
         previous = sp.position;
-        tnear = hit.t + eps();
+        tnear = hit.t + offset(sp.position);
     }
     return t;
 }
@@ -257,6 +256,12 @@ float3* RenderServices::ambientLight(float3* out, const float3*, const float3*) 
 float3* RenderServices::traceShadow(float3* out, const float3* from, const float3* to) {
     *out = transmission(*from, *to, kRayShadow);
     return out;
+}
+
+float RenderServices::offset(float3 p) {
+    // Relative to the coordinates' magnitude: the spacing of floats there.
+    float m = std::max(std::fabs(p.x), std::max(std::fabs(p.y), std::fabs(p.z)));
+    return 1e-4f * std::max(1.0f, std::isfinite(m) ? m : 1.0f);
 }
 
 bool RenderServices::worthTracing(float weight) const {
@@ -496,7 +501,7 @@ Radiance RenderServices::pathTrace(float3 origin, float3 direction) {
         }
         origin = sp.position;
         dir = next;
-        tnear = eps();
+        tnear = offset(origin);
     }
     return {radiance, alpha};
 }

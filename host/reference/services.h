@@ -145,7 +145,8 @@ class RenderServices final : public pxs::IRenderServices {
     int32_t throughType() const;
     bool worthTracing(float weight) const;
     float3 glossyDirection(float3 direction, float3 axisU, float gu, float gv);
-    float eps() const { return eps_; }
+    // How far from a surface point secondary rays start, so they miss that surface.
+    static float offset(float3 p);
 
     const Scene& scene_;
     const RenderSettings& settings_;
@@ -155,7 +156,6 @@ class RenderServices final : public pxs::IRenderServices {
     int nesting_ = 0;  // per-hit calls in progress: picks the light-node buffer
     std::vector<std::vector<pxs::LightNode>> nodeBuffers_;
     RenderStats stats_;
-    float eps_;
 };
 
 }  // namespace vref

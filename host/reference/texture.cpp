@@ -8,6 +8,8 @@ void ImageTexture::sample(pxs::float4* out, const float* coords) {
     OIIO::TextureOpt opt;
     opt.fill = 1.0f;  // missing channels (alpha of RGB images) read as 1
     opt.swrap = opt.twrap = OIIO::TextureOpt::WrapPeriodic;
+    // Bilinear within the mip level: texel centres read back exactly.
+    opt.interpmode = OIIO::TextureOpt::InterpBilinear;
     float rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     auto* handle = static_cast<OIIO::TextureSystem::TextureHandle*>(handle_);
     bool ok;
