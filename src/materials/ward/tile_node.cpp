@@ -109,7 +109,7 @@ BrickMask brickMask(IRenderServices& services, float u, float v, const TileField
 float4 brickColour(IRenderServices& services, float u, float v, float4 brick, float4 mortar,
                    const TileFields& f) {
     const BrickMask b = brickMask(services, u, v, f);
-    // Two draws with the same id: the host's noise1 is a hash, so both are equal.
+    // Both factors draw noise1 at the brick's id: one hash value, two strengths.
     float k1 = (2.0f * services.noise1(b.id) - 1.0f) * f.colorVariance + 1.0f;
     if (k1 < 0.0f) k1 = 0.0f;
     float4 c = brick * k1;

@@ -146,9 +146,18 @@ TEST(TileNode, HardEdgesAndRunningBond) {
     EXPECT_EQ(t.mask(0.25f, v1), 0.0f);
     t.f.lineShift = 0.0f;
 
+    // Jitter lookups (the second with u and v swapped) and the row hash r + 0.5 + seed.
+    t.f.randomSeed = 2;
+    t.sv.clear();
+    t.mask(0.375f, v0);
+    auto jitter = t.sv.callsTo(vhost::kSvcNoise2);
+    ASSERT_EQ(jitter.size(), 2u);
+    EXPECT_EQ(jitter[0].args, (std::vector<float>{25.5f, 8.5f}));
+    EXPECT_EQ(jitter[1].args, (std::vector<float>{8.5f, 25.5f}));
+    EXPECT_EQ(t.sv.callsTo(vhost::kSvcNoise1).at(0).args, std::vector<float>{2.5f});
+
     // Ids: k (r + 1) + seed + 0.5 with k = column + 1 / cw; the brick cut by the
     // right end shares the first brick's id.
-    t.f.randomSeed = 2;
     EXPECT_EQ(brickMask(t.sv, 0.375f, v0, t.f).id, 5.0f * 1.0f + 2.0f + 0.5f);
     EXPECT_EQ(brickMask(t.sv, 0.95f, v1, t.f).id, brickMask(t.sv, 0.05f, v1, t.f).id);
     EXPECT_EQ(brickMask(t.sv, 0.05f, v1, t.f).id, 4.0f * 2.0f + 2.5f);
