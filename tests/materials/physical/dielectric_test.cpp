@@ -308,7 +308,9 @@ TEST(Dielectric, ShadeLightsTheSurfaceThroughEvaluateBsdf) {
 
     ShadingState probe = entering(30);
     probe.sampleDirection = l;
+    const ShadingState unprobed = probe;
     s.evaluateBsdf(sv, probe);
+    EXPECT_EQ(vhost::changedFields(unprobed, probe), (Fields{"sampleValue", "sampleCosine"}));
     const float v = probe.sampleValue.x * 0.5f;
     EXPECT_GT(v, 0.0f);
     EXPECT_FLOAT3(st.outColor, float3(v, 2 * v, 3 * v));

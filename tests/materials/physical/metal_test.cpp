@@ -345,6 +345,28 @@ TEST(MetalCutouts, MapModeReadsRowMajorAndABlackTexelIsAFullHole) {
     EXPECT_FLOAT3_EXACT(st.outTransmission, float3(0.0f));
 }
 
+TEST(MetalCutouts, AFullyMaskedHitTracesNothing) {
+    Shader s = matteMetal(float3(0.5f));
+    s.param<int32_t>("u_cutoutsSwitcher") = 2;
+    s.param<float3>("maskingColor") = float3(1.0f);
+    TestServices sv;
+    ShadingState st = hitAt(float2(1.0f, 1.0f));
+    const ShadingState before = st;
+    s.shade(sv, st);
+    EXPECT_EQ(vhost::changedFields(before, st), Fields{"skipHit"});
+    EXPECT_TRUE(sv.calls.empty());
+
+    // Half masked over a hole: the hole's view mixed with the masking trace.
+    s.param<float3>("maskingColor") = float3(0.5f);
+    TestServices half;
+    half.transmissionValue = float3(0.2f, 0.4f, 0.6f);
+    st = before;
+    s.shade(half, st);
+    EXPECT_EQ(vhost::changedFields(before, st), (Fields{"outColor", "outAlpha"}));
+    EXPECT_FLOAT3(st.outColor, float3(0.2f, 0.4f, 0.6f));
+    EXPECT_EQ(half.count(vhost::kSvcTraceTransmission), 2);
+}
+
 TEST(MetalSampling, CosineFromTheBumpedFrameOnlyWhenAsked) {
     vhost::TestTexture ramp([](const float* uv) { return float4(uv[0], 0, 0, 1); });
     for (int bump : {0, 1}) {
@@ -428,10 +450,12 @@ TEST(MetalSampling, MixtureAndSingleLobeFollowTheirDensitiesAndEvaluateBsdf) {
 
         for (int i = 0; i < 40; ++i) {
             ShadingState st = state();
+            const ShadingState before = st;
             TestServices sv;
             sv.randoms = script((i / 2 + 0.5f) / 20.0f, 0.61f, i % 2 ? 0.8f : 0.3f);
             s.sampleBsdf(sv, st);
             if (st.sampleKind == pxs::kSampleNone) continue;
+            EXPECT_EQ(vhost::changedFields(before, st), kSampleFields);
             ASSERT_EQ(st.sampleKind, single ? pxs::kSampleSingleLobe : pxs::kSampleLobeMixture);
             EXPECT_NEAR(st.sampleWeight * density(st.sampleDirection), 1.0, 2e-3) << i;
             float3 value = st.sampleValue;

@@ -171,7 +171,9 @@ TEST(MetallicPaint, FlakesAddAFourTimesWiderLobeMaskedByTheFlakeNoise) {
         sv.setLights({light(l, 1.0f, float3(1))});
         sv.latticeNoiseFunction = [](float3) { return -0.5f; };
         st = viewing(at(30)).build();
+        const ShadingState before = st;
         s.shade(sv, st);
+        EXPECT_EQ(vhost::changedFields(before, st), (Fields{"outColor", "outAlpha"}));
         // The lobe of the base's half vector l - v at roughness 4 * 0.1.
         const float3 v = at(30);
         const double hx = l.x - v.x, hy = l.y - v.y, hz = l.z - v.z;
