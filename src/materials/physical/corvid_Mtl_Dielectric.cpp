@@ -19,9 +19,16 @@ constexpr float kSmoothRoughness = 0.01f;
 // The largest weight a rough sample may carry.
 constexpr float kMaxRoughWeight = 4.0f;
 
+// Base-10 absorption over a path of length d. A channel whose exponent is
+// undefined (no distance with an infinite coefficient, or a 0/0 coefficient from
+// the transmittance map) absorbs nothing.
 float absorbChannel(float d, float sigma) {
     const float e = d * sigma;
     return e == e ? std::pow(10.0f, -e) : 1.0f;
+}
+
+float3 absorptionFactor(float d, float3 sigma) {
+    return {absorbChannel(d, sigma.x), absorbChannel(d, sigma.y), absorbChannel(d, sigma.z)};
 }
 
 struct Surface {
@@ -69,10 +76,6 @@ Surface surface(IRenderServices* sv, const Params& p, const ShadingState& st, fl
 }
 
 }  // namespace
-
-float3 absorptionFactor(float d, float3 sigma) {
-    return {absorbChannel(d, sigma.x), absorbChannel(d, sigma.y), absorbChannel(d, sigma.z)};
-}
 
 void corvid_Mtl_Dielectric::declareParameters(IParameterRegistry* registry) {
     Declarer declare(registry, this,

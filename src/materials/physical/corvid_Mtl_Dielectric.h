@@ -93,9 +93,4 @@ class corvid_Mtl_Dielectric final : public ShaderClass<corvid_Mtl_Dielectric, Ma
     void sampleBsdf(IRenderServices* services, ShadingState* state) override;
 };
 
-// The fraction of light left after a path of length d through a medium with
-// base-10 absorption sigma, per channel. A channel whose exponent is undefined
-// (no distance with an infinite coefficient, or a 0/0 coefficient) absorbs nothing.
-float3 absorptionFactor(float d, float3 sigma);
-
 }  // namespace pxs
