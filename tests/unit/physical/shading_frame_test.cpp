@@ -3,10 +3,6 @@
 
 #include <cmath>
 
-// TestTexture::sample reads a third coordinate only for cube maps; once inlined next
-// to a float2 lookup GCC cannot see that branch is dead and warns.
-#pragma GCC diagnostic ignored "-Warray-bounds"
-
 #include "host/state_builder.h"
 #include "host/test_texture.h"
 #include "materials/physical/shading_frame.h"
