@@ -4,6 +4,7 @@
 #include <random>
 
 #include "materials/physical/physical_test_util.h"
+#include "support/alloc_counter.h"
 #include "support/chi2.h"
 
 namespace {
@@ -478,6 +479,39 @@ TEST(MetalSampling, BackfacingViewGivesNoSample) {
     EXPECT_EQ(vhost::changedFields(before, st), Fields{"sampleKind"});
     EXPECT_EQ(st.sampleKind, pxs::kSampleNone);
     EXPECT_EQ(sv.count(vhost::kSvcRandom) + sv.count(vhost::kSvcRandom2), 0);
+}
+
+TEST(PhysicalMaterials, NoAllocationPerHit) {
+    // Every feature that runs extra code: bumps, flakes, patina, cut-outs, topcoat.
+    Shader metal("corvid_Mtl_Metal");
+    metal.param<bool>("u_flecksEnable") = true;
+    metal.param<bool>("u_patinaEnable") = true;
+    metal.param<float>("n_patinaPercent") = 0.5f;
+    metal.param<int32_t>("u_bumpSwitcher") = 1;
+    metal.param<int32_t>("u_cutoutsSwitcher") = 4;
+    metal.param<int32_t>("u_reflectSwitcher") = 4;
+    Shader paint("corvid_Mtl_MetallicPaint");
+    paint.param<bool>("u_topcoatEnable") = true;
+    paint.param<bool>("u_flecksEnable") = true;
+    paint.param<int32_t>("u_finish") = 1;
+    paint.param<int32_t>("u_pearl") = 1;
+    Shader glass("corvid_Mtl_Dielectric");
+    glass.param<int32_t>("u_procedureMapEnable") = 1;
+    glass.param<float>("u_roughValue") = 0.3f;
+    for (const Shader* s : {&metal, &paint, &glass}) {
+        TestServices sv;
+        sv.setLights({light(float3(0, 0, 1), 1.0f, float3(1)), light(at(-40), 1.0f, float3(1))});
+        sv.record = false;
+        sv.randoms = {0.9f, 0.3f, 0.6f, 0.2f, 0.7f};
+        ShadingState st = viewing(at(30)).attribute(48, float2(0.3f, 1.0f)).build();
+        st.sampleDirection = unit(float3(0.2f, 0, 0.9f));
+        const auto allocations = vtest::allocationCounts().allocations;
+        s->shade(sv, st);
+        s->shadowTransmission(sv, st);
+        s->evaluateBsdf(sv, st);
+        s->sampleBsdf(sv, st);
+        EXPECT_EQ(vtest::allocationCounts().allocations, allocations);
+    }
 }
 
 }  // namespace
