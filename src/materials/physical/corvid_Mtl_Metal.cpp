@@ -22,7 +22,8 @@ constexpr float kCutoutEdge = 0.02f;
 float fract(float x) {
     return x - std::floor(x);
 }
-float odd(float i) {
+// 1 for an odd integer, 0 for an even one.
+float parity(float i) {
     return i - 2.0f * std::floor(0.5f * i);
 }
 
@@ -77,7 +78,7 @@ float slots(float2 p, float r) {
     for (int dj = -1; dj <= 1; ++dj) {
         const float row = j0 + static_cast<float>(dj);
         const float cy = row + 0.5f;
-        const float shift = odd(row);
+        const float shift = parity(row);
         const float i0 = std::floor((p.x - shift) / 2.0f);
         for (int di = -1; di <= 1; ++di) {
             const float cx = 2.0f * (i0 + static_cast<float>(di)) + 1.0f + shift;
@@ -97,7 +98,7 @@ float hexagons(float2 p, float r) {
     for (int dj = -1; dj <= 2; ++dj) {
         const float row = j0 + static_cast<float>(dj);
         const float cy = row * kSqrt3Over2;
-        const float shift = 0.5f * odd(row);
+        const float shift = 0.5f * parity(row);
         const float i0 = std::floor(p.x - shift);
         for (int di = -1; di <= 2; ++di) {
             const float cx = i0 + static_cast<float>(di) + shift;
