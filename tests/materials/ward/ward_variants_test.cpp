@@ -130,6 +130,11 @@ const float3 kLight = ptest::unit(float3(0.3f, -0.2f, 1.0f));
 const char* const kInputs[] = {"normal0_map", "diffuse_color", "cutout_map"};
 const char* const kSwitches[] = {"u_normal0MapEnable", "u_diffuseMapEnable", "u_cutoutMapEnable"};
 
+template <class T>
+void put(pxs::ShadingState& st, int offset, T value) {
+    std::memcpy(st.attributes + offset, &value, sizeof value);
+}
+
 // A hit at the origin seen along dir, with the variants' tangent (+x) and uv.
 pxs::ShadingState variantView(float3 dir, pxs::float2 uv = {0.3f, 0.6f}) {
     return ptest::viewing(dir)
@@ -259,6 +264,39 @@ TEST(WardVariants, HeightGraphBendsLikeTheHeightMap) {
     sv.clear();
     EXPECT_EQ(cosine(n, variantView(kView)), flat);
     EXPECT_EQ(sv.count(vhost::kSvcNoise3), 3);
+}
+
+// The block sits after the variants' own attributes: occlusion reads "uv1" at 32 and
+// "vtxcolor" at 40, masking reads "uv" at 24.
+TEST(WardVariants, OcclusionAndMaskingReadTheDeclaredOffsets) {
+    for (const Variant& v : variants()) {
+        SCOPED_TRACE(v.name);
+        Shader s(v.name);
+        TestTexture ao(float4(0.25f)), mask(float4(0.0f));
+        s.param<pxs::TextureHandle>("ambientOcclusionTexture") = ao.handle();
+        s.param<int32_t>("ambientOcclusionMode") = 1;
+        s.param<pxs::TextureHandle>("maskingTexture") = mask.handle();
+        s.param<int32_t>("maskingMode") = 1;
+        TestServices sv;
+        pxs::ShadingState st = variantView(kView, {0.3f, 0.6f});
+        put(st, 32, pxs::float2(0.125f, 0.875f));
+        s.shade(sv, st);
+        ASSERT_EQ(ao.lookups.size(), 1u);
+        EXPECT_EQ(ao.lookups[0][0], 0.125f);
+        EXPECT_EQ(ao.lookups[0][1], 0.875f);
+        ASSERT_EQ(mask.lookups.size(), 1u);
+        EXPECT_EQ(mask.lookups[0][0], 0.3f);
+        EXPECT_EQ(mask.lookups[0][1], 0.6f);
+        // Mode 2: the red of "vtxcolor" dims the direct diffuse light (here 1) to 0.5.
+        s.param<int32_t>("ambientOcclusionMode") = 2;
+        s.param<float3>("u_diffuseColor") = float3(1.0f);
+        s.param<float>("u_reflectivity") = 0.0f;
+        sv.setLights({ptest::light(float3(0, 0, 1), 1.0f, float3(1.0f))});
+        st = variantView(kView);
+        put(st, 40, float4(0.5f, 0, 0, 0));
+        s.shade(sv, st);
+        EXPECT_FLOAT3(st.outColor, float3(0.5f));
+    }
 }
 
 // Every graph on, nodes moved off their defaults: the per-hit calls write only their
