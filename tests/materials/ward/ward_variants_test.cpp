@@ -1,5 +1,6 @@
 // The nine generated Ward variants through the test host: registration by the
 // naming rule, which input each graph feeds, and the per-hit contract.
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -145,39 +146,87 @@ pxs::ShadingState variantView(float3 dir, pxs::float2 uv = {0.3f, 0.6f}) {
         .build();
 }
 
-TEST(WardVariants, AGraphRunsOnlyForItsInputAndOnlyWhenSwitchedOn) {
+// Per class: each graph runs only for its switched-on input (a switched-off input
+// asks the host for nothing); the block reads "uv1" at 32 and masking "uv" at 24;
+// with everything on, the per-hit calls write only their fields, allocate nothing,
+// and a copy shades exactly like its source.
+TEST(WardVariants, GraphsRunForTheirInputOnlyAndPerHitContract) {
+    const std::map<int, std::vector<std::string>> writes = {
+        {vhost::kSlotShade, {"outColor", "outAlpha"}},
+        {vhost::kSlotShadowTransmission, {"outTransmission"}},
+        {vhost::kSlotEvaluateBsdf, {"sampleValue", "sampleCosine"}},
+        {vhost::kSlotSampleBsdf, ptest::kSampleFields}};
+    const pxs::LightNode light = ptest::light(ptest::unit(float3(0.2f, 0.1f, 1)), 1, float3(1));
     for (const Variant& v : variants()) {
         SCOPED_TRACE(v.name);
-        Shader s(v.name);
-        std::vector<std::unique_ptr<TestTexture>> leaves;
+        Shader s(v.name), copy(v.name);
+        std::vector<std::unique_ptr<TestTexture>> textures;
+        auto bind = [&](const std::string& name) {
+            textures.push_back(std::make_unique<TestTexture>(
+                [](const float* c) { return float4(c[0], c[1], 0.25f, 0.75f); }));
+            s.param<pxs::TextureHandle>(name) = textures.back()->handle();
+            return textures.back().get();
+        };
+        const TestTexture* ao = bind("ambientOcclusionTexture");
+        const TestTexture* mask = bind("maskingTexture");
+        s.param<int32_t>("ambientOcclusionMode") = s.param<int32_t>("maskingMode") = 1;
+        TestTexture* image = bind("u_normal0Map");  // the maps' own textures
+        s.param<pxs::TextureHandle>("u_diffuseMap") = s.param<pxs::TextureHandle>("u_cutoutMap") =
+            image->handle();
+        std::vector<const TestTexture*> leaves;
         for (const std::string& g : v.groups) {
-            leaves.push_back(std::make_unique<TestTexture>(
-                [](const float* c) { return float4(c[0], 0.5f, 0.25f, 1.0f); }));
-            if (Variant::isBitmap(g)) {
-                s.param<pxs::TextureHandle>("_ward_" + g + "_texture") = leaves.back()->handle();
-            }
+            s.param<pxs::matrix4>("_ward_" + g + "_xform").m[12] = 0.125f;
+            leaves.push_back(Variant::isBitmap(g) ? bind("_ward_" + g + "_texture") : nullptr);
         }
-        TestTexture image(float4(0.5f));  // the maps' own textures
-        for (const char* map : {"u_normal0Map", "u_diffuseMap", "u_cutoutMap"}) {
-            s.param<pxs::TextureHandle>(map) = image.handle();
-        }
+        s.param<float>("u_normal0Amount") = 2.0f;
+        s.param<float3>("u_diffuseColor") = float3(0.3f);
+        s.param<float>("u_reflectivity") = 0.5f;
+        s.param<float>("u_roughValue") = 0.2f;
+        pxs::ShadingState before = variantView(kView);
+        put(before, 32, pxs::float2(0.125f, 0.875f));  // uv1
+
         for (int on = -1; on < 3; ++on) {
             for (int k = 0; k < 3; ++k) s.param<bool>(kSwitches[k]) = k == on;
             const std::string in = on < 0 ? "none" : kInputs[on];
+            for (auto& t : textures) t->lookups.clear();
             TestServices sv;
-            for (auto& t : leaves) t->lookups.clear();
-            image.lookups.clear();
-            pxs::ShadingState st = variantView(kView);
+            pxs::ShadingState st = before;
             s.shade(sv, st);
             for (size_t i = 0; i < v.groups.size(); ++i) {
-                if (!Variant::isBitmap(v.groups[i])) continue;
+                if (!leaves[i]) continue;
                 EXPECT_EQ(leaves[i]->lookups.empty(), !startsWith(v.groups[i], in))
                     << v.groups[i] << " with " << in << " on";
             }
             EXPECT_EQ(sv.count(vhost::kSvcNoise3) > 0, v.has(in, "Noise")) << in;
             EXPECT_EQ(sv.count(vhost::kSvcNoise2) > 0, v.has(in, "Tile")) << in;
-            EXPECT_EQ(image.lookups.empty(), on < 0 || v.has(in)) << "the map's texture, " << in;
+            EXPECT_EQ(image->lookups.empty(), on < 0 || v.has(in)) << "the map's texture, " << in;
+            ASSERT_EQ(ao->lookups.size(), 1u);
+            EXPECT_EQ(ao->lookups[0], (std::array<float, 3>{0.125f, 0.875f, 0}));
+            ASSERT_EQ(mask->lookups.size(), 1u);
+            EXPECT_EQ(mask->lookups[0], (std::array<float, 3>{0.3f, 0.6f, 0}));
         }
+
+        for (const char* on : kSwitches) s.param<bool>(on) = true;
+        for (auto& t : textures) t->record = false;
+        vhost::copyParameters(copy.get(), s.get());
+        uint64_t allocations = 0;
+        for (const auto& [slot, fields] : writes) {
+            pxs::ShadingState a = before, b = before;
+            TestServices sa, sb;
+            sa.record = sb.record = false;
+            sa.setLights({light});
+            sb.setLights({light});
+            const uint64_t start = vtest::allocationCounts().allocations;
+            vhost::callPerHit(s.get(), slot, &sa, &a);
+            vhost::callPerHit(copy.get(), slot, &sb, &b);
+            allocations += vtest::allocationCounts().allocations - start;
+            EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << "slot " << slot;
+            EXPECT_EQ(vhost::changedFields(before, a), fields) << "slot " << slot;
+            if (slot == vhost::kSlotShade) {
+                EXPECT_TRUE(std::isfinite(a.outColor.x + a.outColor.y + a.outColor.z));
+            }
+        }
+        EXPECT_EQ(allocations, 0u);
     }
 }
 
@@ -264,86 +313,6 @@ TEST(WardVariants, HeightGraphBendsLikeTheHeightMap) {
     sv.clear();
     EXPECT_EQ(cosine(n, variantView(kView)), flat);
     EXPECT_EQ(sv.count(vhost::kSvcNoise3), 3);
-}
-
-// The block sits after the variants' own attributes: occlusion reads "uv1" at 32 and
-// "vtxcolor" at 40, masking reads "uv" at 24.
-TEST(WardVariants, OcclusionAndMaskingReadTheDeclaredOffsets) {
-    for (const Variant& v : variants()) {
-        SCOPED_TRACE(v.name);
-        Shader s(v.name);
-        TestTexture ao(float4(0.25f)), mask(float4(0.0f));
-        s.param<pxs::TextureHandle>("ambientOcclusionTexture") = ao.handle();
-        s.param<int32_t>("ambientOcclusionMode") = 1;
-        s.param<pxs::TextureHandle>("maskingTexture") = mask.handle();
-        s.param<int32_t>("maskingMode") = 1;
-        TestServices sv;
-        pxs::ShadingState st = variantView(kView, {0.3f, 0.6f});
-        put(st, 32, pxs::float2(0.125f, 0.875f));
-        s.shade(sv, st);
-        ASSERT_EQ(ao.lookups.size(), 1u);
-        EXPECT_EQ(ao.lookups[0][0], 0.125f);
-        EXPECT_EQ(ao.lookups[0][1], 0.875f);
-        ASSERT_EQ(mask.lookups.size(), 1u);
-        EXPECT_EQ(mask.lookups[0][0], 0.3f);
-        EXPECT_EQ(mask.lookups[0][1], 0.6f);
-        // Mode 2: the red of "vtxcolor" dims the direct diffuse light (here 1) to 0.5.
-        s.param<int32_t>("ambientOcclusionMode") = 2;
-        s.param<float3>("u_diffuseColor") = float3(1.0f);
-        s.param<float>("u_reflectivity") = 0.0f;
-        sv.setLights({ptest::light(float3(0, 0, 1), 1.0f, float3(1.0f))});
-        st = variantView(kView);
-        put(st, 40, float4(0.5f, 0, 0, 0));
-        s.shade(sv, st);
-        EXPECT_FLOAT3(st.outColor, float3(0.5f));
-    }
-}
-
-// Every graph on, nodes moved off their defaults: the per-hit calls write only their
-// fields, allocate nothing, and a copy shades exactly like its source.
-TEST(WardVariants, PerHitContractAndCopies) {
-    const std::map<int, std::vector<std::string>> writes = {
-        {vhost::kSlotShade, {"outColor", "outAlpha"}},
-        {vhost::kSlotShadowTransmission, {"outTransmission"}},
-        {vhost::kSlotEvaluateBsdf, {"sampleValue", "sampleCosine"}},
-        {vhost::kSlotSampleBsdf, ptest::kSampleFields}};
-    const pxs::LightNode light = ptest::light(ptest::unit(float3(0.2f, 0.1f, 1)), 1, float3(1));
-    TestTexture tex([](const float* c) { return float4(c[0], c[1], 0.5f, 0.75f); });
-    tex.record = false;
-    for (const Variant& v : variants()) {
-        SCOPED_TRACE(v.name);
-        Shader s(v.name), copy(v.name);
-        for (const char* on : kSwitches) s.param<bool>(on) = true;
-        s.param<float>("u_normal0Amount") = 2.0f;
-        s.param<float3>("u_diffuseColor") = float3(0.3f);
-        s.param<float>("u_reflectivity") = 0.5f;
-        s.param<float>("u_roughValue") = 0.2f;
-        for (const std::string& g : v.groups) {
-            s.param<pxs::matrix4>("_ward_" + g + "_xform").m[12] = 0.125f;
-            if (Variant::isBitmap(g))
-                s.param<pxs::TextureHandle>("_ward_" + g + "_texture") = tex.handle();
-        }
-        vhost::copyParameters(copy.get(), s.get());
-        const pxs::ShadingState before = variantView(ptest::unit(float3(0.2f, 0.6f, -0.8f)));
-        uint64_t allocations = 0;
-        for (const auto& [slot, fields] : writes) {
-            pxs::ShadingState a = before, b = before;
-            TestServices sa, sb;
-            sa.record = sb.record = false;
-            sa.setLights({light});
-            sb.setLights({light});
-            const uint64_t start = vtest::allocationCounts().allocations;
-            vhost::callPerHit(s.get(), slot, &sa, &a);
-            vhost::callPerHit(copy.get(), slot, &sb, &b);
-            allocations += vtest::allocationCounts().allocations - start;
-            EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << "slot " << slot;
-            EXPECT_EQ(vhost::changedFields(before, a), fields) << "slot " << slot;
-            if (slot == vhost::kSlotShade) {
-                EXPECT_TRUE(std::isfinite(a.outColor.x + a.outColor.y + a.outColor.z));
-            }
-        }
-        EXPECT_EQ(allocations, 0u);
-    }
 }
 
 }  // namespace
