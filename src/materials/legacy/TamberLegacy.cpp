@@ -4,6 +4,7 @@
 
 #include "environments/ibl.h"
 #include "frame/services.h"
+#include "frame/shadow_catcher.h"
 #include "frame/texture_channel.h"
 #include "materials/legacy/grading.h"
 #include "materials/legacy/normal_map.h"
@@ -392,7 +393,7 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
     const float3 I = st->rayDirection;
     const float3 P = st->position;
 
-    const float3 shadowTint = p.shadowIntensity * p.shadowColor + float3(1.0f - p.shadowIntensity);
+    const float3 tint = shadowTint(p.shadowColor, p.shadowIntensity);
 
     const Hit hit(p, *st, true);
     if (p.showNormalsOnly) {
@@ -422,7 +423,7 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
     nv = nv > 0.0f ? maxf(nv, 0.0001f) : minf(nv, -0.0001f);
 
     LightSums lights;
-    if (!p.unlitSurface) lights = gatherLights(p, sv, *st, N, nv, shadowTint);
+    if (!p.unlitSurface) lights = gatherLights(p, sv, *st, N, nv, tint);
     if (p.selfIlluminance) lights.db = float3(1.0f);
 
     float3 E;
