@@ -53,14 +53,7 @@ Surface surface(IRenderServices* sv, const Params& p, const ShadingState& st, fl
     } else if (p.procedureMapEnable == 1) {
         const float3 q = patternPlacement(st.position, nullptr, float3(0.0f), p.procedureMapTiling,
                                           float3(-0.6f, -0.6f, 0.5f));
-        NoiseTextureSettings n;
-        n.size = 2.6f;
-        n.levels = 2.0f;
-        n.type = kNoisePlain;
-        n.phase = 1.0f;
-        const float3 g = noiseTextureBump(*sv, q, n, f.t, f.b, f.n);
-        f.n = f.n + p.procedureMapAmount * (g.x * f.t + g.y * f.b + g.z * f.n);
-        rebuildFrame(f);
+        peelBump(sv, f, q, p.procedureMapAmount);
     }
     if (p.normal1MapEnable) {
         bumpFromHeight(f, uv, p.normal1Map, p.normal1Transform, p.normal1Amount, 1.0f);

@@ -363,9 +363,7 @@ MetalFrame metalFrame(IRenderServices* sv, const Params& p, const ShadingState& 
     }
     if (p.bumpSwitcher == 1) {
         const float2 q = uv * (0.5f * p.uvScale * p.metalPatternScale);
-        const float3 g = metal::proceduralBumpGradient(sv, q);
-        f.n = f.n + (p.patternAmount * p.bumpMapAmount) * (g.x * f.t + g.y * f.b + g.z * f.n);
-        rebuildFrame(f);
+        bendFrame(f, metal::proceduralBumpGradient(sv, q), p.patternAmount * p.bumpMapAmount);
     }
     float a = rotation;
     if (!(std::fabs(a) >= 0.0001f)) {

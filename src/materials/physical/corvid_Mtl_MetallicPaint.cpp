@@ -8,7 +8,6 @@
 #include "materials/physical/scattering.h"
 #include "materials/physical/shading_frame.h"
 #include "materials/physical/ward_lobe.h"
-#include "materials/ward/noise_texture.h"
 
 namespace pxs {
 
@@ -36,17 +35,7 @@ Layers layers(IRenderServices* sv, const Params& p, const ShadingState& st, floa
     l.side = facing(st);
     l.base = frameFromState(st, l.side.nf);
     l.top = l.base;
-    if (p.finish == 1) {
-        NoiseTextureSettings n;
-        n.size = 2.6f;
-        n.levels = 2.0f;
-        n.type = kNoisePlain;
-        n.phase = 1.0f;
-        TangentFrame& f = l.top;
-        const float3 g = noiseTextureBump(*sv, 0.8f * st.position, n, f.t, f.b, f.n);
-        f.n = f.n + p.finishPeelamount * (g.x * f.t + g.y * f.b + g.z * f.n);
-        rebuildFrame(f);
-    }
+    if (p.finish == 1) peelBump(sv, l.top, 0.8f * st.position, p.finishPeelamount);
     l.vt = toFrame(l.top, st.rayDirection);
     l.vb = toFrame(l.base, st.rayDirection);
 

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "materials/ward/noise_texture.h"
+
 namespace pxs {
 
 namespace {
@@ -23,6 +25,15 @@ void bumpFromHeight(TangentFrame& f, float2 uv, const TextureHandle& map, const 
     // Flat to within texture noise: keep the interpolated normal exactly.
     if (std::fabs(du) < 1e-5f && std::fabs(dv) < 1e-5f) return;
     f.n = f.n + (du * f.t + dv * f.b) * (amount * 3.33f);
+}
+
+void peelBump(IRenderServices* sv, TangentFrame& f, float3 q, float amount) {
+    NoiseTextureSettings n;
+    n.size = 2.6f;
+    n.levels = 2.0f;
+    n.type = kNoisePlain;
+    n.phase = 1.0f;
+    bendFrame(f, noiseTextureBump(*sv, q, n, f.t, f.b, f.n), amount);
 }
 
 }  // namespace pxs

@@ -94,4 +94,14 @@ inline float scalarMap(bool enable, const TextureHandle& map, const matrix3& tra
 void bumpFromHeight(TangentFrame& f, float2 uv, const TextureHandle& map, const matrix3& transform,
                     float amount, float uvScale = 1.0f);
 
+// Leans N along amount times the frame-space gradient g, then rebuilds the frame.
+inline void bendFrame(TangentFrame& f, float3 g, float amount) {
+    f.n = f.n + amount * (g.x * f.t + g.y * f.b + g.z * f.n);
+    rebuildFrame(f);
+}
+
+// The fixed two-level noise relief at q (the glass's procedural bump, the paint's
+// orange peel) bending f by `amount`.
+void peelBump(IRenderServices* sv, TangentFrame& f, float3 q, float amount);
+
 }  // namespace pxs
