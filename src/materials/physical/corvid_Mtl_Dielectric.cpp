@@ -133,8 +133,7 @@ void corvid_Mtl_Dielectric::shade(IRenderServices* sv, ShadingState* st) {
         c.set(kTransmissionWeight, wr);
         if (entering && wr != float3(0.0f)) {
             const float3 r = reflectGuarded(i, f.n, st->geometricNormal);
-            c.set(kReflection,
-                  wr * svc::traceGlossyReflection(sv, pos, r, p.glossyValue, maxComponent(wr)));
+            c.set(kReflection, weightedGlossyReflection(sv, pos, r, p.glossyValue, wr));
         }
 
         const float3 wt = (1.0f - fr) * p.refractColor;
@@ -185,9 +184,9 @@ void corvid_Mtl_Dielectric::evaluateBsdf(IRenderServices* sv, ShadingState* st) 
 }
 
 void corvid_Mtl_Dielectric::sampleBsdf(IRenderServices* sv, ShadingState* st) {
-    const uint8_t* allow = st->allowLobe;
-    const bool reflectOk = allow[0] || allow[1] || allow[2];
-    const bool transmitOk = allow[3] || allow[4] || allow[5];
+    const LobeGroups allowed = lobeGroups(*st);
+    const bool reflectOk = allowed.reflect;
+    const bool transmitOk = allowed.transmit;
     if (!reflectOk && !transmitOk) {
         st->sampleKind = kSampleNone;
         return;

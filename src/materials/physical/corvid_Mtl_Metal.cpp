@@ -643,44 +643,13 @@ void corvid_Mtl_Metal::sampleBsdf(IRenderServices* sv, ShadingState* st) {
         return;
     }
 
-    float pd = 0.5f;
-    if (maxComponent(col.d) == 0.0f) {
-        pd = 0.0f;
-    } else if (maxComponent(col.s) == 0.0f) {
-        pd = 1.0f;
-    }
-    const float u = sv->random();
-    float3 wo;
-    float pdfWard;
-    float2 xi;
-    if (u <= pd) {
-        sv->random2(&xi);
-        wo = cosineHemisphere(xi.x, xi.y);
-        const WardValuePdf e = wardEvalPdf(din, wo, col.d, col.s, r.ax, r.ay);
-        st->sampleValue = e.value;
-        pdfWard = e.pdf;
-    } else {
-        sv->random2(&xi);
-        const auto s = wardSample(din, xi.x, xi.y, col.d, col.s, r.ax, r.ay);
-        if (!s) {
-            st->sampleKind = kSampleNone;
-            return;
-        }
-        wo = s->dout;
-        st->sampleValue = s->value;
-        pdfWard = s->pdf;
-    }
-    const float3 dir = fromFrame(mf.frame, wo);
-    const float cosine = sampleCosine(p, mf, wo, dir);
-    st->sampleDirection = dir;
-    st->sampleCosine = cosine;
-    const float pdf = (1.0f - pd) * pdfWard + pd * wo.z * kInvPi;
-    if (cosine >= 0.0f && pdf > 0.0f) {
-        st->sampleKind = kSampleLobeMixture;
-        st->sampleWeight = 1.0f / pdf;
-    } else {
+    const auto s = sampleWardMixture(sv, din, col.d, col.s, r.ax, r.ay);
+    if (!s) {
         st->sampleKind = kSampleNone;
+        return;
     }
+    const float3 dir = fromFrame(mf.frame, s->dout);
+    writeMixtureSample(st, dir, s->value, sampleCosine(p, mf, s->dout, dir), s->pdf);
 }
 
 }  // namespace pxs

@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "frame/services.h"
 #include "materials/physical/flake_field.h"
 #include "materials/physical/lighting.h"
 #include "materials/physical/scattering.h"
@@ -149,8 +148,7 @@ void corvid_Mtl_MetallicPaint::shade(IRenderServices* sv, ShadingState* st) {
 
         if (hasSpec) {
             const float3 r = reflectGuarded(i, l.side.nf, l.side.ngf);
-            c.set(kReflection, l.ws * svc::traceGlossyReflection(sv, pos, r, p.topcoatRoughValue,
-                                                                 maxComponent(l.ws)));
+            c.set(kReflection, weightedGlossyReflection(sv, pos, r, p.topcoatRoughValue, l.ws));
         }
         c.set(kAmbient, ambientTerm(sv, l.cd, pos, l.base.n));
         return c;
@@ -193,41 +191,12 @@ void corvid_Mtl_MetallicPaint::sampleBsdf(IRenderServices* sv, ShadingState* st)
         st->sampleKind = kSampleNone;
         return;
     }
-    float pd = 0.5f;
-    if (maxComponent(l.cd) == 0.0f) {
-        pd = 0.0f;
-    } else if (maxComponent(l.ws) == 0.0f) {
-        pd = 1.0f;
-    }
-    const float u = sv->random();
-    float2 xi;
-    sv->random2(&xi);
-    float3 wo;
-    float pdfWard;
-    if (u <= pd) {
-        wo = cosineHemisphere(xi.x, xi.y);
-        const WardValuePdf e = wardEvalPdf(l.vb, wo, l.cd, l.ws, l.rough, l.rough);
-        st->sampleValue = e.value;
-        pdfWard = e.pdf;
-    } else {
-        const auto s = wardSample(l.vb, xi.x, xi.y, l.cd, l.ws, l.rough, l.rough);
-        if (!s) {
-            st->sampleKind = kSampleNone;
-            return;
-        }
-        wo = s->dout;
-        st->sampleValue = s->value;
-        pdfWard = s->pdf;
-    }
-    st->sampleCosine = wo.z;
-    st->sampleDirection = fromFrame(l.base, wo);
-    const float pdf = (1.0f - pd) * pdfWard + pd * wo.z * kInvPi;
-    if (wo.z >= 0.0f && pdf > 0.0f) {
-        st->sampleKind = kSampleLobeMixture;
-        st->sampleWeight = 1.0f / pdf;
-    } else {
+    const auto s = sampleWardMixture(sv, l.vb, l.cd, l.ws, l.rough, l.rough);
+    if (!s) {
         st->sampleKind = kSampleNone;
+        return;
     }
+    writeMixtureSample(st, fromFrame(l.base, s->dout), s->value, s->dout.z, s->pdf);
 }
 
 }  // namespace pxs
