@@ -33,21 +33,11 @@ float3 bentNormal(const Params& p, const ShadingState& st) {
     const float3 ns = st.normal;
     if (p.bump.mode == kChannelOff || p.bumpScale == 0.0f) return ns;
     ChannelProjection projection;
-    NormalMapInput in;
-    in.mode = p.bump.mode;
-    in.texel = channel(p.bump, st, st.mappingNormal, &projection).xyz();
-    in.depth = p.bumpScale;
-    in.normal = ns;
-    in.tangent = readAttribute<float3>(st, BackgroundGeometry::kTangentOffset);
-    in.bitangent = readAttribute<float3>(st, BackgroundGeometry::kBitangentOffset);
-    in.uvMatrix = p.bump.uvMatrix;
-    in.inverse = p.bumpTextureMatrixInverse;
-    in.firstAxis = projection.firstAxis;
-    in.secondAxis = projection.secondAxis;
-    in.cylinderTangent = projection.tangent;
-    in.object = st.matrixB;
-    in.normalizeTexel = true;
-    return applyNormalMap(in);
+    const float3 texel = channel(p.bump, st, st.mappingNormal, &projection).xyz();
+    return applyChannelNormalMap(p.bump, texel, projection, p.bumpScale, ns,
+                                 readAttribute<float3>(st, BackgroundGeometry::kTangentOffset),
+                                 readAttribute<float3>(st, BackgroundGeometry::kBitangentOffset),
+                                 p.bumpTextureMatrixInverse, st.matrixB, true);
 }
 
 // One cube light's own grading: contrast about a pivot, then either the

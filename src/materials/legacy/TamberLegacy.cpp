@@ -119,25 +119,15 @@ class Hit {
     float3 normalMap(float3 normal) const {
         if (p_.bumpMode == -1 || p_.bumpDepth == 0.0f) return normal;
         ChannelProjection projection;
-        const float4 texel =
-            channel(makeChannel(p_.bumpMode, float3(0.0f, 0.0f, 1.0f), p_.bumpTexture,
-                                p_.bumpTextureMatrix, p_.bumpAngularRepeat, p_.bumpUVMatrix),
-                    {}, &projection);
-        NormalMapInput in;
-        in.mode = p_.bumpMode;
-        in.texel = texel.xyz();
-        in.depth = p_.bumpDepth;
-        in.normal = normal;
-        in.tangent = sign * readAttribute<float3>(st_, TamberLegacy::kTangentOffset);
-        in.bitangent = readAttribute<float3>(st_, TamberLegacy::kBitangentOffset);
-        in.uvMatrix = p_.bumpUVMatrix;
-        in.inverse = p_.bumpTextureMatrixInverse;
-        in.firstAxis = projection.firstAxis;
-        in.secondAxis = projection.secondAxis;
-        in.cylinderTangent = projection.tangent;
-        in.object = st_.matrixB;
-        in.normalizeTexel = false;
-        return applyNormalMap(in);
+        const TextureChannel bump =
+            makeChannel(p_.bumpMode, float3(0.0f, 0.0f, 1.0f), p_.bumpTexture, p_.bumpTextureMatrix,
+                        p_.bumpAngularRepeat, p_.bumpUVMatrix);
+        const float3 texel = channel(bump, {}, &projection).xyz();
+        return applyChannelNormalMap(
+            bump, texel, projection, p_.bumpDepth, normal,
+            sign * readAttribute<float3>(st_, TamberLegacy::kTangentOffset),
+            readAttribute<float3>(st_, TamberLegacy::kBitangentOffset), p_.bumpTextureMatrixInverse,
+            st_.matrixB, false);
     }
 
     // Uniform, or the view-dependent form min((1 - |n.I|)^e * k + b, max), clamped
