@@ -75,9 +75,7 @@ void corvid_Mtl_Dielectric::declareParameters(IParameterRegistry* registry) {
                      kCapShade | kCapShadowTransmission | kCapEvaluateBsdf | kCapSampleBsdf);
     Params& p = params;
     p.block.declare(declare);
-    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
-    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
-    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+    declareFrameAttributes(declare);
     declare("u_transmittanceMapEnable", p.transmittanceMapEnable);
     declare("u_transmittanceMap", p.transmittanceMap);
     declare("u_transmittanceTransform", p.transmittanceTransform);

@@ -13,9 +13,7 @@ void corvid_Mtl_Glazing::declareParameters(IParameterRegistry* registry) {
     Declarer declare(registry, this,
                      kCapShade | kCapShadowTransmission | kCapEvaluateBsdf | kCapSampleBsdf);
     params.block.declare(declare);
-    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
-    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
-    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+    declareFrameAttributes(declare);
     declare("u_reflectance", params.reflectance);
     declare("u_reflectColor", params.reflectColor);
     declare("u_refractColor", params.refractColor);

@@ -516,9 +516,7 @@ void corvid_Mtl_Metal::declareParameters(IParameterRegistry* registry) {
     declare("u_patinaBrdf00Reflectivity", p.patinaBrdf00Reflectivity);
     declare("u_reflectionHighlightOnly", p.reflectionHighlightOnly);
     declare("n_patinaPercent", p.patinaPercent);
-    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
-    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
-    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+    declareFrameAttributes(declare);
 }
 
 void corvid_Mtl_Metal::shade(IRenderServices* sv, ShadingState* st) {

@@ -56,9 +56,7 @@ void corvid_Mtl_MetallicPaint::declareParameters(IParameterRegistry* registry) {
     Declarer declare(registry, this, kCapShade | kCapEvaluateBsdf | kCapSampleBsdf);
     Params& p = params;
     p.block.declare(declare);
-    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
-    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
-    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+    declareFrameAttributes(declare);
     declare("u_topcoatEnable", p.topcoatEnable);
     declare("u_pearl", p.pearl);
     declare("u_pearlColor", p.pearlColor);

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "frame/math.h"
+#include "frame/shader_class.h"
 #include "frame/texture.h"
 #include "frame/texture_channel.h"
 #include "vesper/host.h"
@@ -22,6 +23,12 @@ namespace pxs {
 constexpr int32_t kBitangentAttribute = 24;
 constexpr int32_t kTangentAttribute = 36;
 constexpr int32_t kUvAttribute = 48;
+
+inline void declareFrameAttributes(Declarer& declare) {
+    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
+    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
+    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+}
 
 // Sides of a hit as the ray sees them.
 struct Facing {
