@@ -5,6 +5,8 @@
 
 #include <cmath>
 #include <string>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "host/library.h"
@@ -18,6 +20,11 @@ namespace vtest {
 
 // The library, loaded once per test process.
 const vhost::Library& library();
+
+// A parameter edit by registered name.
+using Edit =
+    std::pair<const char*, std::variant<float, int32_t, bool, pxs::float2, pxs::float3, pxs::float4,
+                                        pxs::matrix3, pxs::matrix4, pxs::TextureHandle>>;
 
 // A created, declared shader with its registry; parameters are set by name.
 struct Shader {
@@ -37,6 +44,13 @@ struct Shader {
             return dummy;
         }
         return *f;
+    }
+
+    Shader& set(std::initializer_list<Edit> edits) {
+        for (const Edit& e : edits) {
+            std::visit([&](auto v) { param<decltype(v)>(e.first) = v; }, e.second);
+        }
+        return *this;
     }
 
     void shade(vhost::TestServices& sv, pxs::ShadingState& st) const {
