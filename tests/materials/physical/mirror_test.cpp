@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "materials/physical/physical_test_util.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -11,16 +11,14 @@ using pxs::float2;
 using pxs::float3;
 using pxs::float4;
 using pxs::ShadingState;
-using vhost::DeclType;
 using vhost::StateBuilder;
+using vtest::Fields;
 using vtest::Shader;
-
-using namespace ptest;
 
 const float kS = std::sqrt(0.5f);
 
 ShadingState view(float3 dir, float3 n = float3(0, 0, 1), float3 ng = float3(0, 0, 1)) {
-    return viewing(dir, n, ng).build();
+    return vtest::viewing(dir, n, ng).build();
 }
 
 std::vector<float> traced(const vhost::TestServices& sv, int slot) {
@@ -29,10 +27,8 @@ std::vector<float> traced(const vhost::TestServices& sv, int slot) {
 }
 
 TEST(MirrorParams, DeclarationOrderAndDefaults) {
-    auto expected = blockDeclarations();
-    expected.push_back({"u_tintColor", DeclType::Float3, "(0, 0, 0)"});
-    expected.push_back({"uv", DeclType::Attribute, "1@24"});
-    vtest::expectDeclarations("corvid_Mtl_Mirror", 13, expected);
+    vtest::expectDeclarations("corvid_Mtl_Mirror", 13,
+                              vtest::blockDeclarations("u_tintColor c (0, 0, 0); uv a 1@24"));
 }
 
 TEST(Mirror, ShadeTracesTheFresnelWeightedReflection) {
@@ -47,7 +43,7 @@ TEST(Mirror, ShadeTracesTheFresnelWeightedReflection) {
     s.shade(sv, st);
     EXPECT_FLOAT3(st.outColor, float3(0.46f, 0.46f, 0.46f));
     EXPECT_EQ(st.outAlpha, 1.0f);
-    EXPECT_EQ(vhost::changedFields(before, st), (std::vector<std::string>{"outColor", "outAlpha"}));
+    EXPECT_EQ(vhost::changedFields(before, st), vtest::kShadeFields);
     std::vector<float> args = traced(sv, vhost::kSvcTraceReflection);
     ASSERT_EQ(args.size(), 7u);
     EXPECT_EQ(args[5], 1.0f) << "reflected straight back up";
@@ -67,18 +63,17 @@ TEST(Mirror, ShadeTracesTheFresnelWeightedReflection) {
     args = sv2.callsTo(vhost::kSvcTraceReflection)[1].args;
     EXPECT_NEAR(args[3], 0.8660254f, 1e-6f);
     EXPECT_NEAR(args[5], -0.5f, 1e-6f);
-}
 
-TEST(Mirror, DefaultBlackTintStillTracesWithImportanceZero) {
-    Shader s("corvid_Mtl_Mirror");
-    vhost::TestServices sv;
-    sv.reflectionValue = float3(1.0f);
-    ShadingState st = view(float3(0, 0, -1));
-    s.shade(sv, st);
+    // The default black tint still traces, with importance 0.
+    Shader black("corvid_Mtl_Mirror");
+    vhost::TestServices sv3;
+    sv3.reflectionValue = float3(1.0f);
+    st = before;
+    black.shade(sv3, st);
     EXPECT_FLOAT3_EXACT(st.outColor, float3(0.0f));
     EXPECT_EQ(st.outAlpha, 1.0f);
-    ASSERT_EQ(sv.count(vhost::kSvcTraceReflection), 1);
-    EXPECT_EQ(traced(sv, vhost::kSvcTraceReflection)[6], 0.0f);
+    ASSERT_EQ(sv3.count(vhost::kSvcTraceReflection), 1);
+    EXPECT_EQ(traced(sv3, vhost::kSvcTraceReflection)[6], 0.0f);
 }
 
 TEST(Mirror, BumpedNormalReflectionKeptAboveTheSurface) {
@@ -86,7 +81,7 @@ TEST(Mirror, BumpedNormalReflectionKeptAboveTheSurface) {
     s.param<float3>("u_tintColor") = float3(1.0f);
     vhost::TestServices sv;
     // The bump reflects the view to (-0.979, 0, -0.201), below the flat surface.
-    float3 bumped = unit(float3(-1, 0, 0.3f));
+    float3 bumped = vtest::unit(float3(-1, 0, 0.3f));
     ShadingState st = view(float3(kS, 0, -kS), bumped, float3(0, 0, 1));
     s.shade(sv, st);
     std::vector<float> args = traced(sv, vhost::kSvcTraceReflection);
@@ -108,7 +103,7 @@ TEST(Mirror, MaskingCutsOutOrMixesAndOcclusionIsNeverApplied) {
     const ShadingState before = view(float3(0, 0, -1));
     ShadingState st = before;
     s.shade(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), std::vector<std::string>{"skipHit"});
+    EXPECT_EQ(vhost::changedFields(before, st), Fields{"skipHit"});
     EXPECT_EQ(st.skipHit, 1);
     EXPECT_TRUE(sv.calls.empty());
 
@@ -143,12 +138,12 @@ TEST(MirrorSampling, MirrorEventWithoutFresnel) {
     const ShadingState before = view(float3(0.6f, 0, -0.8f));
     ShadingState st = before;
     s.sampleBsdf(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), kSampleFields);
+    EXPECT_EQ(vhost::changedFields(before, st), vtest::kSampleFields);
     EXPECT_EQ(st.sampleKind, 4);
     EXPECT_EQ(st.sampleWeight, 1.0f);
     EXPECT_FLOAT_EQ(st.sampleCosine, 0.8f);
     EXPECT_FLOAT3(st.sampleDirection, float3(0.6f, 0, 0.8f));
-    EXPECT_FLOAT3(scaled(st.sampleValue, st.sampleCosine), float3(0.5f, 1.0f, 0.25f));
+    EXPECT_FLOAT3(vtest::scaled(st.sampleValue, st.sampleCosine), float3(0.5f, 1.0f, 0.25f));
     EXPECT_TRUE(sv.calls.empty());
 
     // Seen from behind the geometry: mirrored about the turned normal.
@@ -166,7 +161,7 @@ TEST(MirrorSampling, OnlyLobeTwoIsOffered) {
     std::memcpy(before.allowLobe, "\1\1\0\1\1\1", 6);
     ShadingState st = before;
     s.sampleBsdf(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), std::vector<std::string>{"sampleKind"});
+    EXPECT_EQ(vhost::changedFields(before, st), Fields{"sampleKind"});
     EXPECT_EQ(st.sampleKind, 0);
 
     std::memcpy(before.allowLobe, "\0\0\1\0\0\0", 6);
@@ -184,31 +179,30 @@ TEST(MirrorSampling, GrazingViewHasNoContinuation) {
         const ShadingState before = view(float3(1, 0, 0), float3(0, 0, 1), float3(0, 0.6f, 0.8f));
         ShadingState st = before;
         s.sampleBsdf(sv, st);
-        EXPECT_EQ(vhost::changedFields(before, st), std::vector<std::string>{"sampleKind"});
+        EXPECT_EQ(vhost::changedFields(before, st), Fields{"sampleKind"});
         EXPECT_EQ(st.sampleKind, 0);
         // Exactly in the geometric plane: the turned normal vanishes.
         const ShadingState edge = view(float3(1, 0, 0));
         st = edge;
         s.sampleBsdf(sv, st);
-        EXPECT_EQ(vhost::changedFields(edge, st), std::vector<std::string>{"sampleKind"});
+        EXPECT_EQ(vhost::changedFields(edge, st), Fields{"sampleKind"});
         EXPECT_EQ(st.sampleKind, 0);
     }
     // Nearly grazing stays a normal, finite event: value = tint / cosine.
     s.param<float3>("u_tintColor") = float3(1.0f);
-    ShadingState near = view(unit(float3(1, 0, -1e-3f)));
+    ShadingState near = view(vtest::unit(float3(1, 0, -1e-3f)));
     s.sampleBsdf(sv, near);
     EXPECT_EQ(near.sampleKind, 4);
     EXPECT_NEAR(near.sampleValue.x * near.sampleCosine, 1.0f, 1e-6f);
 }
 
-TEST(Mirror, EvaluateAndShadowWriteNothing) {
+TEST(Mirror, EvaluateBsdfWritesNothing) {
     Shader s("corvid_Mtl_Mirror");
     s.param<float3>("u_tintColor") = float3(1.0f);
     vhost::TestServices sv;
     const ShadingState before = StateBuilder().sampleDirection(float3(0, 0, 1)).build();
     ShadingState st = before;
     s.evaluateBsdf(sv, st);
-    s.shadowTransmission(sv, st);
     EXPECT_TRUE(vhost::changedFields(before, st).empty());
     EXPECT_TRUE(sv.calls.empty());
 }
