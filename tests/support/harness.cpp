@@ -1,6 +1,7 @@
 #include "support/harness.h"
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <sstream>
 
@@ -126,6 +127,24 @@ std::vector<int> serviceSlots(const vhost::TestServices& sv) {
     std::vector<int> out;
     for (const vhost::ServiceCall& c : sv.calls) out.push_back(c.slot);
     return out;
+}
+
+pxs::ShadingState sampleDeterministic(const Shader& s, pxs::ShadingState st, const char* allow,
+                                      std::vector<float> randoms, int* drawn) {
+    vhost::TestServices sv;
+    sv.randoms = std::move(randoms);
+    std::memcpy(st.allowLobe, allow, 6);
+    const pxs::ShadingState before = st;
+    s.sampleBsdf(sv, st);
+    if (drawn) *drawn = sv.count(vhost::kSvcRandom);
+    EXPECT_EQ(sv.count(vhost::kSvcRandom), static_cast<int>(sv.calls.size())) << "nothing traced";
+    if (st.sampleKind != pxs::kSampleNone) {
+        EXPECT_EQ(vhost::changedFields(before, st), kSampleFields);
+        EXPECT_EQ(st.sampleWeight, 1.0f);
+    } else {
+        EXPECT_EQ(vhost::changedFields(before, st), Fields{"sampleKind"});
+    }
+    return st;
 }
 
 void expectArgs(const std::vector<float>& got, const std::vector<float>& want) {

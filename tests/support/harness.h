@@ -126,6 +126,13 @@ pxs::LightNode light(pxs::float3 dir, float factor, pxs::float3 contribution);
 
 // The service slots called, in order.
 std::vector<int> serviceSlots(const vhost::TestServices& sv);
+// Runs sampleBsdf on st with the six lobe permissions `allow` and the scripted
+// `randoms` for a material whose continuations are deterministic: a continuation
+// must write the five sample fields with weight 1, no continuation sampleKind
+// alone, and nothing but random() is called. `drawn` receives the number of those.
+pxs::ShadingState sampleDeterministic(const Shader& s, pxs::ShadingState st, const char* allow,
+                                      std::vector<float> randoms = {}, int* drawn = nullptr);
+
 // Recorded arguments against expected ones, within 1e-6.
 void expectArgs(const std::vector<float>& got, const std::vector<float>& want);
 

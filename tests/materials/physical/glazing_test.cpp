@@ -160,23 +160,9 @@ TEST(Glazing, MaskingAndOcclusion) {
     EXPECT_FLOAT3(st.outColor, float3(0.99f));
 }
 
-// Runs sampleBsdf with the given permissions and random numbers.
 ShadingState sample(const Shader& s, const char* allow, std::vector<float> randoms,
                     float3 dir = float3(0.6f, 0, -0.8f), int* drawn = nullptr) {
-    vhost::TestServices sv;
-    sv.randoms = randoms;
-    ShadingState st = view(dir);
-    std::memcpy(st.allowLobe, allow, 6);
-    const ShadingState before = st;
-    s.sampleBsdf(sv, st);
-    if (drawn) *drawn = sv.count(vhost::kSvcRandom);
-    if (st.sampleKind != 0) {
-        EXPECT_EQ(vhost::changedFields(before, st), vtest::kSampleFields);
-        EXPECT_EQ(st.sampleWeight, 1.0f);
-    } else {
-        EXPECT_EQ(vhost::changedFields(before, st), Fields{"sampleKind"});
-    }
-    return st;
+    return vtest::sampleDeterministic(s, view(dir), allow, std::move(randoms), drawn);
 }
 
 TEST(GlazingSampling, ChoiceByRgOrTheAllowedGroupsFraction) {

@@ -1,7 +1,6 @@
 // corvid_Mtl_Mirror through the test host. (Copying every field is covered for
 // every class by the contract tests.)
 #include <cmath>
-#include <cstring>
 
 #include "support/harness.h"
 
@@ -131,67 +130,43 @@ TEST(Mirror, MaskingCutsOutOrMixesAndOcclusionIsNeverApplied) {
     EXPECT_EQ(sv.count(vhost::kSvcTraceReflection), 1);
 }
 
-TEST(MirrorSampling, MirrorEventWithoutFresnel) {
-    Shader s("corvid_Mtl_Mirror");
-    s.param<float3>("u_tintColor") = float3(0.5f, 1.0f, 0.25f);
-    vhost::TestServices sv;
-    const ShadingState before = view(float3(0.6f, 0, -0.8f));
-    ShadingState st = before;
-    s.sampleBsdf(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), vtest::kSampleFields);
-    EXPECT_EQ(st.sampleKind, 4);
-    EXPECT_EQ(st.sampleWeight, 1.0f);
-    EXPECT_FLOAT_EQ(st.sampleCosine, 0.8f);
-    EXPECT_FLOAT3(st.sampleDirection, float3(0.6f, 0, 0.8f));
-    EXPECT_FLOAT3(vtest::scaled(st.sampleValue, st.sampleCosine), float3(0.5f, 1.0f, 0.25f));
-    EXPECT_TRUE(sv.calls.empty());
-
-    // Seen from behind the geometry: mirrored about the turned normal.
-    ShadingState back = view(float3(0.6f, 0, 0.8f));
-    s.sampleBsdf(sv, back);
-    EXPECT_FLOAT3(back.sampleDirection, float3(0.6f, 0, -0.8f));
-    EXPECT_FLOAT_EQ(back.sampleCosine, 0.8f);
-}
-
-TEST(MirrorSampling, OnlyLobeTwoIsOffered) {
-    Shader s("corvid_Mtl_Mirror");
-    s.param<float3>("u_tintColor") = float3(1.0f);
-    vhost::TestServices sv;
-    ShadingState before = view(float3(0, 0, -1));
-    std::memcpy(before.allowLobe, "\1\1\0\1\1\1", 6);
-    ShadingState st = before;
-    s.sampleBsdf(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), Fields{"sampleKind"});
-    EXPECT_EQ(st.sampleKind, 0);
-
-    std::memcpy(before.allowLobe, "\0\0\1\0\0\0", 6);
-    st = before;
-    s.sampleBsdf(sv, st);
-    EXPECT_EQ(st.sampleKind, 4);
-}
-
-TEST(MirrorSampling, GrazingViewHasNoContinuation) {
-    Shader s("corvid_Mtl_Mirror");
-    vhost::TestServices sv;
-    for (float3 tint : {float3(1.0f), float3(0.0f)}) {
-        s.param<float3>("u_tintColor") = tint;
-        // In the shading plane: cosine 0 would make the value infinite (or 0/0).
-        const ShadingState before = view(float3(1, 0, 0), float3(0, 0, 1), float3(0, 0.6f, 0.8f));
-        ShadingState st = before;
-        s.sampleBsdf(sv, st);
-        EXPECT_EQ(vhost::changedFields(before, st), Fields{"sampleKind"});
-        EXPECT_EQ(st.sampleKind, 0);
-        // Exactly in the geometric plane: the turned normal vanishes.
-        const ShadingState edge = view(float3(1, 0, 0));
-        st = edge;
-        s.sampleBsdf(sv, st);
-        EXPECT_EQ(vhost::changedFields(edge, st), Fields{"sampleKind"});
-        EXPECT_EQ(st.sampleKind, 0);
+TEST(MirrorSampling, MirrorEventWithoutFresnelOnLobeTwoOnly) {
+    const float3 up(0, 0, 1), in(0.6f, 0, -0.8f), out(0.6f, 0, 0.8f), grazing(1, 0, 0);
+    const float3 tint(0.5f, 1.0f, 0.25f);
+    const struct {
+        const char* name;
+        const char* allow;
+        float3 dir, ng, tint;
+        int kind;
+        float3 direction;
+    } cases[] = {
+        {"front", "\1\1\1\1\1\1", in, up, tint, 4, out},
+        // Seen from behind the geometry: mirrored about the turned normal.
+        {"back", "\1\1\1\1\1\1", out, up, tint, 4, in},
+        {"lobe 2 only", "\0\0\1\0\0\0", in, up, tint, 4, out},
+        {"every lobe but 2", "\1\1\0\1\1\1", in, up, tint, 0, {}},
+        // In the shading plane the cosine 0 would make the value infinite (or 0/0);
+        // exactly in the geometric plane the turned normal vanishes.
+        {"shading plane", "\1\1\1\1\1\1", grazing, {0, 0.6f, 0.8f}, tint, 0, {}},
+        {"shading plane, black", "\1\1\1\1\1\1", grazing, {0, 0.6f, 0.8f}, {}, 0, {}},
+        {"geometric plane", "\1\1\1\1\1\1", grazing, up, tint, 0, {}},
+        {"geometric plane, black", "\1\1\1\1\1\1", grazing, up, {}, 0, {}},
+    };
+    for (const auto& c : cases) {
+        Shader s("corvid_Mtl_Mirror");
+        s.param<float3>("u_tintColor") = c.tint;
+        const ShadingState st = vtest::sampleDeterministic(s, view(c.dir, up, c.ng), c.allow);
+        EXPECT_EQ(st.sampleKind, c.kind) << c.name;
+        if (c.kind == 0) continue;
+        EXPECT_FLOAT3(st.sampleDirection, c.direction) << c.name;
+        EXPECT_FLOAT_EQ(st.sampleCosine, 0.8f) << c.name;
+        EXPECT_FLOAT3(vtest::scaled(st.sampleValue, st.sampleCosine), c.tint) << c.name;
     }
     // Nearly grazing stays a normal, finite event: value = tint / cosine.
+    Shader s("corvid_Mtl_Mirror");
     s.param<float3>("u_tintColor") = float3(1.0f);
-    ShadingState near = view(vtest::unit(float3(1, 0, -1e-3f)));
-    s.sampleBsdf(sv, near);
+    const ShadingState near =
+        vtest::sampleDeterministic(s, view(vtest::unit(float3(1, 0, -1e-3f))), "\0\0\1\0\0\0");
     EXPECT_EQ(near.sampleKind, 4);
     EXPECT_NEAR(near.sampleValue.x * near.sampleCosine, 1.0f, 1e-6f);
 }
