@@ -9,6 +9,8 @@
 //   in frame space.
 #pragma once
 
+#include <cmath>
+
 #include "frame/math.h"
 #include "frame/shader_class.h"
 #include "frame/texture.h"
@@ -96,8 +98,23 @@ inline float scalarMap(bool enable, const TextureHandle& map, const matrix3& tra
     return enable ? sampleMap(map, transform, uv).x * amount : constant;
 }
 
-// Bends f.n by the finite-difference slope of a height map (height = r + g + b).
-// A flat or missing map leaves N untouched. The caller then runs rebuildFrame.
+// Bends f.n by the finite-difference slope of a height field: heightAt(float2) ->
+// float is read at the transformed and scaled uv and one step along u and along v,
+// in that order. A flat field leaves N untouched. The caller then runs rebuildFrame.
+template <class HeightAt>
+void bumpFromHeightLookup(TangentFrame& f, float2 uv, const matrix3& transform, float amount,
+                          float uvScale, HeightAt&& heightAt) {
+    constexpr float kStep = 0.001f;
+    const float2 p = transformUV(uv, transform) * uvScale;
+    const float h = heightAt(p);
+    const float du = h - heightAt(float2(p.x + kStep, p.y));
+    const float dv = h - heightAt(float2(p.x, p.y + kStep));
+    // Flat to within texture noise: keep the interpolated normal exactly.
+    if (std::fabs(du) < 1e-5f && std::fabs(dv) < 1e-5f) return;
+    f.n = f.n + (du * f.t + dv * f.b) * (amount * 3.33f);
+}
+
+// The same for a height map (height = r + g + b); a missing map is flat.
 void bumpFromHeight(TangentFrame& f, float2 uv, const TextureHandle& map, const matrix3& transform,
                     float amount, float uvScale = 1.0f);
 
