@@ -42,17 +42,16 @@ struct Env {
     TestTexture diffuse{float4(0.5f, 0.25f, 0.0f, 0.3f), 3};
 
     explicit Env(const std::string& name, bool bind = true) : s(name) {
-        s.param<float3>("IBLLuminanceFactors") = float3(0.5f, 0.5f, 0.0f);
-        s.param<int32_t>("diffuseIBLGainMode") = 2;
-        s.param<int32_t>("reflectIBLGainMode") = 1;
-        s.param<float3>("reflectIBLGain") = float3(2.0f);
+        s.set({{"IBLLuminanceFactors", float3(0.5f, 0.5f, 0.0f)},
+               {"diffuseIBLGainMode", 2},
+               {"reflectIBLGainMode", 1},
+               {"reflectIBLGain", float3(2.0f)}});
         if (!bind) return;
-        s.param<pxs::TextureHandle>("reflectionCube") = reflection.handle();
-        s.param<pxs::TextureHandle>("diffuseCube") = diffuse.handle();
+        s.set({{"reflectionCube", reflection.handle()}, {"diffuseCube", diffuse.handle()}});
         if (s.registry.find("backplateCube")) {
-            s.param<pxs::TextureHandle>("backgroundImage") = image.handle();
-            s.param<pxs::TextureHandle>("backplateCube") = backplate.handle();
-            s.param<float2>("uv_scale") = float2(1.0f / kW, 1.0f / kH);
+            s.set({{"backgroundImage", image.handle()},
+                   {"backplateCube", backplate.handle()},
+                   {"uv_scale", float2(1.0f / kW, 1.0f / kH)}});
         }
     }
     // Shades one ray; only the two outputs may change and no service is called.
@@ -152,8 +151,7 @@ TEST(BackplateEnv, ImageMappingFlipsRowsWithInclusiveBounds) {
         EXPECT_EQ(st.outAlpha, 0.0f) << "not the image's alpha";
     }
     // A non-negative render height replaces the state's imageHeight; offsets add.
-    env.s.param<float2>("render_size") = float2(-1.0f, 2 * kH);
-    env.s.param<float2>("uv_offset") = float2(0.25f, -0.5f);
+    env.s.set({{"render_size", float2(-1.0f, 2 * kH)}, {"uv_offset", float2(0.25f, -0.5f)}});
     env.shade(4, {0, kH});
     EXPECT_EQ(env.image.lookups,
               (Lookups{{0, 0, 0}, {1, 1, 0}, {0.25f, 0.75f, 0}, {0.25f, 0.5f, 0}}));
@@ -161,8 +159,7 @@ TEST(BackplateEnv, ImageMappingFlipsRowsWithInclusiveBounds) {
 
 TEST(BackplateEnv, CubeBackplateDirection) {
     Env env("corvid_Env_Backplate");
-    env.s.param<bool>("useBackgroundImage") = true;
-    env.s.param<bool>("useCubeBackplate") = true;
+    env.s.set({{"useBackgroundImage", true}, {"useCubeBackplate", true}});
     // Neither the IBL matrix nor an adjustment applies to the backplate.
     env.s.param<pxs::matrix3>("globalIBLMatrix") = pxs::matrix3{{0, 0, 1, 0, 1, 0, 1, 0, 0}};
     env.s.param<float>("diffuseIBLSaturation") = 0.0f;
@@ -171,9 +168,9 @@ TEST(BackplateEnv, CubeBackplateDirection) {
     // Corner u = 1, v = 0 of a (2, 1) window at close-up 2, horizon 0.25: window
     // point (0.5, 0.5); the transform's rows against (x, y, 1, 0) give
     // w = (1, 2.5, -0.5); the rotation's rows give (-(r0.w), r2.w, r1.w).
-    env.s.param<float2>("camerawindowsize") = float2(2.0f, 1.0f);
-    env.s.param<float>("backplateCloseUp") = 2.0f;
-    env.s.param<float>("backplateHorizon") = 0.25f;
+    env.s.set({{"camerawindowsize", float2(2.0f, 1.0f)},
+               {"backplateCloseUp", 2.0f},
+               {"backplateHorizon", 0.25f}});
     env.s.param<pxs::matrix4>("backplatetransform") =
         pxs::matrix4{{2, 0, 0, 7, 0, 3, 1, 7, 1, 0, -1, 7, 5, 5, 5, 5}};
     env.s.param<pxs::matrix3>("backplateCubeRotation") = pxs::matrix3{{0, 1, 0, 0, 0, 1, 1, 0, 0}};

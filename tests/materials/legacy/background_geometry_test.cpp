@@ -92,8 +92,7 @@ TEST(BackgroundGeometry, FloorColourAndAlphaFollowTheShadows) {
     };
     for (const auto& c : cases) {
         Shader s("BackgroundGeometry");
-        s.param<float3>("shadowColor") = float3(0.2f, 0.4f, 0.6f);
-        s.param<float>("shadowIntensity") = 0.5f;
+        s.set({{"shadowColor", float3(0.2f, 0.4f, 0.6f)}, {"shadowIntensity", 0.5f}});
         vhost::TestServices sv;
         sv.setLights(c.lights);
         sv.ambientOcclusionValue = c.open;
@@ -133,8 +132,7 @@ TEST(BackgroundGeometry, DiffuseAlphaRemovesOrBlendsTheBackground) {
     Shader s("BackgroundGeometry");
     float alpha = 0;
     TestTexture tex([&](const float*) { return float4(0.25f, 0.5f, 0.75f, alpha); });
-    s.param<int32_t>("diffuseMode") = 1;
-    s.param<pxs::TextureHandle>("diffuseTexture") = tex.handle();
+    s.set({{"diffuseMode", 1}, {"diffuseTexture", tex.handle()}});
     vhost::TestServices sv;
     sv.transmissionValue = float3(0.2f, 0.4f, 0.6f);
     sv.transmissionAlpha = 0.8f;
@@ -191,11 +189,11 @@ TEST(BackgroundGeometry, ReflectionAndGatherRaysSeeTheCubes) {
     EXPECT_EQ(vhost::changedFields(before, st), kShadeFields);
 
     // Gather rays: the diffuse cube through the global and reflection-channel stages.
-    s.param<pxs::TextureHandle>("diffuseCube") = diffuse.handle();
-    s.param<float>("globalIBLGainValue") = 2;
-    s.param<int32_t>("reflectIBLChannelGainSource") = 1;
-    s.param<float3>("reflectIBLChannelGainColor") = float3(1, 0.5f, 0.25f);
-    s.param<float>("globalIBLSatValue") = 0;
+    s.set({{"diffuseCube", diffuse.handle()},
+           {"globalIBLGainValue", 2.0f},
+           {"reflectIBLChannelGainSource", 1},
+           {"reflectIBLChannelGainColor", float3(1, 0.5f, 0.25f)},
+           {"globalIBLSatValue", 0.0f}});
     st = hit(pxs::kRayGather);
     before = st;
     sv.clear();
@@ -210,13 +208,12 @@ TEST(BackgroundGeometry, ReflectionAndGatherRaysSeeTheCubes) {
 TEST(BackgroundGeometry, NormalMapTurnsOnTheCubeLight) {
     Shader s("BackgroundGeometry");
     TestTexture diffuse(float4(0.4f, 0.6f, 0.8f, 1), 3), specular(float4(0.2f, 0.2f, 0.2f, 1), 3);
-    s.param<pxs::TextureHandle>("diffuseCube") = diffuse.handle();
-    s.param<pxs::TextureHandle>("specularCube") = specular.handle();
-    s.param<float3>("diffuseColor") = float3(0.5f, 0.5f, 0.5f);
-    s.param<float3>("diffuseIBLContrastPivot") = float3(1, 1, 1);
+    s.set({{"diffuseCube", diffuse.handle()},
+           {"specularCube", specular.handle()},
+           {"diffuseColor", float3(0.5f, 0.5f, 0.5f)},
+           {"diffuseIBLContrastPivot", float3(1, 1, 1)}});
     s.param<float>("diffuseIBLContrastValue") = 0.5f;  // (0.7, 0.8, 0.9)
-    s.param<float>("diffuseIBLGainValue") = 2;
-    s.param<float3>("specularColor") = float3(0.25f, 0.25f, 0.25f);
+    s.set({{"diffuseIBLGainValue", 2.0f}, {"specularColor", float3(0.25f, 0.25f, 0.25f)}});
     s.param<int32_t>("specularIBLGainSource") = 1;  // luminance 0.2, tinted
     s.param<float3>("specularIBLGainColor") = float3(1, 0, 0.5f);
     vhost::TestServices sv;
@@ -311,11 +308,11 @@ TEST(BackgroundGeometry, ShadesWithoutAllocating) {
     Shader s("BackgroundGeometry");
     TestTexture tex(float4(0.5f, 0.5f, 0.5f, 0.5f)), cube(float4(1, 1, 1, 1), 3);
     tex.record = cube.record = false;
-    s.param<int32_t>("diffuseMode") = 1;
-    s.param<pxs::TextureHandle>("diffuseTexture") = tex.handle();
-    s.param<int32_t>("bumpMode") = 1;
-    s.param<pxs::TextureHandle>("bumpTexture") = tex.handle();
-    s.param<pxs::TextureHandle>("diffuseCube") = cube.handle();
+    s.set({{"diffuseMode", 1},
+           {"diffuseTexture", tex.handle()},
+           {"bumpMode", 1},
+           {"bumpTexture", tex.handle()},
+           {"diffuseCube", cube.handle()}});
     vhost::TestServices sv;
     sv.setLights({light(float3(1, 1, 1), float3(0.5f))});
     sv.record = false;

@@ -40,9 +40,9 @@ struct Scene {
     vhost::TestServices sv;
 
     explicit Scene(Shader& s) {
-        s.param<pxs::TextureHandle>("diffuseCube") = diffuse.handle();
-        s.param<pxs::TextureHandle>("specularCube") = specular.handle();
-        s.param<pxs::TextureHandle>("reflectCube") = reflect.handle();
+        s.set({{"diffuseCube", diffuse.handle()},
+               {"specularCube", specular.handle()},
+               {"reflectCube", reflect.handle()}});
         sv.reflectionValue = float3(0.2f, 0.4f, 0.6f);
     }
 };
@@ -108,11 +108,9 @@ TEST(XRite, LookupsBrighterThanWhiteKeepTheirColour) {
     Shader s("XRite");
     Scene scene(s);
     TestTexture flakes(float4(0.5f, 0.5f, 1, 1));
-    s.param<pxs::TextureHandle>("flakeNormalTexture") = flakes.handle();
-    s.param<float>("specIntensity") = 2;
+    s.set({{"flakeNormalTexture", flakes.handle()}, {"specIntensity", 2.0f}});
     TestTexture reflect(float4(2, 1.5f, 1, 1), 3), specular(float4(1.5f, 1.5f, 1.5f, 1), 3);
-    s.param<pxs::TextureHandle>("reflectCube") = reflect.handle();
-    s.param<pxs::TextureHandle>("specularCube") = specular.handle();
+    s.set({{"reflectCube", reflect.handle()}, {"specularCube", specular.handle()}});
     pxs::ShadingState st = headOn().build();
     s.shade(scene.sv, st);
     // Sparkle: flakeColor * cube * 2; glow: flakeColor2 unscaled.
@@ -161,8 +159,7 @@ TEST(XRite, SolidPaintIsTheEncodedBaseUnderTheClearCoat) {
     Shader s("XRite");
     Scene scene(s);
     TestTexture flakes(float4(0.5f, 0.5f, 1, 1));
-    s.param<pxs::TextureHandle>("flakeNormalTexture") = flakes.handle();
-    s.param<bool>("xriteIsSolid") = true;
+    s.set({{"flakeNormalTexture", flakes.handle()}, {"xriteIsSolid", true}});
 
     pxs::ShadingState st = headOn().build();
     s.shade(scene.sv, st);
@@ -237,8 +234,7 @@ TEST(XRite, MaskCutsOutOrBlendsWithoutWritingAlpha) {
 TEST(XRite, OcclusionDarkensEverythingAndTheColourIsClamped) {
     Shader s("XRite");
     Scene scene(s);
-    s.param<bool>("xriteIsSolid") = true;
-    s.param<int32_t>("ambientOcclusionMode") = 2;
+    s.set({{"xriteIsSolid", true}, {"ambientOcclusionMode", 2}});
     pxs::ShadingState st = headOn().attribute(8, float4(0.25f, 1, 1, 1)).build();
     s.shade(scene.sv, st);
     EXPECT_TRUE(vtest::near3(
@@ -257,8 +253,7 @@ TEST(XRite, ShadowTransmissionIsTheMask) {
     Shader s("XRite");
     vhost::TestServices sv;
     TestTexture mask([](const float* uv) { return float4(uv[0], uv[1], 1, 1); });
-    s.param<int32_t>("maskingMode") = 1;
-    s.param<pxs::TextureHandle>("maskingTexture") = mask.handle();
+    s.set({{"maskingMode", 1}, {"maskingTexture", mask.handle()}});
     // The mask reads the "uv" attribute at 24, not "uv1" at 0.
     pxs::ShadingState st =
         headOn().attribute(0, float2(0.9f, 0.9f)).attribute(24, float2(0.25f, 0.5f)).build();

@@ -273,9 +273,9 @@ TEST(DielectricSampling, RoughSamplesFollowTheMicrofacetDensityAndEvaluateBsdf) 
 
 TEST(Dielectric, ShadeLightsTheSurfaceThroughEvaluateBsdf) {
     Shader s("corvid_Mtl_Dielectric");
-    s.param<float>("u_roughValue") = 0.4f;
-    s.param<float3>("u_reflectColor") = float3(0.0f);
-    s.param<float3>("u_refractColor") = float3(0.0f);
+    s.set({{"u_roughValue", 0.4f},
+           {"u_reflectColor", float3(0.0f)},
+           {"u_refractColor", float3(0.0f)}});
     const float3 l = unit(float3(-0.3f, 0.2f, 0.9f));
     TestServices sv;
     sv.setLights({light(l, 0.5f, float3(1, 2, 3))});
@@ -364,9 +364,9 @@ TEST(Dielectric, AbsorptionAlwaysInShadowsButInShadeOnlyWithFalloff) {
 
     // The transmittance map gives the coefficient -ln(texel) / "u_absorptionCoef".
     vhost::TestTexture tint(pxs::float4(0.1f, 1.0f, 1.0f, 1.0f));
-    s.param<float3>("u_absorptionCoef") = float3(10.0f, 1.0f, 0.0f);
-    s.param<bool>("u_transmittanceMapEnable") = true;
-    s.param<pxs::TextureHandle>("u_transmittanceMap") = tint.handle();
+    s.set({{"u_absorptionCoef", float3(10.0f, 1.0f, 0.0f)},
+           {"u_transmittanceMapEnable", true},
+           {"u_transmittanceMap", tint.handle()}});
     st = leaving(0);
     s.shade(sv, st);
     EXPECT_NEAR(st.outColor.x, std::exp(-0.5f * std::log(10.0f) * std::log(10.0f)), 1e-6f);
@@ -381,17 +381,15 @@ TEST(Dielectric, AbsorptionAlwaysInShadowsButInShadeOnlyWithFalloff) {
 
 TEST(Dielectric, HeightMapZeroWinsOverTheNoiseBump) {
     Shader s("corvid_Mtl_Dielectric");
-    s.param<int32_t>("u_procedureMapEnable") = 1;
-    s.param<float>("u_procedureMapAmount") = 2.0f;
+    s.set({{"u_procedureMapEnable", 1}, {"u_procedureMapAmount", 2.0f}});
     TestServices sv;
     ShadingState st = entering(30);
     s.evaluateBsdf(sv, st);
     EXPECT_EQ(sv.count(vhost::kSvcNoise3), 4) << "the bump takes four noise values";
 
     vhost::TestTexture ramp([](const float* uv) { return pxs::float4(uv[0], 0, 0, 1); });
-    s.param<bool>("u_normal0MapEnable") = true;
-    s.param<pxs::TextureHandle>("u_normal0Map") = ramp.handle();
-    s.param<float>("u_normal0Amount") = 1.0f;
+    s.set(
+        {{"u_normal0MapEnable", true}, {"u_normal0Map", ramp.handle()}, {"u_normal0Amount", 1.0f}});
     TestServices mapped;
     st = entering(30);
     s.evaluateBsdf(mapped, st);

@@ -52,8 +52,7 @@ TEST(Glazing, DefaultsReflectOnePercentAndPassTheRestStraightOn) {
     EXPECT_EQ(sv.count(vhost::kSvcGetLights), 1);
 
     // Black tints skip their traces.
-    s.param<float3>("u_reflectColor") = float3(0.0f);
-    s.param<float3>("u_refractColor") = float3(0.0f);
+    s.set({{"u_reflectColor", float3(0.0f)}, {"u_refractColor", float3(0.0f)}});
     vhost::TestServices quiet;
     st = before;
     s.shade(quiet, st);
@@ -64,9 +63,7 @@ TEST(Glazing, DefaultsReflectOnePercentAndPassTheRestStraightOn) {
 
 TEST(Glazing, LampHighlightMatchesEvaluateBsdf) {
     Shader s("corvid_Mtl_Glazing");
-    s.param<float>("u_rough") = 0.25f;
-    s.param<float3>("u_reflectColor") = float3(0.0f);
-    s.param<float3>("u_refractColor") = float3(0.0f);
+    s.set({{"u_rough", 0.25f}, {"u_reflectColor", float3(0.0f)}, {"u_refractColor", float3(0.0f)}});
     vhost::TestServices sv;
     sv.setLights({light(float3(0, 0, 1), 2.0f, float3(1.0f, 0.5f, 0.0f)),
                   light(float3(0, 0, -1), 1.0f, float3(5.0f))});
@@ -101,8 +98,7 @@ TEST(Glazing, LampHighlightMatchesEvaluateBsdf) {
 TEST(Glazing, TransmittanceMapRaisedToOneOverLevel) {
     Shader s("corvid_Mtl_Glazing");
     vhost::TestTexture map(float4(0.25f, 0.64f, 0.01f, 1.0f));
-    s.param<bool>("u_transmittanceMapEnable") = true;
-    s.param<pxs::TextureHandle>("u_transmittanceMap") = map.handle();
+    s.set({{"u_transmittanceMapEnable", true}, {"u_transmittanceMap", map.handle()}});
     s.param<pxs::matrix3>("u_transmittanceTransform") = {{1, 0, 0, 0, 1, 0, 0.5f, 0, 0}};
     s.param<float>("u_level") = 2.0f;
     vhost::TestServices sv;
@@ -131,8 +127,7 @@ TEST(Glazing, ShadowTransmissionIsUnclampedOneMinusRg) {
     EXPECT_EQ(vhost::changedFields(before, st), Fields{"outTransmission"});
     EXPECT_FLOAT3(st.outTransmission, float3(0.99f, 0.495f, 0.0f));
     // r = 1, L = 0.5: Rg = 2, and nothing clamps the weights.
-    s.param<float>("u_reflectance") = 1.0f;
-    s.param<float>("u_level") = 0.5f;
+    s.set({{"u_reflectance", 1.0f}, {"u_level", 0.5f}});
     s.shadowTransmission(sv, st);
     EXPECT_FLOAT3(st.outTransmission, float3(-1.0f, -0.5f, 0.0f));
     EXPECT_TRUE(sv.calls.empty());
@@ -150,8 +145,7 @@ TEST(Glazing, MaskingAndOcclusion) {
 
     // The occlusion is evaluated (traced here) but only darkens direct diffuse,
     // which a pane does not have.
-    s.param<float3>("maskingColor") = float3(0.0f);
-    s.param<bool>("usingRaytracedAO") = true;
+    s.set({{"maskingColor", float3(0.0f)}, {"usingRaytracedAO", true}});
     sv.ambientOcclusionValue = float3(0.0f);
     sv.transmissionValue = float3(1.0f);
     st = before;
@@ -167,8 +161,8 @@ ShadingState sample(const Shader& s, const char* allow, std::vector<float> rando
 
 TEST(GlazingSampling, ChoiceByRgOrTheAllowedGroupsFraction) {
     Shader s("corvid_Mtl_Glazing");
-    s.param<float3>("u_reflectColor") = float3(1.0f, 0.5f, 0.25f);
-    s.param<float3>("u_refractColor") = float3(0.25f, 0.5f, 1.0f);
+    s.set({{"u_reflectColor", float3(1.0f, 0.5f, 0.25f)},
+           {"u_refractColor", float3(0.25f, 0.5f, 1.0f)}});
     const float3 in(0.6f, 0, -0.8f), out(0.6f, 0, 0.8f);
     const struct {
         const char* allow;

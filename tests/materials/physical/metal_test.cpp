@@ -35,8 +35,7 @@ ShadingState hitAt(float2 uv, float3 view = at(30)) {
 Shader matteMetal(float3 diffuse) {
     Shader s("corvid_Mtl_Metal");
     s.param<float3>("u_diffuseColor") = diffuse;
-    s.param<float>("u_brdf00Reflectivity") = 0.0f;
-    s.param<float>("u_brdf90Reflectivity") = 0.0f;
+    s.set({{"u_brdf00Reflectivity", 0.0f}, {"u_brdf90Reflectivity", 0.0f}});
     return s;
 }
 
@@ -106,8 +105,7 @@ TEST(MetalPatina, CoverageBlendsColourRoughnessAndReflectivity) {
     Shader patina = metal(copper, 0.2f, 0.6f);
     patina.param<bool>("u_patinaEnable") = true;
     patina.param<float3>("u_patinaColor") = green;
-    patina.param<float>("u_patinaGlossy") = 0.4f;
-    patina.param<float>("u_patinaBrdf00Reflectivity") = 0.9f;
+    patina.set({{"u_patinaGlossy", 0.4f}, {"u_patinaBrdf00Reflectivity", 0.9f}});
     TestServices sv;
     highPatinaNoise(sv);
 
@@ -133,8 +131,7 @@ TEST(MetalPatina, CoverageBlendsColourRoughnessAndReflectivity) {
 
 TEST(MetalFlakes, OnlyMasksBetweenTwoHundredthsAndAHalfShow) {
     Shader s = matteMetal(float3(0, 0, 0.5f));
-    s.param<bool>("u_flecksEnable") = true;
-    s.param<float3>("u_flecksDiffuseColor") = float3(1, 0, 0);
+    s.set({{"u_flecksEnable", true}, {"u_flecksDiffuseColor", float3(1, 0, 0)}});
     const struct {
         float noise;
         bool shows;
@@ -151,11 +148,11 @@ TEST(MetalFlakes, OnlyMasksBetweenTwoHundredthsAndAHalfShow) {
 
 TEST(MetalReflection, FlakeTintAndHighlightOnly) {
     Shader s("corvid_Mtl_Metal");
-    s.param<float>("u_brdf00Reflectivity") = 0.5f;
-    s.param<float>("u_brdf90Reflectivity") = 0.5f;
-    s.param<float>("u_glossyValueU") = 0.2f;
-    s.param<float>("u_glossyValueV") = 0.3f;
-    s.param<float>("u_anisoRotationValue") = 0.5f;
+    s.set({{"u_brdf00Reflectivity", 0.5f},
+           {"u_brdf90Reflectivity", 0.5f},
+           {"u_glossyValueU", 0.2f},
+           {"u_glossyValueV", 0.3f},
+           {"u_anisoRotationValue", 0.5f}});
 
     TestServices sv;
     sv.anisotropicReflectionValue = float3(1, 1, 1);
@@ -176,10 +173,10 @@ TEST(MetalReflection, FlakeTintAndHighlightOnly) {
     EXPECT_TRUE(vtest::near3(withReflection, without + float3(0.5f), 1e-5f));
 
     // Flakes tint the traced reflection: S = F * "u_flecksSpecularColor".
-    s.param<bool>("u_reflectionHighlightOnly") = false;
-    s.param<bool>("u_flecksEnable") = true;
-    s.param<float3>("u_flecksDiffuseColor") = float3(0.0f);
-    s.param<float3>("u_flecksSpecularColor") = float3(0, 1, 0.5f);
+    s.set({{"u_reflectionHighlightOnly", false},
+           {"u_flecksEnable", true},
+           {"u_flecksDiffuseColor", float3(0.0f)},
+           {"u_flecksSpecularColor", float3(0, 1, 0.5f)}});
     TestServices flaked;
     flaked.anisotropicReflectionValue = float3(1, 1, 1);
     flaked.latticeNoiseFunction = [](float3) { return 0.8f; };
@@ -191,9 +188,9 @@ TEST(MetalReflection, FlakeTintAndHighlightOnly) {
 
 TEST(MetalReflection, SourceScalarsTurnTheHighlightOnlyInShade) {
     Shader s("corvid_Mtl_Metal");
-    s.param<float>("u_anisoRotationValue") = 0.5f;
-    s.param<int32_t>("u_anisoRotSwitcher") = 1;
-    s.param<float>("u_anisorotMapAmount") = 0.25f;
+    s.set({{"u_anisoRotationValue", 0.5f},
+           {"u_anisoRotSwitcher", 1},
+           {"u_anisorotMapAmount", 0.25f}});
     TestServices sv;
     ShadingState st = hitAt(float2(0, 0));
     s.shade(sv, st);
@@ -290,8 +287,7 @@ TEST(MetalCutouts, MapModeReadsRowMajorAndABlackTexelIsAFullHole) {
 
 TEST(MetalCutouts, AFullyMaskedHitTracesNothing) {
     Shader s = matteMetal(float3(0.5f));
-    s.param<int32_t>("u_cutoutsSwitcher") = 2;
-    s.param<float3>("maskingColor") = float3(1.0f);
+    s.set({{"u_cutoutsSwitcher", 2}, {"maskingColor", float3(1.0f)}});
     TestServices sv;
     ShadingState st = hitAt(float2(1.0f, 1.0f));
     const ShadingState before = st;
@@ -316,9 +312,9 @@ TEST(MetalSampling, CosineFromTheBumpedFrameOnlyWhenAsked) {
         Shader s("corvid_Mtl_Metal");
         s.param<float>("u_roughValue") = 0.3f;
         if (bump == 0) {
-            s.param<bool>("u_patternEnable") = true;
-            s.param<pxs::TextureHandle>("u_patternMap") = ramp.handle();
-            s.param<float>("u_patternAmount") = 30.0f;
+            s.set({{"u_patternEnable", true},
+                   {"u_patternMap", ramp.handle()},
+                   {"u_patternAmount", 30.0f}});
         } else {
             s.param<int32_t>("u_bumpSwitcher") = 1;
         }
@@ -342,10 +338,10 @@ TEST(MetalSampling, CosineFromTheBumpedFrameOnlyWhenAsked) {
 
 TEST(MetalSampling, MixtureAndSingleLobeFollowTheirDensitiesAndEvaluateBsdf) {
     Shader s("corvid_Mtl_Metal");
-    s.param<float3>("u_diffuseColor") = float3(0.3f);
-    s.param<float>("u_roughValue") = 0.25f;
-    s.param<float>("u_anisotropyValue") = 0.5f;
-    s.param<float>("u_brdf00Reflectivity") = 0.5f;
+    s.set({{"u_diffuseColor", float3(0.3f)},
+           {"u_roughValue", 0.25f},
+           {"u_anisotropyValue", 0.5f},
+           {"u_brdf00Reflectivity", 0.5f}});
     const float view = 35.0f;
     const float3 v = at(view);
     const float f = 0.5f + 0.5f * std::pow(1.0f - std::cos(view * 0.017453293f), 5.0f);
@@ -413,20 +409,17 @@ TEST(MetalSampling, BackfacingViewGivesNoSample) {
 TEST(PhysicalMaterials, NoAllocationPerHit) {
     // Every feature that runs extra code: bumps, flakes, patina, cut-outs, topcoat.
     Shader metal("corvid_Mtl_Metal");
-    metal.param<bool>("u_flecksEnable") = true;
-    metal.param<bool>("u_patinaEnable") = true;
-    metal.param<float>("n_patinaPercent") = 0.5f;
-    metal.param<int32_t>("u_bumpSwitcher") = 1;
-    metal.param<int32_t>("u_cutoutsSwitcher") = 4;
-    metal.param<int32_t>("u_reflectSwitcher") = 4;
+    metal.set({{"u_flecksEnable", true},
+               {"u_patinaEnable", true},
+               {"n_patinaPercent", 0.5f},
+               {"u_bumpSwitcher", 1},
+               {"u_cutoutsSwitcher", 4},
+               {"u_reflectSwitcher", 4}});
     Shader paint("corvid_Mtl_MetallicPaint");
-    paint.param<bool>("u_topcoatEnable") = true;
-    paint.param<bool>("u_flecksEnable") = true;
-    paint.param<int32_t>("u_finish") = 1;
-    paint.param<int32_t>("u_pearl") = 1;
+    paint.set(
+        {{"u_topcoatEnable", true}, {"u_flecksEnable", true}, {"u_finish", 1}, {"u_pearl", 1}});
     Shader glass("corvid_Mtl_Dielectric");
-    glass.param<int32_t>("u_procedureMapEnable") = 1;
-    glass.param<float>("u_roughValue") = 0.3f;
+    glass.set({{"u_procedureMapEnable", 1}, {"u_roughValue", 0.3f}});
     for (const Shader* s : {&metal, &paint, &glass}) {
         TestServices sv;
         sv.setLights({light(float3(0, 0, 1), 1.0f, float3(1)), light(at(-40), 1.0f, float3(1))});

@@ -33,9 +33,9 @@ float topcoatFresnel(float c) {
 // contribution is the diffuse weight alone.
 Shader diffusePaint(float3 base) {
     Shader s("corvid_Mtl_MetallicPaint");
-    s.param<float4>("u_baseColor") = float4(base, 1.0f);
-    s.param<float>("u_base00Reflectivity") = 0.0f;
-    s.param<float>("u_base90Reflectivity") = 0.0f;
+    s.set({{"u_baseColor", float4(base, 1.0f)},
+           {"u_base00Reflectivity", 0.0f},
+           {"u_base90Reflectivity", 0.0f}});
     return s;
 }
 
@@ -121,9 +121,9 @@ TEST(MetallicPaint, PearlClampsTheDiffuseColourToOne) {
     // (1 - cos^0.4) * 0 = 0: only the clamp is left.
     EXPECT_FLOAT3(litBy(s, 0.5f, float3(1)), float3(0.5f, 0.25f, 0.0f));
     // With shaping the pearl adds its tint where the shaped light is weak.
-    s.param<float>("u_baseHighlightSpread") = 0.8f;
-    s.param<float>("u_baseBiasFactor") = 1.0f;
-    s.param<float4>("u_baseColor") = float4(0.0f, 0.0f, 0.0f, 1.0f);
+    s.set({{"u_baseHighlightSpread", 0.8f},
+           {"u_baseBiasFactor", 1.0f},
+           {"u_baseColor", float4(0.0f, 0.0f, 0.0f, 1.0f)}});
     const float sh = std::pow(0.5f, 0.8f);
     const float w = (1.0f - std::pow(0.8660254f, 0.4f)) * (1.0f - sh * sh * sh) * 0.25f;
     const float3 got = litBy(s, 0.5f, float3(1));
@@ -209,8 +209,7 @@ TEST(MetallicPaintSampling, BaseLayerFollowsItsMixtureDensityAndEvaluateBsdf) {
     Shader s("corvid_Mtl_MetallicPaint");
     const float rough = 0.2f;
     s.param<float>("u_baseRoughValue") = rough;
-    s.param<float4>("u_baseColor") = float4(0.6f, 0.3f, 0.1f, 1.0f);
-    s.param<float>("u_baseCurvePower") = 5.0f;
+    s.set({{"u_baseColor", float4(0.6f, 0.3f, 0.1f, 1.0f)}, {"u_baseCurvePower", 5.0f}});
     for (float view : {10.0f, 50.0f}) {
         const float3 v = at(view);
         std::mt19937 choice(11);

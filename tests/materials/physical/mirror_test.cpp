@@ -108,11 +108,9 @@ TEST(Mirror, MaskingCutsOutOrMixesAndOcclusionIsNeverApplied) {
 
     // Half masked through a texture read at the "uv" attribute (byte 24).
     vhost::TestTexture mask(float4(0.5f, 0.5f, 0.5f, 1.0f));
-    s.param<int32_t>("maskingMode") = 1;
-    s.param<pxs::TextureHandle>("maskingTexture") = mask.handle();
+    s.set({{"maskingMode", 1}, {"maskingTexture", mask.handle()}});
     // Occlusion that would black out the colour if the mirror applied it.
-    s.param<int32_t>("ambientOcclusionMode") = 1;
-    s.param<bool>("usingRaytracedAO") = true;
+    s.set({{"ambientOcclusionMode", 1}, {"usingRaytracedAO", true}});
     ShadingState half =
         StateBuilder().attribute(24, float2(0.375f, 0.625f)).attribute(0, float2(9, 9)).build();
     s.shade(sv, half);
