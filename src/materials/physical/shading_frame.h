@@ -12,6 +12,7 @@
 #include <cmath>
 
 #include "frame/math.h"
+#include "frame/shader_class.h"
 #include "frame/texture.h"
 #include "frame/texture_channel.h"
 #include "vesper/host.h"
@@ -24,6 +25,12 @@ namespace pxs {
 constexpr int32_t kBitangentAttribute = 24;
 constexpr int32_t kTangentAttribute = 36;
 constexpr int32_t kUvAttribute = 48;
+
+inline void declareFrameAttributes(Declarer& declare) {
+    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
+    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
+    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+}
 
 // Sides of a hit as the ray sees them.
 struct Facing {
@@ -110,5 +117,15 @@ void bumpFromHeightLookup(TangentFrame& f, float2 uv, const matrix3& transform, 
 // The same for a height map (height = r + g + b); a missing map is flat.
 void bumpFromHeight(TangentFrame& f, float2 uv, const TextureHandle& map, const matrix3& transform,
                     float amount, float uvScale = 1.0f);
+
+// Leans N along amount times the frame-space gradient g, then rebuilds the frame.
+inline void bendFrame(TangentFrame& f, float3 g, float amount) {
+    f.n = f.n + amount * (g.x * f.t + g.y * f.b + g.z * f.n);
+    rebuildFrame(f);
+}
+
+// The fixed two-level noise relief at q (the glass's procedural bump, the paint's
+// orange peel) bending f by `amount`.
+void peelBump(IRenderServices* sv, TangentFrame& f, float3 q, float amount);
 
 }  // namespace pxs
