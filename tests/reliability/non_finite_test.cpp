@@ -13,6 +13,19 @@ bool finite3(float3 v) {
     return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z);
 }
 
+// A paint with a black base and no highlight: only the pearl and the colour shift
+// light it.
+vtest::Shader pearlPaint() {
+    vtest::Shader s("corvid_Mtl_MetallicPaint");
+    s.set({{"u_baseColor", pxs::float4(0.0f, 0.0f, 0.0f, 1.0f)},
+           {"u_base00Reflectivity", 0.0f},
+           {"u_base90Reflectivity", 0.0f},
+           {"u_pearl", 1},
+           {"u_baseHighlightSpread", 0.8f},
+           {"u_baseBiasFactor", 1.0f}});
+    return s;
+}
+
 pxs::ShadingState lightState(float3 axis, float3 direction, float distance) {
     return vhost::StateBuilder().light(float3(0, 0, distance), direction, axis, distance).build();
 }
@@ -81,6 +94,42 @@ TEST(NonFiniteRegression, GlazingNegativeMapAmountTransmitsNothing) {
     glazing.shade(sv, st);
     EXPECT_TRUE(finite3(st.outColor));
     EXPECT_FLOAT3_EXACT(st.outColor, black.outColor);
+}
+
+TEST(NonFiniteRegression, MetallicPaintPearlAndShapingWithoutAValue) {
+    vtest::Shader paint = pearlPaint();
+    vhost::TestServices sv;
+    // The shading normal leans past the view ray: -(I.Nf) = -0.69 has no power 0.4.
+    // The pearl is that of a grazing view, (1 - 0^0.4) (1 - shaped^3) f^2.
+    const float3 n = vtest::unit(float3(1.0f, 0.0f, 0.3f));
+    sv.setLights({vtest::light(n, 0.5f, float3(1.0f))});
+    pxs::ShadingState st = vtest::viewing(vtest::viewAt(60), n).build();
+    paint.shade(sv, st);
+    const float shaped = std::pow(0.5f, 0.8f);
+    const float w = (1.0f - shaped * shaped * shaped) * 0.25f;
+    EXPECT_FLOAT3(st.outColor, vtest::scaled(float3(w * 0.8f, w * 0.12f, 0.0f), 0.25f));
+
+    // An unlit light (factor 0) shaped by a negative exponent, 0^-0.8: it adds
+    // nothing, and the lit one keeps its colour shift.
+    paint.set({{"u_pearl", 0}, {"u_baseBiasFactor", -1.0f}, {"u_hueWeight", 1.0f}});
+    paint.param<float3>("u_shiftedColor") = float3(1.0f, 0.5f, 0.25f);
+    sv.setLights({vtest::light(float3(0, 0, 1), 0.5f, float3(1.0f))});
+    pxs::ShadingState one = vtest::viewing(float3(0, 0, -1)).build();
+    paint.shade(sv, one);
+    sv.setLights({vtest::light(float3(0, 0, 1), 0.0f, float3(1.0f)),
+                  vtest::light(float3(0, 0, 1), 0.5f, float3(1.0f))});
+    st = vtest::viewing(float3(0, 0, -1)).build();
+    paint.shade(sv, st);
+    EXPECT_GT(one.outColor.x, 0.0f);
+    EXPECT_FLOAT3_EXACT(st.outColor, one.outColor);
+
+    // Exactly grazing with a negative pearl exponent: 0^-0.4 is infinite, and the
+    // tint's zero blue channel would meet it as 0 * inf.
+    paint.set({{"u_pearl", 1}, {"u_pearlIor", -0.2f}, {"u_baseBiasFactor", 1.0f}});
+    sv.setLights({vtest::light(float3(0, 0, 1), 0.5f, float3(1.0f))});
+    st = vtest::viewing(float3(1, 0, 0)).build();
+    paint.shade(sv, st);
+    EXPECT_TRUE(finite3(st.outColor));
 }
 
 }  // namespace

@@ -83,10 +83,6 @@ struct OpenFault {
     const char* fault;
 };
 const OpenFault kOpenFaults[] = {
-    {"corvid_Mtl_MetallicPaint",
-     "pearl weight (-(I.Nf))^(2 u_pearlIor) is NaN where the shading normal turns away from the "
-     "viewer; s^(u_baseHighlightSpread * u_baseBiasFactor) is infinite for a zero light factor "
-     "and a negative product"},
     {"corvid_Mtl_Dielectric",
      "falloff with the transmittance map: sigma = -log(map * amount) / u_absorptionCoef is "
      "infinite for a zero coefficient and negative for map * amount > 1, so exp(-d * sigma) "
