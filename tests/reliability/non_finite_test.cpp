@@ -132,4 +132,37 @@ TEST(NonFiniteRegression, MetallicPaintPearlAndShapingWithoutAValue) {
     EXPECT_TRUE(finite3(st.outColor));
 }
 
+TEST(NonFiniteRegression, DielectricGainPastTheFloatRangeAbsorbsNothing) {
+    vtest::Shader glass("corvid_Mtl_Dielectric");
+    vhost::TestTexture map(pxs::float4(2.0f, 2.0f, 0.5f, 1.0f));
+    map.record = false;
+    glass.set({{"u_falloffEnable", true},
+               {"u_transmittanceMapEnable", true},
+               {"u_transmittanceMap", map.handle()},
+               {"u_absorptionCoef", float3(0.0f, 0.01f, 0.0f)}});
+    vhost::TestServices sv;
+    sv.glossyTransmissionValue = float3(0.5f);
+    // Leaving the glass head-on after 5 units inside.
+    const pxs::ShadingState leaving = vtest::viewing(float3(0, 0, 1)).ior(1.52f, 1.0f).build();
+    pxs::ShadingState st = leaving;
+    glass.shade(sv, st);
+    // Red: -ln 2 / 0, an infinite gain; green: 10^(5 ln 2 / 0.01), past the float
+    // range. Both pass unabsorbed. Blue: -ln 0.5 / 0 still absorbs everything.
+    EXPECT_FLOAT3_EXACT(st.outColor, float3(0.5f, 0.5f, 0.0f));
+
+    // A gain within the float range keeps its value.
+    glass.param<float3>("u_absorptionCoef") = float3(1.0f);
+    st = leaving;
+    glass.shade(sv, st);
+    EXPECT_FLOAT_EQ(st.outColor.x, 0.5f * std::pow(10.0f, 5.0f * std::log(2.0f)));
+
+    // Shadows: the same for a negative coefficient.
+    glass.param<float3>("u_absorptionCoef") = float3(-10.0f, -0.2f, 0.0f);
+    st = leaving;
+    glass.shadowTransmission(sv, st);
+    const float t = st.outTransmission.z;
+    EXPECT_GT(t, 0.0f);
+    EXPECT_FLOAT3(st.outTransmission, float3(t, 10.0f * t, t));
+}
+
 }  // namespace

@@ -71,8 +71,6 @@ const Domain kDomains[] = {
     // exp(-distance * a): a negative absorbance other than -1 amplifies without
     // bound and overflows over long distances.
     {"TamberLegacy", "absorbanceRGB", [](float v) { return v >= 0.0f || v == -1.0f; }, 0.5f},
-    // exp(-distance * coefficient): the same for a negative coefficient.
-    {"corvid_Mtl_Dielectric", "u_absorptionCoef", [](float v) { return v >= 0.0f; }, 0.5f},
 };
 
 // Non-finite results their owners are still fixing, reported in
@@ -83,10 +81,6 @@ struct OpenFault {
     const char* fault;
 };
 const OpenFault kOpenFaults[] = {
-    {"corvid_Mtl_Dielectric",
-     "falloff with the transmittance map: sigma = -log(map * amount) / u_absorptionCoef is "
-     "infinite for a zero coefficient and negative for map * amount > 1, so exp(-d * sigma) "
-     "overflows"},
     {"corvid_Mtl_Ward_82261344",
      "sampleBsdf writes an infinite sampleWeight (a sampled direction of zero density) with "
      "mapped roughness and anisotropy"},
