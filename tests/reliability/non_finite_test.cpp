@@ -1,7 +1,11 @@
 // Named inputs that once turned finite parameters into NaN or infinite results.
 // Where a formula has no finite value the term gives nothing (0), like any
 // contribution that fails its validity test.
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "support/harness.h"
 
@@ -163,6 +167,39 @@ TEST(NonFiniteRegression, DielectricGainPastTheFloatRangeAbsorbsNothing) {
     const float t = st.outTransmission.z;
     EXPECT_GT(t, 0.0f);
     EXPECT_FLOAT3(st.outTransmission, float3(t, 10.0f * t, t));
+}
+
+// random() = 0 picks the cosine lobe although a black diffuse gives it probability
+// 0; with a narrow Ward lobe (0.05) seen head-on, the draw (0.9, 0.5) leaves at
+// (0.8, 0, 0.6), where the lobe's density is about 2e-42: 1 / pdf overflows.
+TEST(NonFiniteRegression, MixtureSampleOfAZeroProbabilityLobeHasNoContinuation) {
+    vtest::Shader ward("corvid_Mtl_Ward");
+    ward.param<float>("u_roughValue") = 0.05f;
+    vtest::Shader paint("corvid_Mtl_MetallicPaint");
+    paint.set({{"u_baseColor", pxs::float4(0.0f, 0.0f, 0.0f, 1.0f)}, {"u_baseRoughValue", 0.05f}});
+    const pxs::ShadingState before = vtest::viewing(float3(0, 0, -1)).build();
+    // The paint first passes its topcoat event (0.5 > Ft = 0.3).
+    for (const auto& [shader, randoms] :
+         {std::pair<vtest::Shader*, std::vector<float>>{&ward, {0.0f, 0.9f, 0.5f}},
+          {&paint, {0.5f, 0.0f, 0.9f, 0.5f}}}) {
+        vhost::TestServices sv;
+        sv.randoms = randoms;
+        pxs::ShadingState st = before;
+        shader->sampleBsdf(sv, st);
+        EXPECT_EQ(st.sampleKind, pxs::kSampleNone) << st.sampleWeight;
+        EXPECT_TRUE(vtest::near3(st.sampleDirection, float3(0.8f, 0.0f, 0.6f), 1e-5f));
+        const std::vector<std::string> written = vhost::changedFields(before, st);
+        EXPECT_EQ(std::count(written.begin(), written.end(), "sampleWeight"), 0);
+
+        // Any other number draws from the Ward lobe, with a finite weight.
+        vhost::TestServices other;
+        other.randoms = randoms;
+        other.randoms[randoms.size() - 3] = 0.25f;
+        st = before;
+        shader->sampleBsdf(other, st);
+        EXPECT_EQ(st.sampleKind, pxs::kSampleLobeMixture);
+        EXPECT_TRUE(std::isfinite(st.sampleWeight));
+    }
 }
 
 }  // namespace
