@@ -169,6 +169,28 @@ TEST(NonFiniteRegression, DielectricGainPastTheFloatRangeAbsorbsNothing) {
     EXPECT_FLOAT3(st.outTransmission, float3(t, 10.0f * t, t));
 }
 
+TEST(NonFiniteRegression, DielectricIndexZeroRefractsNothing) {
+    vtest::Shader glass("corvid_Mtl_Dielectric");
+    glass.param<float>("u_ior") = 0.0f;
+    // Entering head-on: the ratio 1 / 0 is infinite, and here the cosine rounds to
+    // a little above 1, so k = 1 - inf * (1 - cm^2) is +inf instead of -inf.
+    const float3 n = vtest::unit(float3(0.0f, 0.039f, 1.0f));
+    const float3 i = vtest::scaled(n, -1.0f);
+    vhost::TestServices sv;
+    pxs::ShadingState st =
+        vtest::viewing(i, n, n).ior(1.0f, 1.0f).allowLobes(0, 0, 0, 1, 1, 1).build();
+    const pxs::ShadingState before = st;
+    glass.sampleBsdf(sv, st);
+    EXPECT_EQ(vhost::changedFields(before, st), std::vector<std::string>{"sampleKind"});
+    EXPECT_EQ(st.sampleKind, pxs::kSampleNone);
+
+    // With reflection allowed the event reflects, straight back.
+    st = vtest::viewing(i, n, n).ior(1.0f, 1.0f).build();
+    glass.sampleBsdf(sv, st);
+    EXPECT_EQ(st.sampleKind, pxs::kSampleSmoothTransmission);
+    EXPECT_TRUE(vtest::near3(st.sampleDirection, n, 1e-6f));
+}
+
 // random() = 0 picks the cosine lobe although a black diffuse gives it probability
 // 0; with a narrow Ward lobe (0.05) seen head-on, the draw (0.9, 0.5) leaves at
 // (0.8, 0, 0.6), where the lobe's density is about 2e-42: 1 / pdf overflows.

@@ -231,7 +231,9 @@ void corvid_Mtl_Dielectric::sampleBsdf(IRenderServices* sv, ShadingState* st) {
     float3 wi;
     if (transmit) {
         const float k = 1.0f - eta * eta * (1.0f - cm * cm);
-        if (k >= 0.0f) {
+        // An infinite ratio ("u_ior" 0) reflects everything, also where cm rounds
+        // to a little above 1 and k to +inf.
+        if (k >= 0.0f && k < INFINITY) {
             wi = normalize((eta * cm - std::sqrt(k)) * m - eta * wo);
         } else if (reflectOk) {
             w = 1.0f;
