@@ -22,8 +22,9 @@ constexpr float kMaxRoughWeight = 4.0f;
 // Colour c after base-10 absorption over a path of length d. A channel whose
 // exponent is undefined (no distance with an infinite coefficient, or a 0/0
 // coefficient from the transmittance map) absorbs nothing. So does one whose gain
-// passes the float range: a negative coefficient (from a map colour above 1) over
-// a long path, or an infinite one (the same colour with a zero "u_absorptionCoef").
+// passes the float range: sigma < 0 (a map colour above 1, or a negative
+// "u_absorptionCoef") over a long path, or sigma = -inf (a map colour above 1
+// with a zero "u_absorptionCoef").
 float absorbChannel(float c, float d, float sigma) {
     const float e = d * sigma;
     if (e != e) return c;
