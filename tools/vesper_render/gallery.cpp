@@ -22,6 +22,7 @@ constexpr char kPointLight[] = "qzPointLight";
 constexpr char kSpotLight[] = "qzSpotLight";
 constexpr char kEnvironment[] = "corvid_Env_Default";
 constexpr char kPlainGround[] = "corvid_Mtl_Solid";
+constexpr char kFamilyPrefix[] = "corvid_Mtl_";
 
 struct ClassInfo {
     std::string name;
@@ -153,6 +154,37 @@ bool suits(vref::ParamType type, const json& v) {
     return false;
 }
 
+// A generated Ward variant shows its node graphs: every image leaf gets a
+// gallery texture and each input that has a graph is switched on.
+void showNodeGraphs(const ClassInfo& info, json& params) {
+    const std::string kNodePrefix = "_ward_";
+    bool any = false;
+    for (const auto& [name, type] : info.params) {
+        if (name.rfind(kNodePrefix, 0) != 0) continue;
+        any = true;
+        if (type == vref::ParamType::Texture2D && !params.contains(name)) {
+            params[name] = name.find("normal0") != std::string::npos ? "bumps" : "checker";
+        }
+    }
+    if (!any) return;
+    const struct {
+        const char* graphPrefix;
+        const char* enable;
+    } inputs[] = {{"_ward_diffuse_color_", "u_diffuseMapEnable"},
+                  {"_ward_normal0_map_", "u_normal0MapEnable"},
+                  {"_ward_cutout_map_", "u_cutoutMapEnable"}};
+    for (const auto& in : inputs) {
+        bool hasGraph = false;
+        for (const auto& entry : info.params) {
+            hasGraph = hasGraph || entry.first.rfind(in.graphPrefix, 0) == 0;
+        }
+        if (hasGraph && info.params.count(in.enable)) params[in.enable] = true;
+    }
+    if (params.contains("u_normal0MapEnable") && info.params.count("u_normal0Amount")) {
+        params["u_normal0Amount"] = 0.4;
+    }
+}
+
 // The table's values for one class, limited to the parameters it has, plus the
 // gallery's skies on every cube-map parameter left empty.
 json paramsFor(const ClassInfo& info) {
@@ -171,6 +203,7 @@ json paramsFor(const ClassInfo& info) {
     // The generated Ward variants share the Ward material's parameters.
     if (info.name.rfind("corvid_Mtl_Ward_", 0) == 0) apply("corvid_Mtl_Ward");
     apply(info.name);
+    showNodeGraphs(info, params);
     for (const auto& [name, type] : info.params) {
         if (type != vref::ParamType::TextureCube || params.contains(name)) continue;
         bool diffuse =
@@ -209,7 +242,7 @@ const json& galleryParameters() {
             "u_topcoatEnable": true, "u_flecksEnable": true, "u_flecksSize": 0.05},
         "corvid_Mtl_Ward": {"u_diffuseColor": [0.15, 0.35, 0.6], "u_roughValue": 0.2,
             "u_specularColor": [0.25, 0.25, 0.25], "u_reflectGlossyValue": 0.2,
-            "u_brdf00Reflectivity": 0.05},
+            "u_brdf00Reflectivity": 0.05, "u_brdf90Reflectivity": 0.6, "u_brdfCurvePower": 5.0},
         "TamberLegacy": {"diffuseColor": [0.7, 0.45, 0.2], "specularColor": [0.4, 0.4, 0.4]},
         "XRite": {"flakeNormalTexture": "flakes"},
         "BackgroundGeometry": {"diffuseTexture": "checker", "diffuseMode": 1,
@@ -251,7 +284,7 @@ Gallery makeGallery(const vhost::Library& library, const std::string& textureDir
     };
 
     json& s = g.scene;
-    s["render"] = {{"width", 640},   {"height", 360},     {"spp", 16},     {"maxDepth", 4},
+    s["render"] = {{"width", 960},   {"height", 540},     {"spp", 16},     {"maxDepth", 4},
                    {"aoSamples", 2}, {"aoDistance", 1.2}, {"giSamples", 1}};
     s["ambient"] = {0.05, 0.05, 0.06};
     s["background"] = {0.32, 0.36, 0.42};
@@ -266,7 +299,7 @@ Gallery makeGallery(const vhost::Library& library, const std::string& textureDir
 
     // Materials on a grid of spheres, in the library's (sorted) class order.
     // Rows further apart than columns, so that labels clear the row in front.
-    const float spacing = 2.5f, rowSpacing = 3.2f, radius = 0.9f;
+    const float spacing = 2.5f, rowSpacing = 3.6f, radius = 0.9f;
     int n = static_cast<int>(materials.size());
     int cols = std::max(1, static_cast<int>(std::ceil(std::sqrt(2.0 * std::max(n, 1)))));
     cols = std::min(cols, std::max(n, 1));
@@ -283,7 +316,10 @@ Gallery makeGallery(const vhost::Library& library, const std::string& textureDir
              {"radius", radius},
              {"translate", {x, y, radius}},
              {"material", {{"class", materials[i].name}, {"params", paramsFor(materials[i])}}}});
-        g.labels.push_back({materials[i].name, float3(x, y - radius * 1.05f, 0.0f)});
+        // The family prefix is the same for most classes; the label drops it.
+        std::string label = materials[i].name;
+        if (label.rfind(kFamilyPrefix, 0) == 0) label = label.substr(sizeof(kFamilyPrefix) - 1);
+        g.labels.push_back({label, float3(x, y - radius * 1.05f, 0.0f)});
     }
     std::string groundClass = has(kGround, pxs::kKindMaterial) ? kGround : kPlainGround;
     if (groundClass != kGround) {
