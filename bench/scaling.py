@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""Two-thread speed-up of every benchmark: calls per second on two threads sharing
+one shader object, divided by calls per second on one thread.
+
+  bench/scaling.py [--build DIR] [--filter REGEX] [--min-time S] [--repetitions N]
+                   [--json OUT] [--from-json IN]
+
+Each benchmark keeps its best repetition (the one least disturbed by other work on
+the machine). The load average before and after is printed: on a machine whose
+cores are busy with other work, two threads cannot show their speed-up.
+"""
+
+import argparse
+import json
+import os
+import re
+import statistics
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def load_average():
+    try:
+        with open("/proc/loadavg") as f:
+            return " ".join(f.read().split()[:3])
+    except OSError:
+        return "?"
+
+
+def best_throughput(data):
+    best = {}
+    for b in data["benchmarks"]:
+        if b.get("run_type") == "aggregate" or "items_per_second" not in b:
+            continue
+        m = re.match(r"(.*)/real_time/threads:(\d+)$", b["run_name"])
+        if not m:
+            continue
+        key = (m.group(1), int(m.group(2)))
+        best[key] = max(best.get(key, 0.0), b["items_per_second"])
+    return best
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--build", default=os.environ.get("BUILD_DIR", "build"))
+    ap.add_argument("--filter", default=".")
+    ap.add_argument("--min-time", default="0.2")
+    ap.add_argument("--repetitions", type=int, default=3)
+    ap.add_argument("--json", help="keep the raw benchmark output here")
+    ap.add_argument("--from-json", help="analyse an earlier raw output instead of running")
+    a = ap.parse_args()
+
+    if a.from_json:
+        with open(a.from_json) as f:
+            data = json.load(f)
+        print("load average: (from %s)" % a.from_json)
+    else:
+        build = a.build if os.path.isabs(a.build) else os.path.join(ROOT, a.build)
+        out = a.json or tempfile.mktemp(suffix=".json")
+        before = load_average()
+        subprocess.run([os.path.join(build, "vesper_bench"), "--benchmark_filter=" + a.filter,
+                        "--benchmark_min_time=" + a.min_time,
+                        "--benchmark_repetitions=%d" % a.repetitions,
+                        "--benchmark_out=" + out, "--benchmark_out_format=json"],
+                       stdout=subprocess.DEVNULL, check=True)
+        with open(out) as f:
+            data = json.load(f)
+        print("load average before: %s, after: %s" % (before, load_average()))
+
+    best = best_throughput(data)
+    ratios = []
+    print("| benchmark | 1 thread (calls/s) | 2 threads (calls/s) | speed-up |")
+    print("|---|---:|---:|---:|")
+    for (name, threads), one in sorted(best.items()):
+        if threads != 1 or (name, 2) not in best:
+            continue
+        two = best[(name, 2)]
+        ratios.append(two / one)
+        print("| %s | %.3g | %.3g | %.2f |" % (name, one, two, two / one))
+    if ratios:
+        print("\nspeed-up: min %.2f, median %.2f, max %.2f over %d benchmarks" %
+              (min(ratios), statistics.median(ratios), max(ratios), len(ratios)))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
