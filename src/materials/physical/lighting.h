@@ -1,0 +1,119 @@
+// Light loop, the ambient term, the shading components that a physically based
+// material's lighting routine fills, and the composition of its shade.
+//
+// Traced rays go through the wrappers of frame/services.h (svc::traceReflection and
+// the like), with the largest component of the weight that will multiply the
+// result as importance.
+#pragma once
+
+#include <cmath>
+
+#include "frame/math.h"
+#include "frame/occlusion_masking.h"
+#include "vesper/host.h"
+
+namespace pxs {
+
+// 0 for lights at or below about 3 degrees over the shading horizon (L.N <= 0.05),
+// 1 from about 14.5 degrees up (L.N >= 0.25), smooth between: lights fade in
+// instead of switching on at the terminator. n is the state normal as supplied.
+inline float lightLeakFactor(float3 l, float3 n) {
+    float x = dot(l, n) - 0.05f;
+    float t = clampf(x, 0.0f, 0.2f) / 0.2f;
+    return t * t * (3.0f - 2.0f * t);
+}
+
+// Calls fn(node) for every node of the host's light list for (p, n), selection mask 0.
+template <class Fn>
+inline void forEachLight(IRenderServices* sv, float3 p, float3 n, Fn&& fn) {
+    for (const LightNode* node = sv->getLights(0, &p, &n); node; node = node->next) fn(*node);
+}
+
+// The sum over the lights of value(L) * lightLeakFactor(L, n) * lightFactor *
+// lightContribution, with value(L) a float or a float3 (the material's BSDF for L).
+template <class Bsdf>
+inline float3 lightLoop(IRenderServices* sv, float3 p, float3 n, Bsdf&& value) {
+    float3 sum(0.0f);
+    forEachLight(sv, p, n, [&](const LightNode& node) {
+        sum += value(node.direction) * lightLeakFactor(node.direction, n) * node.lightFactor *
+               node.lightContribution;
+    });
+    return sum;
+}
+
+// Ambient and indirect light at q around normal m, weighted by w and shadowed by the
+// host's occlusion. Black weights and black surroundings trace nothing.
+float3 ambientTerm(IRenderServices* sv, float3 w, float3 q, float3 m);
+
+// The ten outputs of a lighting routine, each RGBA starting at (0, 0, 0, 1).
+enum Component : int {
+    kDirectDiffuse = 0,   // summed, times the ambient-occlusion colour
+    kDiffuseAlbedo,       // not summed
+    kDirectSpecular,      // summed
+    kAmbient,             // summed
+    kAlbedoSum,           // not summed
+    kReflection,          // summed
+    kSpecularColour,      // not summed
+    kRefraction,          // summed
+    kTransmissionWeight,  // not summed
+    kAdditional,          // summed
+    kComponentCount
+};
+
+struct ShadingComponents {
+    float4 c[kComponentCount];
+
+    ShadingComponents() {
+        for (float4& v : c) v = float4(0.0f, 0.0f, 0.0f, 1.0f);
+    }
+    float3 rgb(Component k) const { return c[k].xyz(); }
+    void set(Component k, float3 v) { c[k] = float4(v, c[k].w); }
+    void add(Component k, float3 v) { set(k, rgb(k) + v); }
+
+    // The shaded colour: direct diffuse times the occlusion colour, plus the direct
+    // specular, ambient, reflection, refraction and additional components.
+    float3 sum(float3 occlusion) const {
+        return rgb(kDirectDiffuse) * occlusion + rgb(kDirectSpecular) + rgb(kAmbient) +
+               rgb(kReflection) + rgb(kRefraction) + rgb(kAdditional);
+    }
+};
+
+// Whether a material's shade multiplies the direct diffuse component by the
+// ambient-occlusion colour of its block.
+enum class Occlusion { kSkip, kApply };
+
+// The shade of every physically based material: a fully masked hit sets skipHit
+// and runs nothing else; otherwise lighting() -> ShadingComponents fills the
+// components, the occlusion colour (full effect, k = 0) darkens the direct diffuse
+// one when asked, and the sum, with alpha 1, is written mixed with what lies behind
+// by the mask. uv is the attribute the masking texture reads.
+template <class Block, class Lighting>
+inline void composeShade(const Block& block, IRenderServices* sv, ShadingState* st, float2 uv,
+                         Occlusion occlusion, Lighting&& lighting) {
+    block.applyMasking(sv, st, uv, [&] {
+        const ShadingComponents c = lighting();
+        const float3 ao = occlusion == Occlusion::kApply
+                              ? block.evaluateAmbientOcclusion(sv, *st, float3(0.0f))
+                              : float3(1.0f);
+        return c.sum(ao);
+    });
+}
+
+// Writes a deterministic continuation (a mirror or straight-through event):
+// direction, value, cosine, weight 1 and kind. A value that is not finite (the
+// 1 / cosine of an exactly grazing event) gives no continuation instead: only
+// sampleKind 0 is written, so a path tracer never receives an infinite throughput.
+inline void writeSpecularSample(ShadingState* st, float3 direction, float3 value, float cosine,
+                                SampleKind kind) {
+    if (!(std::isfinite(value.x) && std::isfinite(value.y) && std::isfinite(value.z))) {
+        st->sampleKind = kSampleNone;
+        return;
+    }
+    st->sampleDirection = direction;
+    st->sampleValue = value;
+    st->sampleCosine = cosine;
+    st->sampleWeight = 1.0f;
+    st->sampleKind = kind;
+}
+
+}  // namespace pxs
