@@ -1,0 +1,802 @@
+#include "materials/legacy/TamberLegacy.h"
+
+#include <cmath>
+
+#include "environments/ibl.h"
+#include "frame/services.h"
+#include "frame/texture_channel.h"
+#include "materials/legacy/grading.h"
+#include "materials/legacy/normal_map.h"
+
+namespace pxs {
+
+namespace {
+
+using Params = TamberLegacy::Params;
+
+// Preset of the transmission buffers: what a host that writes nothing leaves.
+constexpr float4 kOpaqueBlack(0.0f, 0.0f, 0.0f, 1.0f);
+
+// A mask with transparency folded in: either one lets the background through.
+float3 foldIntoMask(float3 m, float3 t) {
+    return float3(1.0f) - (float3(1.0f) - m) * (float3(1.0f) - t);
+}
+
+bool isGrey(float3 c) {
+    return c.x == c.y && c.y == c.z;
+}
+
+// One legacy channel's fields as the shared texture channel; the legacy class
+// keeps its own field order and inverts by its own rules.
+TextureChannel makeChannel(int32_t mode, float3 color, const TextureHandle& texture,
+                           const matrix4& textureMatrix, float angularRepeat,
+                           const matrix3& uvMatrix, bool fromAlpha = false) {
+    TextureChannel c(color, mode);
+    c.texture = texture;
+    c.textureMatrix = textureMatrix;
+    c.angularRepeat = angularRepeat;
+    c.uvMatrix = uvMatrix;
+    c.fromAlpha = fromAlpha;
+    return c;
+}
+
+// What every per-hit operation shares: the turned normals and the channels
+// evaluated against them.
+class Hit {
+  public:
+    // `allowFaceForward` is off for shadow transmission, which ignores the switch.
+    Hit(const Params& p, const ShadingState& st, bool allowFaceForward) : p_(p), st_(st) {
+        sign = p.reverseNormal ? -1.0f : 1.0f;
+        n = sign * st.normal;
+        boxNormal = sign * st.mappingNormal;
+        if (allowFaceForward && p.faceForward && dot(st.geometricNormal, st.rayDirection) > 0.0f) {
+            n = -n;
+            boxNormal = -boxNormal;
+        }
+        uv_ = readAttribute<float2>(st, TamberLegacy::kUvOffset);
+    }
+
+    float sign;        // -1 with "reverseNormal"
+    float3 n;          // shading normal after the switches, before the normal map
+    float3 boxNormal;  // picks the box-projection axes
+
+    float4 channel(const TextureChannel& c, ChannelOptions options = {},
+                   ChannelProjection* projection = nullptr) const {
+        options.box = p_.triplanarXY ? BoxAxes::kZY : BoxAxes::kYZ;
+        return evaluateChannel(c, {uv_, st_.mappingPoint, boxNormal}, options, projection);
+    }
+
+    float3 diffuse() const {
+        return channel(makeChannel(p_.diffuseMode, p_.diffuseColor, p_.diffuseTexture,
+                                   p_.diffuseTextureMatrix, p_.diffuseAngularRepeat,
+                                   p_.diffuseUVMatrix))
+            .xyz();
+    }
+
+    float3 specular() const {
+        return channel(makeChannel(p_.specularMode, p_.specularColor, p_.specularTexture,
+                                   p_.specularTextureMatrix, p_.specularAngularRepeat,
+                                   p_.specularUVMatrix))
+            .xyz();
+    }
+
+    // M: (1, 1, 1) removes the surface. `planarSlab` confines a planar mask to
+    // -1 <= depth <= 1 in texture space.
+    float3 mask(bool planarSlab) const {
+        TextureChannel c =
+            makeChannel(p_.maskingMode, p_.maskingColor, p_.maskingTexture, p_.maskingTextureMatrix,
+                        p_.maskingAngularRepeat, p_.maskingUVMatrix, p_.maskingFromAlpha);
+        c.invert = p_.maskingInvertTexture;
+        ChannelOptions options;
+        options.planarSlab = planarSlab;
+        return channel(c, options).xyz();
+    }
+
+    // T before any folding into the mask. The invert switch applies in every mode;
+    // taken from the diffuse alpha, the value is inverted unless the switch is set,
+    // so by default transparency = 1 - alpha.
+    float3 transparency() const {
+        float3 t;
+        bool invert;
+        if (p_.transparencyFromDiffuse) {
+            t = channel(makeChannel(p_.diffuseMode, p_.transparencyColor, p_.diffuseTexture,
+                                    p_.diffuseTextureMatrix, p_.diffuseAngularRepeat,
+                                    p_.diffuseUVMatrix, true))
+                    .xyz();
+            invert = !p_.transparencyInvert;
+        } else {
+            t = channel(makeChannel(p_.transparencyMode, p_.transparencyColor,
+                                    p_.transparencyTexture, p_.transparencyTextureMatrix,
+                                    p_.transparencyAngularRepeat, p_.transparencyUVMatrix))
+                    .xyz();
+            invert = p_.transparencyInvert;
+        }
+        return invert ? float3(1.0f) - t : t;
+    }
+
+    // The normal map applied to `normal` (N unchanged when the map is off).
+    float3 normalMap(float3 normal) const {
+        if (p_.bumpMode == -1 || p_.bumpDepth == 0.0f) return normal;
+        ChannelProjection projection;
+        const float4 texel =
+            channel(makeChannel(p_.bumpMode, float3(0.0f, 0.0f, 1.0f), p_.bumpTexture,
+                                p_.bumpTextureMatrix, p_.bumpAngularRepeat, p_.bumpUVMatrix),
+                    {}, &projection);
+        NormalMapInput in;
+        in.mode = p_.bumpMode;
+        in.texel = texel.xyz();
+        in.depth = p_.bumpDepth;
+        in.normal = normal;
+        in.tangent = sign * readAttribute<float3>(st_, TamberLegacy::kTangentOffset);
+        in.bitangent = readAttribute<float3>(st_, TamberLegacy::kBitangentOffset);
+        in.uvMatrix = p_.bumpUVMatrix;
+        in.inverse = p_.bumpTextureMatrixInverse;
+        in.firstAxis = projection.firstAxis;
+        in.secondAxis = projection.secondAxis;
+        in.cylinderTangent = projection.tangent;
+        in.object = st_.matrixB;
+        in.normalizeTexel = false;
+        return applyNormalMap(in);
+    }
+
+    // Uniform, or the view-dependent form min((1 - |n.I|)^e * k + b, max), clamped
+    // to [0, 1] when `clamp` is set.
+    float3 reflectivity(float3 normal, bool clamp) const {
+        if (p_.useUniformReflectivity) return p_.reflectivityColor;
+        const float4 f = p_.fresnel;
+        const float x = maxf(-std::fabs(dot(normal, st_.rayDirection)), -1.0f);
+        float r = minf(std::pow(1.0f + x, f.z) * f.y + f.x, f.w);
+        if (clamp) r = saturate(r);
+        return float3(r);
+    }
+
+    // Beer-Lambert over `distance`; a channel of absorbance -1 absorbs everything.
+    float3 absorption(float distance) const {
+        float3 a;
+        for (int i = 0; i < 3; ++i) {
+            const float k = p_.absorbanceRGB[i];
+            a[i] = k == -1.0f ? 0.0f : std::exp(-distance * k);
+        }
+        return a;
+    }
+
+  private:
+    const Params& p_;
+    const ShadingState& st_;
+    float2 uv_;
+};
+
+// The debug colours of the normals-only view.
+float3 normalsView(const Params& p, const ShadingState& st, const Hit& hit) {
+    const float d = dot(hit.n, st.rayDirection);
+    const float ad = std::fabs(d);
+    float3 c;
+    if (p.faceForward) {
+        c = float3(0.7f * ad, 0.35f * ad, 0.05f);
+    } else if (p.faceLight) {
+        c = float3(0.05f, 0.8f * ad, 0.05f);
+    } else if (dot(hit.sign * st.geometricNormal, st.rayDirection) <= 0.0f) {
+        c = float3(0.05f, 0.05f, -0.8f * d);
+    } else {
+        c = float3(d, d, 0.0f);
+    }
+    return saturate(c);
+}
+
+// Highlight strength of one microfacet lobe. reg.x is the reflectance at normal
+// incidence, reg.y the roughness; g is the geometry term already divided by nv
+// and f = (1 - vh)^3 the Fresnel weight.
+float highlight(float3 reg, float g, float nh, float f) {
+    const float a2 = reg.y * reg.y;
+    const float ratio = a2 / ((a2 - 1.0f) * (nh * nh) + 1.0f);
+    const float d = ratio * ratio;
+    const float fresnel = (1.0f - f) * reg.x + f;
+    // A NaN from a zero roughness at nh = 1 falls to 0 here.
+    return maxf(g * d * fresnel, 0.0f);
+}
+
+struct LightSums {
+    float3 da, db;    // diffuse: tinted lights, other lights
+    float3 s1a, s1b;  // first highlight
+    float3 s2a, s2b;  // second highlight
+};
+
+LightSums gatherLights(const Params& p, IRenderServices* sv, const ShadingState& st, float3 n,
+                       float nv, float3 shadowTint) {
+    LightSums sums;
+    const float3 i = st.rayDirection;
+    for (const LightNode* l = sv->getLights(-1024, &st.position, &n); l; l = l->next) {
+        if (l->type == kLightSkip || maxComponent(l->lightColor) <= 0.0f) continue;
+        const float3 dir = l->direction;
+        const float nl = saturate(dot(n, dir));
+        const bool tinted = l->type == kLightTinted;
+        float3 lc;
+        if (tinted) {
+            const float3 v = l->lightTransmission;
+            const float3 c = l->lightColor;
+            lc = (float3(1.0f) - v) * shadowTint * c + v * c;
+            sums.da += nl * lc;
+        } else {
+            lc = l->lightContribution;
+            sums.db += nl * lc;
+        }
+        if (nv <= 0.0f) continue;
+
+        const float3 hv = normalize(i - dir);  // the half vector, negated
+        const float nh = dot(n, -hv);
+        const float vh = maxf(dot(hv, i), 0.0001f);
+        float g;
+        if (nl <= nv) {
+            g = vh <= 2.0f * nh * nl ? 1.0f / nv : 2.0f * nh * nl / (vh * nv);
+        } else {
+            g = vh <= 2.0f * nh * nv ? 1.0f / nv : 2.0f * nh / vh;
+        }
+        const float m = 1.0f - vh;
+        const float f = m * m * m;
+        const float s1 = highlight(p.specularREG, g, nh, f);
+        const float s2 = highlight(p.specular2REG, g, nh, f);
+        (tinted ? sums.s1a : sums.s1b) += s1 * lc;
+        (tinted ? sums.s2a : sums.s2b) += s2 * lc;
+    }
+    return sums;
+}
+
+// Refraction of i through a surface with normal n (either side) for a solid
+// object of index `ior`; zero on total internal reflection.
+float3 refractSolid(float3 i, float3 n, float ior) {
+    if (ior == 1.0f) return i;
+    const float ni = dot(n, i);
+    const float eta = ni < 0.0f ? 1.0f / ior : ior;
+    // The normal on the viewer's side, chosen by the side the ray comes from so
+    // that an index below 1 bends the ray the right way too.
+    const float3 nf = ni > 0.0f ? -n : n;
+    const float z = std::fabs(dot(nf, i));
+    const float q = (z * z - 1.0f) * (eta * eta) + 1.0f;
+    if (!(q > 1e-6f)) return float3(0.0f);
+    return nf * (eta * z - std::sqrt(q)) + eta * i;
+}
+
+// The per-channel maximum of a product, as the importance of a traced request.
+float importance(float3 v) {
+    return maxComponent(v);
+}
+
+}  // namespace
+
+void TamberLegacy::declareParameters(IParameterRegistry* registry) {
+    Params& p = params;
+    Declarer d(registry, this,
+               kCapShade | kCapShadowTransmission | kCapEvaluateBsdf | kCapSampleBsdf);
+    d("shadowColor", p.shadowColor);
+    d("shadowIntensity", p.shadowIntensity);
+    d("reverseNormal", p.reverseNormal);
+    d("faceForward", p.faceForward);
+    d("faceLight", p.faceLight);
+    d("showNormalsOnly", p.showNormalsOnly);
+    d("showAmbientOnly", p.showAmbientOnly);
+    d("usingRaytracedAO", p.usingRaytracedAO);
+    d("diffuseColor", p.diffuseColor);
+    d("diffuseMode", p.diffuseMode);
+    d("diffuseTexture", p.diffuseTexture);
+    d("diffuseTextureMatrix", p.diffuseTextureMatrix);
+    d("diffuseAngularRepeat", p.diffuseAngularRepeat);
+    d("diffuseUVMatrix", p.diffuseUVMatrix);
+    d("diffuseIBLGainColor", p.diffuseIBLGainColor);
+    d("diffuseIBLContrastPivot", p.diffuseIBLContrastPivot);
+    d("diffuseIBLContrastValue", p.diffuseIBLContrastValue);
+    d("diffuseIBLGainSource", p.diffuseIBLGainSource);
+    d("diffuseLightGainValue", p.diffuseLightGainValue);
+    d("specularColor", p.specularColor);
+    d("specularREG", p.specularREG);
+    d("specular2REG", p.specular2REG);
+    d("specularMode", p.specularMode);
+    d("specularTexture", p.specularTexture);
+    d("specularTextureMatrix", p.specularTextureMatrix);
+    d("specularAngularRepeat", p.specularAngularRepeat);
+    d("specular2Color", p.specular2Color);
+    d("specularUVMatrix", p.specularUVMatrix);
+    d("specularIBLGainColor", p.specularIBLGainColor);
+    d("specularIBLContrastPivot", p.specularIBLContrastPivot);
+    d("specularIBLContrastValue", p.specularIBLContrastValue);
+    d("specularIBLGainSource", p.specularIBLGainSource);
+    d("specularLightGainValue", p.specularLightGainValue);
+    d("specular2LightGainValue", p.specular2LightGainValue);
+    d("transparencyColor", p.transparencyColor);
+    d("transparencyMode", p.transparencyMode);
+    d("transparencyTexture", p.transparencyTexture);
+    d("transparencyTextureMatrix", p.transparencyTextureMatrix);
+    d("transparencyAngularRepeat", p.transparencyAngularRepeat);
+    d("transparencyInvert", p.transparencyInvert);
+    d("transparencyFromDiffuse", p.transparencyFromDiffuse);
+    d("transparencyUVMatrix", p.transparencyUVMatrix);
+    d("transparencyBlocksHighlights", p.transparencyBlocksHighlights);
+    d("bumpMode", p.bumpMode);
+    d("bumpTexture", p.bumpTexture);
+    d("bumpTextureMatrix", p.bumpTextureMatrix);
+    d("bumpTextureMatrixInverse", p.bumpTextureMatrixInverse);
+    d("bumpAngularRepeat", p.bumpAngularRepeat);
+    d("bumpDepth", p.bumpDepth);
+    d("bumpUVMatrix", p.bumpUVMatrix);
+    d("maskingColor", p.maskingColor);
+    d("maskingMode", p.maskingMode);
+    d("maskingTexture", p.maskingTexture);
+    d("maskingTextureMatrix", p.maskingTextureMatrix);
+    d("maskingInvertTexture", p.maskingInvertTexture);
+    d("maskingAngularRepeat", p.maskingAngularRepeat);
+    d("maskingUVMatrix", p.maskingUVMatrix);
+    d("maskingFromAlpha", p.maskingFromAlpha);
+    d("reflectivityColor", p.reflectivityColor);
+    d("useUniformReflectivity", p.useUniformReflectivity);
+    d("fresnel", p.fresnel);
+    d("reflectLight", p.reflectLight);
+    d("reflectIBLGainColor", p.reflectIBLGainColor);
+    d("reflectIBLGainSource", p.reflectIBLGainSource);
+    d("reflectIBLGainValue", p.reflectIBLGainValue);
+    d.textureCube("reflectionCubeIBL", p.reflectionCubeIBL);
+    d("useReflectionCubeIBL", p.useReflectionCubeIBL);
+    d("surfaceRoughness", p.surfaceRoughness);
+    d("refractiveIndex", p.refractiveIndex);
+    d("simulatedThickness", p.simulatedThickness);
+    d("IBLDiffMode", p.IBLDiffMode);
+    d("IBLSpecMode", p.IBLSpecMode);
+    d("diffuseIBLGainValue", p.diffuseIBLGainValue);
+    d("specularIBLGainValue", p.specularIBLGainValue);
+    d.textureCube("diffuseIBLCube", p.diffuseIBLCube);
+    d.textureCube("specularIBLCube", p.specularIBLCube);
+    d("globalIBLContrastPivot", p.globalIBLContrastPivot);
+    d("globalIBLContrastValue", p.globalIBLContrastValue);
+    d("globalIBLGainColor", p.globalIBLGainColor);
+    d("globalIBLSatValue", p.globalIBLSatValue);
+    d("globalIBLGainSource", p.globalIBLGainSource);
+    d("globalIBLGainValue", p.globalIBLGainValue);
+    d("globalIBLMatrix", p.globalIBLMatrix);
+    d("diffuseIBLChannelContrastPivot", p.diffuseIBLChannelContrastPivot);
+    d("diffuseIBLChannelContrastValue", p.diffuseIBLChannelContrastValue);
+    d("diffuseIBLChannelGainColor", p.diffuseIBLChannelGainColor);
+    d("diffuseIBLChannelGainSource", p.diffuseIBLChannelGainSource);
+    d("diffuseIBLChannelGainValue", p.diffuseIBLChannelGainValue);
+    d("diffuseIBLChannelSatValue", p.diffuseIBLChannelSatValue);
+    d("specularIBLChannelContrastPivot", p.specularIBLChannelContrastPivot);
+    d("specularIBLChannelContrastValue", p.specularIBLChannelContrastValue);
+    d("specularIBLChannelGainColor", p.specularIBLChannelGainColor);
+    d("specularIBLChannelGainSource", p.specularIBLChannelGainSource);
+    d("specularIBLChannelGainValue", p.specularIBLChannelGainValue);
+    d("specularIBLChannelSatValue", p.specularIBLChannelSatValue);
+    d("reflectIBLChannelContrastPivot", p.reflectIBLChannelContrastPivot);
+    d("reflectIBLChannelContrastValue", p.reflectIBLChannelContrastValue);
+    d("reflectIBLChannelGainColor", p.reflectIBLChannelGainColor);
+    d("reflectIBLChannelGainSource", p.reflectIBLChannelGainSource);
+    d("reflectIBLChannelGainValue", p.reflectIBLChannelGainValue);
+    d("reflectIBLChannelSatValue", p.reflectIBLChannelSatValue);
+    d("ambientOcclusionTexture", p.ambientOcclusionTexture);
+    d("ambientOcclusionMode", p.ambientOcclusionMode);
+    d("ambientOcclusionFactor", p.ambientOcclusionFactor);
+    d("ambientOcclusionColor", p.ambientOcclusionColor);
+    d("usePrecalcAO", p.usePrecalcAO);
+    d("absorbanceRGB", p.absorbanceRGB);
+    d("useAlpha", p.useAlpha);
+    d("globalIllumIntensity", p.globalIllumIntensity);
+    d("unlitSurface", p.unlitSurface);
+    d("selfIlluminance", p.selfIlluminance);
+    d("usingHDRbuffer", p.usingHDRbuffer);
+    d("triplanarXY", p.triplanarXY);
+    d.attribute(kAttributeFloat2, "uv", kUvOffset);
+    d.attribute(kAttributeFloat2, "uv1", kUv1Offset);
+    d.attribute(kAttributeFloat3, "tangent", kTangentOffset);
+    d.attribute(kAttributeFloat3, "bitangent", kBitangentOffset);
+    d.attribute(kAttributeFloat4, "vtxcolor", kVertexColorOffset);
+}
+
+void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
+    const Params& p = params;
+    const float3 I = st->rayDirection;
+    const float3 P = st->position;
+
+    const float3 shadowTint = p.shadowIntensity * p.shadowColor + float3(1.0f - p.shadowIntensity);
+
+    const Hit hit(p, *st, true);
+    if (p.showNormalsOnly) {
+        st->outColor = normalsView(p, *st, hit);
+        return;
+    }
+
+    float3 M = hit.mask(true);
+    if (M == float3(1.0f)) {
+        st->skipHit = 1;
+        return;
+    }
+    float3 T = hit.transparency();
+    if (p.transparencyBlocksHighlights) {
+        M = foldIntoMask(M, T);
+        T = float3(0.0f);
+    }
+
+    const float3 Dc = hit.diffuse();
+    const float3 Sc = hit.specular();
+    const float3 N0 = hit.n;
+    const float3 N = hit.normalMap(N0);
+
+    // Kept off zero so that the geometry term never divides by it; a grazing
+    // view counts as a back view and gets no highlight.
+    float nv = -dot(N, I);
+    nv = nv > 0.0f ? maxf(nv, 0.0001f) : minf(nv, -0.0001f);
+
+    LightSums lights;
+    if (!p.unlitSurface) lights = gatherLights(p, sv, *st, N, nv, shadowTint);
+    if (p.selfIlluminance) lights.db = float3(1.0f);
+
+    float3 E;
+    if (p.IBLDiffMode == 0 || p.IBLDiffMode == 2) {
+        E = gradeTerm(lookupCube(p.diffuseIBLCube, p.globalIBLMatrix, N).xyz(),
+                      {{p.diffuseIBLContrastPivot, p.diffuseIBLContrastValue},
+                       {p.globalIBLContrastPivot, p.globalIBLContrastValue}},
+                      {{p.diffuseIBLGainSource, p.diffuseIBLGainColor, p.diffuseIBLGainValue},
+                       {p.globalIBLGainSource, p.globalIBLGainColor, p.globalIBLGainValue},
+                       {p.diffuseIBLChannelGainSource, p.diffuseIBLChannelGainColor,
+                        p.diffuseIBLChannelGainValue}},
+                      p.diffuseIBLChannelSatValue * p.globalIBLSatValue);
+    }
+    float3 Es;
+    if (p.IBLSpecMode == 0 || p.IBLSpecMode == 2) {
+        Es = gradeTerm(lookupCube(p.specularIBLCube, p.globalIBLMatrix, reflect(I, N)).xyz(),
+                       {{p.specularIBLContrastPivot, p.specularIBLContrastValue},
+                        {p.globalIBLContrastPivot, p.globalIBLContrastValue}},
+                       {{p.specularIBLGainSource, p.specularIBLGainColor, p.specularIBLGainValue},
+                        {p.globalIBLGainSource, p.globalIBLGainColor, p.globalIBLGainValue},
+                        {p.specularIBLChannelGainSource, p.specularIBLChannelGainColor,
+                         p.specularIBLChannelGainValue}},
+                       p.specularIBLChannelSatValue * p.globalIBLSatValue);
+    }
+
+    float3 R = hit.reflectivity(N, true);
+    const float3 keepM = float3(1.0f) - M;
+    const float3 keepR = float3(1.0f) - R;
+
+    float3 wGi = Dc * (float3(1.0f) - T) * keepM;
+    if (p.reflectLight) wGi *= keepR;
+    const float3 Gi = svc::globalIllumination(sv, P, N, importance(wGi)) * p.globalIllumIntensity;
+
+    const float g = p.diffuseLightGainValue;
+    float3 Y;
+    switch (p.IBLDiffMode) {
+        case 0:
+            Y = (g * lights.da + E + Gi) * Dc;
+            break;
+        case 1:
+            Y = (g * lights.da + Gi) * Dc;
+            break;
+        case 2:
+            Y = (Gi + E) * Dc;
+            break;
+        default:
+            Y = Gi;
+            break;
+    }
+    Y += Dc * lights.db;
+
+    float alpha = 1.0f;
+    bool totalInternalReflection = false;
+    if (T != float3(0.0f)) {
+        const float k = 1.0f - maxComponent(T);
+        float3 wT = keepM * T;
+        if (p.reflectLight) wT *= keepR;
+        const float h = p.simulatedThickness;
+        if (h == 0.0f) {
+            const float3 d = refractSolid(I, N, p.refractiveIndex);
+            if (d == float3(0.0f)) {
+                totalInternalReflection = true;
+            } else {
+                const float4 B = svc::traceGlossyTransmission(sv, P, d, p.surfaceRoughness,
+                                                              importance(wT), kOpaqueBlack);
+                Y = Y * k + B.xyz() * T;
+                float3 A(1.0f);
+                if (dot(N0, I) > 0.0f) {  // leaving the object: the ray crossed its inside
+                    A = hit.absorption(length(st->rayOrigin - P));
+                    Y *= A;
+                }
+                if (p.useAlpha) {
+                    const float a = maxComponent(A);
+                    alpha = ((1.0f - a) + a * B.w) * (1.0f - k) + k;
+                }
+            }
+        } else {
+            const float sigma = signf(dot(N, I));
+            const float3 ns = -sigma * N;
+            float3 r = I;
+            if (p.refractiveIndex != 1.0f) {
+                const float eta = 1.0f / p.refractiveIndex;
+                const float z = std::fabs(dot(ns, I));
+                const float q = (z * z - 1.0f) * (eta * eta) + 1.0f;
+                r = q > 1e-6f ? ns * (z * eta - std::sqrt(q)) + eta * I : float3(0.0f);
+            }
+            // The continuation leaves the far side of the slab along the
+            // incoming direction. A path that never crosses the slab (edge-on,
+            // or totally reflected inside) has no far side: it stays here.
+            const float across = -dot(ns, r);
+            const float3 exitPoint = across > 0.0f ? P + r * h / across : P;
+            const float3 A = hit.absorption(length(exitPoint - P));
+            const float4 B = svc::traceGlossyTransmission(sv, exitPoint, I, p.surfaceRoughness,
+                                                          importance(wT), kOpaqueBlack);
+            Y = Y * k + A * B.xyz() * T;
+            if (p.useAlpha) {
+                const float a = maxComponent(A);
+                alpha = ((1.0f - a) + B.w * a) * (1.0f - k) + k;
+            }
+        }
+    }
+
+    const float g1 = p.specularLightGainValue;
+    float3 S;
+    switch (p.IBLSpecMode) {
+        case 0:
+            S = Sc * (g1 * lights.s1a + Es);
+            break;
+        case 1:
+            S = Sc * lights.s1a * g1;
+            break;
+        case 2:
+            S = Sc * Es;
+            break;
+        default:
+            break;
+    }
+    S += Sc * lights.s1b;
+    Y += S;
+
+    // Occlusion multiplier; transparent parts are not occluded.
+    const float o = 1.0f - maxComponent(T);
+    const float aoFactor = p.ambientOcclusionFactor;
+    const float3 aoColor = p.ambientOcclusionColor;
+    const int32_t aoMode = p.ambientOcclusionMode;
+    float3 W(1.0f);
+    if (p.usePrecalcAO && (aoMode == 1 || aoMode == 2)) {
+        const float x =
+            aoMode == 1
+                ? sampleTexture(p.ambientOcclusionTexture, readAttribute<float2>(*st, kUv1Offset)).x
+                : readAttribute<float4>(*st, kVertexColorOffset).x;
+        const float f = (1.0f - x) * aoFactor * o;
+        W = f * aoColor + float3(1.0f - f);
+    } else if (p.usingRaytracedAO) {
+        const float3 u = svc::ambientOcclusion(sv, P, N, importance(keepM * aoFactor * o));
+        const float3 f = o * (float3(1.0f) - (aoFactor * u + float3(1.0f - aoFactor)));
+        W = f * aoColor + (float3(1.0f) - f);
+    }
+    if (p.showAmbientOnly && (p.usingRaytracedAO || (p.usePrecalcAO && aoMode > 0))) {
+        st->outColor = float3(minComponent(W));
+        return;
+    }
+
+    // The share that could not be transmitted is reflected instead.
+    if (totalInternalReflection) R = (float3(1.0f) - T) * R + T;
+
+    if (R != float3(0.0f)) {
+        const float3 rv = reflect(I, N);
+        float3 F;
+        if (p.useReflectionCubeIBL) {
+            F = lookupCube(p.reflectionCubeIBL, p.globalIBLMatrix, rv).xyz();
+        } else {
+            F = svc::traceGlossyReflection(sv, P, rv, p.surfaceRoughness,
+                                           importance(R * p.globalIBLContrastValue * keepM));
+        }
+        F = gradeTerm(F, {{p.globalIBLContrastPivot, p.globalIBLContrastValue}},
+                      {{p.reflectIBLGainSource, p.reflectIBLGainColor, p.reflectIBLGainValue},
+                       {p.globalIBLGainSource, p.globalIBLGainColor, p.globalIBLGainValue},
+                       {p.reflectIBLChannelGainSource, p.reflectIBLChannelGainColor,
+                        p.reflectIBLChannelGainValue}},
+                      p.reflectIBLChannelSatValue * p.globalIBLSatValue);
+        if (p.reflectLight) Y *= float3(1.0f) - R;
+        Y += F * R;
+        if (p.useAlpha) alpha = (1.0f - maxComponent(R)) * alpha + maxComponent(R);
+    }
+
+    Y *= W;
+
+    const float g2 = p.specular2LightGainValue;
+    const float3 P2 = p.specular2Color;
+    const bool plain = !p.reflectLight || (R == float3(0.0f) && p.useUniformReflectivity);
+    if (p.IBLSpecMode != 2) {
+        Y += plain ? lights.s2a * P2 * g2 : R * lights.s2a * P2 * g2;
+    }
+    Y += plain ? lights.s2b * P2 : R * lights.s2b * P2;
+
+    // Highlights make even a transparent surface opaque where they shine.
+    if (p.useAlpha) {
+        const float m = maxComponent(Y);
+        float x = maxComponent(S + lights.s2b * P2);
+        if (m != 0.0f) x = x / m;
+        alpha = (1.0f - x) * alpha + x;
+    }
+
+    if (totalInternalReflection) Y *= hit.absorption(length(st->rayOrigin - P));
+
+    if (M != float3(0.0f)) {
+        const float mM = maxComponent(M);
+        const float3 keep = p.transparencyBlocksHighlights ? float3(1.0f - mM) : keepM;
+        const float3 behind = svc::traceTransmission(sv, P, I, mM, kOpaqueBlack).xyz();
+        Y = Y * keep + M * behind;
+        alpha = (1.0f - mM) * alpha + mM;
+    }
+
+    st->outColor = p.usingHDRbuffer ? Y : saturate(Y);
+    st->outAlpha = clampf(alpha, 0.0f, 1.0f);
+}
+
+void TamberLegacy::shadowTransmission(IRenderServices*, ShadingState* st) {
+    const Params& p = params;
+    const Hit hit(p, *st, false);
+
+    float3 M = hit.mask(false);
+    if (M == float3(1.0f)) {
+        st->outTransmission = float3(1.0f);
+        return;
+    }
+    float3 T = hit.transparency();
+    if (T == float3(0.0f) && M == float3(0.0f)) {
+        st->outTransmission = float3(0.0f);
+        return;
+    }
+    if (p.transparencyBlocksHighlights) {
+        M = foldIntoMask(M, T);
+        T = float3(0.0f);
+        if (M == float3(1.0f)) {
+            st->outTransmission = float3(1.0f);
+            return;
+        }
+    }
+
+    float3 R(0.0f);
+    if (T != float3(0.0f)) {
+        R = hit.reflectivity(hit.normalMap(hit.n), false);
+        if (R.x < 0.999f || R.y < 0.999f || R.z < 0.999f) {
+            const float h = p.simulatedThickness;
+            if (h != 0.0f) {
+                T *= hit.absorption(h);
+            } else if (dot(hit.n, st->rayDirection) > 0.0f) {  // leaving the object
+                T *= hit.absorption(length(st->rayOrigin - st->position));
+            }
+        }
+    }
+    st->outTransmission =
+        float3(1.0f) - (float3(1.0f) - M) * (float3(1.0f) - T * (float3(1.0f) - R));
+}
+
+namespace {
+
+enum class Lobe { kMask, kMirror, kDiffuse, kTransmission };
+
+// The random choice between the continuation events, with the quantities the
+// chosen one needs. Later quantities are computed only when the choice gets
+// that far.
+struct LobeChoice {
+    Lobe lobe;
+    float3 mask;
+    float maxMask = 0.0f;
+    float3 reflectivity;
+    float3 transparency;
+    float maxTransparency = 0.0f;
+};
+
+LobeChoice chooseLobe(const Params& p, IRenderServices* sv, const ShadingState& st,
+                      const Hit& hit) {
+    LobeChoice c;
+    const float u = sv->random();
+    c.mask = hit.mask(true);
+    if (p.transparencyBlocksHighlights) c.mask = foldIntoMask(c.mask, hit.transparency());
+    c.maxMask = maxComponent(c.mask);
+    if (u < c.maxMask) {
+        c.lobe = Lobe::kMask;
+        return c;
+    }
+    c.reflectivity = hit.reflectivity(st.normal, true);
+    const float rM = maxComponent(c.reflectivity) * (1.0f - c.maxMask);
+    const float p1 = c.maxMask + rM;
+    if (u < p1) {
+        c.lobe = Lobe::kMirror;
+        return c;
+    }
+    if (!p.transparencyBlocksHighlights) c.transparency = hit.transparency();
+    c.maxTransparency = maxComponent(c.transparency);
+    const bool diffuse = (1.0f - c.maxMask - rM) * c.maxTransparency + p1 <= u;
+    c.lobe = diffuse ? Lobe::kDiffuse : Lobe::kTransmission;
+    return c;
+}
+
+}  // namespace
+
+void TamberLegacy::evaluateBsdf(IRenderServices* sv, ShadingState* st) {
+    const Hit hit(params, *st, true);
+    const LobeChoice c = chooseLobe(params, sv, *st, hit);
+    const float sigma = signf(dot(st->geometricNormal, st->rayDirection));
+    switch (c.lobe) {
+        case Lobe::kMirror:
+            st->sampleValue = float3(0.0f);
+            st->sampleCosine = -sigma * dot(st->normal, st->sampleDirection);
+            break;
+        case Lobe::kDiffuse:
+            st->sampleCosine = -sigma * dot(st->normal, st->sampleDirection);
+            st->sampleValue = hit.diffuse() * kInvPi;
+            break;
+        default:  // the mask and the straight transmission have no value here
+            st->skipHit = 1;
+            break;
+    }
+}
+
+void TamberLegacy::sampleBsdf(IRenderServices* sv, ShadingState* st) {
+    const Hit hit(params, *st, true);
+    const LobeChoice c = chooseLobe(params, sv, *st, hit);
+    const float3 I = st->rayDirection;
+    const float sigma = signf(dot(st->geometricNormal, I));
+    const float3 n = -sigma * st->normal;  // towards the viewer
+
+    // A straight or mirror event of unit weight with value `value`.
+    auto deterministic = [st](float3 direction, int32_t kind, float3 value) {
+        st->sampleDirection = direction;
+        st->sampleValue = value;
+        st->sampleCosine = 1.0f;
+        st->sampleWeight = 1.0f;
+        st->sampleKind = kind;
+    };
+
+    switch (c.lobe) {
+        case Lobe::kMask:
+            // A grey mask drops the surface for this path; a coloured one tints it.
+            if (isGrey(c.mask)) {
+                st->skipHit = 1;
+                return;
+            }
+            deterministic(I, kSampleSmoothTransmission, c.mask / c.maxMask * kInvPi);
+            return;
+        case Lobe::kMirror:
+            if (!st->allowLobe[2]) {
+                st->sampleKind = kSampleNone;
+                return;
+            }
+            deterministic(reflect(I, n), kSampleSingleLobe,
+                          c.reflectivity / maxComponent(c.reflectivity) * kInvPi);
+            return;
+        case Lobe::kDiffuse: {
+            if (!st->allowLobe[0]) {
+                st->sampleKind = kSampleNone;
+                return;
+            }
+            const float3 dc = hit.diffuse();
+            float3 t, b;
+            if (std::fabs(n.z) > 0.99999f) {
+                t = float3(1.0f, 0.0f, 0.0f);
+                b = n.z < 0.0f ? float3(0.0f, -1.0f, 0.0f) : float3(0.0f, 1.0f, 0.0f);
+            } else {
+                const float a = 1.0f / (1.0f + n.z);
+                t = float3(n.y * n.y * a + n.z, -n.x * n.y * a, -n.x);
+                b = float3(-n.x * n.y * a, n.x * n.x * a + n.z, -n.y);
+            }
+            float2 u;
+            sv->random2(&u);
+            const float phi = kTwoPi * u.x;
+            const float r = std::sqrt(u.y);
+            const float cosine = std::sqrt(1.0f - u.y);
+            st->sampleDirection = std::cos(phi) * r * t + std::sin(phi) * r * b + cosine * n;
+            st->sampleValue = dc * kInvPi;
+            st->sampleCosine = cosine;
+            st->sampleWeight = 3.141593f / cosine;
+            st->sampleKind = 1;
+            return;
+        }
+        case Lobe::kTransmission:
+            if (isGrey(c.transparency)) {
+                st->skipHit = 1;
+                return;
+            }
+            if (!st->allowLobe[2]) {
+                st->sampleKind = kSampleNone;
+                return;
+            }
+            deterministic(I, kSampleSmoothTransmission,
+                          c.transparency / c.maxTransparency * kInvPi);
+            return;
+    }
+}
+
+}  // namespace pxs
+
+VESPER_EXPORT_SHADER(TamberLegacy)

@@ -1,0 +1,185 @@
+// TamberLegacy shadow transmission and path continuation through the test host.
+#include <cmath>
+
+#include "src/frame/math.h"
+#include "support/harness.h"
+
+namespace {
+
+using pxs::float3;
+using pxs::float4;
+using pxs::ShadingState;
+using vhost::StateBuilder;
+using vhost::TestServices;
+
+const float kInvPi = 0.3183099f;
+
+struct Legacy {
+    vtest::Shader s{"TamberLegacy"};
+
+    template <class T>
+    T& p(const char* name) {
+        return s.param<T>(name);
+    }
+    // Each call draws from its own script of random numbers.
+    ShadingState sample(std::vector<float> randoms, ShadingState st = StateBuilder().build()) {
+        TestServices sv;
+        sv.randoms = std::move(randoms);
+        s.sampleBsdf(sv, st);
+        return st;
+    }
+    ShadingState evaluate(float u, ShadingState st) {
+        TestServices sv;
+        sv.randoms = {u};
+        s.evaluateBsdf(sv, st);
+        return st;
+    }
+    float3 shadow(const ShadingState& st = StateBuilder().build()) {
+        ShadingState out = st;
+        TestServices sv;
+        s.shadowTransmission(sv, out);
+        return out.outTransmission;
+    }
+};
+
+TEST(TamberLegacyPaths, LobeChoiceProbabilities) {
+    // Mask 0.25, reflectivity 0.5 of the rest, then transparency 0.5 of what is
+    // left: mask below 0.25, mirror below 0.625, transmission below 0.8125.
+    Legacy m;
+    m.p<float3>("maskingColor") = float3(0.25f);
+    m.p<float3>("reflectivityColor") = float3(0.5f);
+    m.p<float3>("transparencyColor") = float3(0.5f, 0.25f, 0.25f);
+    const float3 i(0.6f, 0, -0.8f);
+    const ShadingState st =
+        StateBuilder().ray(-i, i).sampleDirection(float3(0, 0.6f, 0.8f)).build();
+    const struct {
+        float u;
+        int32_t kind;  // -1: the hit is skipped
+    } cases[] = {{0.0f, -1},   {0.2499f, -1}, {0.25f, 4},   {0.6249f, 4},
+                 {0.625f, 32}, {0.8124f, 32}, {0.8125f, 1}, {0.99f, 1}};
+    for (const auto& c : cases) {
+        const ShadingState out = m.sample({c.u, 0.25f, 0.36f}, st);
+        const ShadingState ev = m.evaluate(c.u, st);
+        if (c.kind == -1) {
+            EXPECT_EQ(out.skipHit, 1) << c.u;
+            EXPECT_EQ(ev.skipHit, 1) << c.u;
+            continue;
+        }
+        EXPECT_EQ(out.sampleKind, c.kind) << c.u;
+        EXPECT_EQ(ev.skipHit, c.kind == 32 ? 1 : st.skipHit) << "evaluate, u " << c.u;
+        if (c.kind == 4) {
+            EXPECT_FLOAT3_EXACT(out.sampleDirection, float3(0.6f, 0, 0.8f));
+            EXPECT_FLOAT3_EXACT(out.sampleValue, float3(kInvPi));
+            EXPECT_FLOAT3_EXACT(ev.sampleValue, float3(0.0f));
+            EXPECT_FLOAT_EQ(ev.sampleCosine, 0.8f);
+        } else if (c.kind == 32) {
+            EXPECT_FLOAT3_EXACT(out.sampleDirection, i);
+            EXPECT_FLOAT3(out.sampleValue, float3(1.0f, 0.5f, 0.5f) * kInvPi);
+        }
+        if (c.kind != 1) {
+            EXPECT_EQ(out.sampleCosine, 1.0f);
+            EXPECT_EQ(out.sampleWeight, 1.0f);
+        }
+    }
+    // The mirror and the straight transmission both need allowLobe2.
+    ShadingState closed = st;
+    closed.allowLobe[2] = 0;
+    closed.allowLobe[3] = closed.allowLobe[4] = closed.allowLobe[5] = 1;
+    EXPECT_EQ(m.sample({0.3f}, closed).sampleKind, 0);
+    EXPECT_EQ(m.sample({0.7f}, closed).sampleKind, 0);
+}
+
+TEST(TamberLegacyPaths, GreyMaskSkipsColouredMaskContinuesStraight) {
+    Legacy m;
+    m.p<float3>("maskingColor") = float3(0.5f);
+    EXPECT_EQ(m.sample({0.4f}).skipHit, 1);
+    // Above 0.5 + 0.5 * 0.8 (the default transparency) the diffuse lobe.
+    EXPECT_EQ(m.sample({0.95f, 0.25f, 0.36f}).sampleKind, 1);
+
+    m.p<float3>("maskingColor") = float3(0.5f, 0.2f, 0.2f);
+    const ShadingState st = m.sample({0.4f});
+    EXPECT_NE(st.skipHit, 1);
+    EXPECT_EQ(st.sampleKind, 32);
+    EXPECT_FLOAT3(st.sampleValue, float3(1.0f, 0.4f, 0.4f) * kInvPi);
+    EXPECT_FLOAT3_EXACT(st.sampleDirection, float3(0, 0, -1));
+
+    // Transparency as mask: folded in before the choice.
+    m.p<float3>("maskingColor") = float3(0.0f);
+    m.p<float3>("transparencyColor") = float3(0.5f);
+    m.p<bool>("transparencyBlocksHighlights") = true;
+    EXPECT_EQ(m.sample({0.4f}).skipHit, 1);
+    EXPECT_EQ(m.sample({0.6f, 0.25f, 0.36f}).sampleKind, 1) << "then always diffuse";
+}
+
+TEST(TamberLegacyPaths, DiffuseLobeFrameAndWeights) {
+    Legacy m;
+    m.p<int32_t>("transparencyMode") = -1;
+    m.p<float3>("diffuseColor") = float3(0.5f, 0.25f, 1.0f);
+    // phi = pi/2, r = 0.6: local (0, 0.6, 0.8).
+    ShadingState st = m.sample({0.5f, 0.25f, 0.36f});
+    EXPECT_EQ(st.sampleKind, 1);
+    EXPECT_FLOAT3(st.sampleDirection, float3(0, 0.6f, 0.8f));
+    EXPECT_FLOAT_EQ(st.sampleCosine, 0.8f);
+    EXPECT_EQ(st.sampleWeight, 3.141593f / std::sqrt(1.0f - 0.36f));
+    EXPECT_FLOAT3(st.sampleValue, float3(0.5f, 0.25f, 1.0f) * kInvPi);
+
+    // Seen from below, the frame turns with the normal: n = (0, 0, -1).
+    st = m.sample({0.5f, 0.25f, 0.36f},
+                  StateBuilder().ray(float3(0, 0, -5), float3(0, 0, 1)).build());
+    EXPECT_FLOAT3(st.sampleDirection, float3(0, -0.6f, -0.8f));
+
+    // Any other normal: a unit direction at the sampled cosine on the viewer's side.
+    for (float3 n : {float3(1, 2, 2) / 3.0f, float3(-0.6f, 0, 0.8f), float3(0, 0.6f, -0.8f)}) {
+        const float3 i = pxs::dot(n, float3(0, 0, -1)) < 0 ? float3(0, 0, -1) : float3(0, 0, 1);
+        st = m.sample({0.5f, 0.7f, 0.36f}, StateBuilder().ray(-i, i).hit(float3(), n).build());
+        const float3 facing = pxs::dot(n, i) < 0 ? n : -n;
+        EXPECT_NEAR(pxs::length(st.sampleDirection), 1.0f, 1e-6f);
+        EXPECT_NEAR(pxs::dot(st.sampleDirection, facing), 0.8f, 1e-6f);
+    }
+
+    ShadingState closed = StateBuilder().build();
+    closed.allowLobe[0] = 0;
+    EXPECT_EQ(m.sample({0.5f}, closed).sampleKind, 0);
+
+    // evaluateBsdf: the diffuse value and the cosine against the facing normal.
+    st = m.evaluate(0.5f, StateBuilder().sampleDirection(float3(0, 0.6f, 0.8f)).build());
+    EXPECT_FLOAT3(st.sampleValue, float3(0.5f, 0.25f, 1.0f) * kInvPi);
+    EXPECT_FLOAT_EQ(st.sampleCosine, 0.8f);
+}
+
+TEST(TamberLegacyPaths, ShadowTransmissionCases) {
+    Legacy m;
+    m.p<float3>("maskingColor") = float3(1.0f);
+    EXPECT_FLOAT3_EXACT(m.shadow(), float3(1.0f)) << "fully masked";
+    m.p<float3>("maskingColor") = float3(0.0f);
+    m.p<int32_t>("transparencyMode") = -1;
+    EXPECT_FLOAT3_EXACT(m.shadow(), float3(0.0f)) << "opaque";
+
+    m.p<int32_t>("transparencyMode") = 0;
+    m.p<float3>("reflectivityColor") = float3(0.25f);
+    EXPECT_FLOAT3(m.shadow(), float3(0.6f)) << "0.8 transparency, 0.25 reflectivity";
+
+    // Absorption: through a thin slab its thickness; through a solid the path
+    // inside, only when leaving it.
+    m.p<float3>("absorbanceRGB") = float3(0.25f);
+    const ShadingState leaving = StateBuilder().ray(float3(0, 0, -2), float3(0, 0, 1)).build();
+    EXPECT_FLOAT3(m.shadow(), float3(0.6f)) << "entering";
+    EXPECT_FLOAT3(m.shadow(leaving), float3(0.6f * std::exp(-0.5f)));
+    m.p<float>("simulatedThickness") = 4.0f;
+    EXPECT_FLOAT3(m.shadow(), float3(0.6f * std::exp(-1.0f)));
+
+    // A planar mask outside its slab does not remove the surface here.
+    Legacy planar;
+    vhost::TestTexture tex(float4(0.5f, 0.5f, 0.5f, 1.0f));
+    planar.p<int32_t>("maskingMode") = 2;
+    planar.p<pxs::TextureHandle>("maskingTexture") = tex.handle();
+    planar.p<int32_t>("transparencyMode") = -1;
+    EXPECT_FLOAT3(planar.shadow(StateBuilder().mapping(float3(0, 0, 3), float3(0, 0, 1)).build()),
+                  float3(0.5f));
+    // Transparency as mask: 1 - (1 - 0.5)(1 - 0.8).
+    planar.p<int32_t>("transparencyMode") = 0;
+    planar.p<bool>("transparencyBlocksHighlights") = true;
+    EXPECT_FLOAT3(planar.shadow(), float3(0.9f));
+}
+
+}  // namespace
