@@ -1,5 +1,5 @@
-// Loads vesperShaders64 with dlopen and creates shaders by class name, the way a
-// host does: nothing here knows the library's classes in advance.
+// Loads vesperShaders64 (dlopen, or LoadLibrary on Windows) and creates shaders by
+// class name, the way a host does: nothing here knows the library's classes in advance.
 #pragma once
 
 #include <memory>
@@ -11,7 +11,8 @@
 namespace vhost {
 
 // Names of the defined, global function symbols in the dynamic symbol table of
-// the ELF file at `path` (empty when it cannot be read).
+// the ELF file at `path`; on Windows, every name in the export directory of the
+// PE file at `path`. Empty when the file cannot be read.
 std::vector<std::string> exportedFunctions(const std::string& path);
 
 // Deleting destroy through slot 0, for unique_ptr.
@@ -32,6 +33,7 @@ class Library {
 
     bool loaded() const { return handle_ != nullptr; }
     const std::string& error() const { return error_; }
+    // On Windows, the file LoadLibrary actually loaded.
     const std::string& path() const { return path_; }
 
     // Class names, one per exported <Class>_create, sorted.

@@ -7,8 +7,14 @@ packages=(
   cmake ninja-build g++ clang clang-format
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
+  libembree-dev libopenimageio-dev libtbb-dev libtinyobjloader-dev pkg-config fonts-dejavu-core
   valgrind
+  googletest pkg-config python3
 )
+# The Windows DLL: MinGW-w64 cross compiler, and wine to run its tests.
+if [ "${VESPER_SKIP_WINDOWS:-0}" != 1 ]; then
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

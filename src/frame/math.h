@@ -134,6 +134,10 @@ inline float maxComponent(float3 v) {
 inline float minComponent(float3 v) {
     return minf(minf(v.x, v.y), v.z);
 }
+// Relative luminance of a linear RGB colour with the Rec. 709 primaries.
+inline float luminanceRec709(float3 c) {
+    return 0.212671f * c.x + 0.71516f * c.y + 0.072169f * c.z;
+}
 inline float3 abs(float3 v) {
     return {std::fabs(v.x), std::fabs(v.y), std::fabs(v.z)};
 }

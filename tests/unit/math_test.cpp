@@ -44,6 +44,8 @@ TEST(VectorHelpers, NormalizeReflectFaceForward) {
     EXPECT_TRUE(swizzleYUp(float3(1, 2, 3)) == float3(1, 3, -2));
     EXPECT_EQ(maxComponent(float3(1, 5, 3)), 5.0f);
     EXPECT_EQ(minComponent(float3(1, 5, -3)), -3.0f);
+    EXPECT_FLOAT_EQ(luminanceRec709(float3(1, 1, 1)), 1.0f);
+    EXPECT_EQ(luminanceRec709(float3(0, 1, 0)), 0.71516f) << "green weighs most";
 }
 
 TEST(Matrices, RowVectorConvention) {

@@ -1,0 +1,161 @@
+// The render services of the reference host, and the shading it drives.
+//
+// One RenderServices object belongs to one render thread. It traces rays in the
+// scene, builds the light list by calling the light shaders, calls material and
+// environment shaders through their slots, and answers every service the shaders
+// ask for while being called:
+//
+//   getLights        one node per light that reaches the point with a non-zero
+//                    colour: the light shader's lightColor and lightTransmission,
+//                    lightContribution = their product, lightFactor = |N.L|
+//                    (materials apply no cosine of their own), type 1
+//   traceShadow      product of the shadowTransmission of every surface between
+//                    the two points (ray type kRayShadow); a surface whose
+//                    material does not announce shadowTransmission blocks
+//   traceRay         the given ray type
+//   traceReflection, traceGlossyReflection, traceAnisotropicReflection
+//                    reflection rays (type 2); glossiness g spreads the direction
+//                    over a cone of roughness g (0 = mirror), per tangent axis for
+//                    the anisotropic form
+//   traceTransmission, traceGlossyTransmission
+//                    rays through the surface keep the ray type of the hit, with
+//                    camera rays continuing as type 4; the alpha seen behind is
+//                    written to out->w
+//   ambientLight     the scene's ambient colour
+//   ambientOcclusion fraction of cosine-distributed occlusion rays (type 16) that
+//                    travel the occlusion distance, honouring shadowTransmission
+//   globalIllumination  one bounce of indirect light: the mean colour of
+//                    cosine-distributed gather rays (type 32); none inside a gather
+//   random, random2  a per-pixel-sample deterministic sequence
+//   noise*           the functions of noise.h
+//
+// Depth: a camera ray has depth 0 and every traced ray one more than the hit that
+// asked for it. A ray whose depth reaches the limit is not traced into the scene:
+// the environment answers it (with rayDepth >= rayDepthLimit). A shade that sets
+// skipHit is continued along the same ray behind the surface.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "host/reference/noise.h"
+#include "host/reference/scene.h"
+#include "vesper/vesper.h"
+
+namespace vref {
+
+// Ray type the host gives to light shadow rays. No shader class distinguishes it;
+// it is deliberately not the occlusion code 16, which shadow catchers block.
+constexpr int32_t kRayShadow = 8;
+
+enum class Mode { Direct, Path };
+
+struct RenderSettings {
+    int width = 640;
+    int height = 360;
+    int spp = 8;
+    int threads = 0;  // 0: all cores
+    Mode mode = Mode::Direct;
+    uint32_t seed = 1;
+    int maxDepth = 4;          // rayDepthLimit
+    int aoSamples = 2;         // occlusion rays per ambientOcclusion call
+    float aoDistance = 1.0f;   // how far occluders count
+    int giSamples = 1;         // gather rays per globalIllumination call
+    float clampValue = 20.0f;  // largest per-sample channel value (0 = no clamp)
+};
+
+// Ray and shading counts of one thread.
+struct RenderStats {
+    uint64_t rays = 0;
+    uint64_t shadeCalls = 0;
+};
+
+struct Radiance {
+    float3 color;
+    float alpha = 1.0f;
+};
+
+class RenderServices final : public pxs::IRenderServices {
+  public:
+    RenderServices(const Scene& scene, const RenderSettings& settings);
+
+    // Starts a new pixel sample: seeds its random sequence.
+    void beginSample(int x, int y, int sample);
+    // Raster position of the sample, handed to shaders as pixelPosition.
+    void setRaster(float2 raster) { raster_ = raster; }
+    // Colour and alpha of a camera ray.
+    Radiance cameraRay(float3 origin, float3 direction);
+    // Colour and alpha arriving along a ray of `rayType` at `depth`.
+    Radiance trace(int32_t rayType, float3 origin, float3 direction, int depth);
+    // Per-channel transmission between two points for a ray of `rayType`.
+    float3 transmission(float3 from, float3 to, int32_t rayType);
+
+    const RenderStats& stats() const { return stats_; }
+
+    // ---- IRenderServices ----
+    const pxs::LightNode* getLights(int32_t selectionMask, const float3* position,
+                                    const float3* normal) override;
+    float3* ambientLight(float3* out, const float3* position, const float3* normal) override;
+    float3* traceShadow(float3* out, const float3* from, const float3* to) override;
+    float3* traceRay(float3* out, int32_t rayType, const float3* origin, const float3* direction,
+                     float weight) override;
+    float3* traceReflection(float3* out, const float3* origin, const float3* direction,
+                            float weight) override;
+    float4* traceTransmission(float4* out, const float3* origin, const float3* direction,
+                              float weight) override;
+    float3* traceAnisotropicReflection(float3* out, const float3* origin, const float3* direction,
+                                       const float3* axisU, const float3* axisV, float glossinessU,
+                                       float glossinessV, float weight) override;
+    float3* traceGlossyReflection(float3* out, const float3* origin, const float3* direction,
+                                  float glossiness, float weight) override;
+    float4* traceGlossyTransmission(float4* out, const float3* origin, const float3* direction,
+                                    float glossiness, float weight) override;
+    float3* ambientOcclusion(float3* out, const float3* position, const float3* normal,
+                             float weight) override;
+    float3* globalIllumination(float3* out, const float3* position, const float3* direction,
+                               float weight) override;
+    float random() override;
+    float2* random2(float2* out) override;
+    float noise3(const float* p) override;
+    float noise3b(const float3* point) override;
+    float noise2(const float2* point) override;
+    float noise1(float x) override;
+    float latticeNoise(const float3* point) override;
+    float3* cellJitter(float3* out, const float3* cell) override;
+
+  private:
+    // What the shaders currently being called were asked about.
+    struct Context {
+        int depth = 0;
+        int32_t rayType = pxs::kRayCamera;
+        bool inGather = false;
+    };
+
+    Radiance shadeHit(const Hit& hit, int32_t rayType, float3 origin, float3 direction, int depth,
+                      float tnear);
+    Radiance environment(int32_t rayType, float3 direction, int depth);
+    Radiance pathTrace(float3 origin, float3 direction);
+    void fillSurface(pxs::ShadingState* st, const Object& object, const SurfacePoint& sp,
+                     const ShaderInstance& material, float3 origin, float3 direction,
+                     int32_t rayType, int depth) const;
+    void fillBase(pxs::ShadingState* st, float3 origin, float3 direction, int32_t rayType,
+                  int depth) const;
+    // Traced continuation of a service call: the type of transmitted rays, the
+    // depth, and the weight cut-off.
+    int32_t throughType() const;
+    bool worthTracing(float weight) const;
+    float3 glossyDirection(float3 direction, float3 axisU, float gu, float gv);
+    // How far from a surface point secondary rays start, so they miss that surface.
+    static float offset(float3 p);
+
+    const Scene& scene_;
+    const RenderSettings& settings_;
+    Sampler sampler_;
+    float2 raster_;
+    Context ctx_;
+    int nesting_ = 0;  // per-hit calls in progress: picks the light-node buffer
+    std::vector<std::vector<pxs::LightNode>> nodeBuffers_;
+    RenderStats stats_;
+};
+
+}  // namespace vref

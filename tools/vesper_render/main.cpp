@@ -1,0 +1,205 @@
+// vesper-render: the reference host. Loads vesperShaders64 with dlopen, builds a
+// scene (a JSON file, or the embedded gallery of every exported class) and renders
+// it with Embree, oneTBB and OpenImageIO, driving the shaders only through the
+// binary contract.
+//
+//   vesper-render [--scene FILE] [--out FILE.png|FILE.exr] [--width N] [--height N]
+//                 [--spp N] [--threads N] [--mode direct|path] [--seed N]
+//                 [--library PATH] [--no-labels]
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+
+#include <OpenImageIO/imagebuf.h>
+#include <OpenImageIO/imagebufalgo.h>
+
+#include "host/reference/renderer.h"
+#include "tools/vesper_render/gallery.h"
+#include "tools/vesper_render/scene_loader.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: vesper-render [options]\n"
+    "  --scene FILE        render a JSON scene (default: the built-in gallery)\n"
+    "  --out FILE          output image, .png (8-bit sRGB) or .exr (linear, with alpha)\n"
+    "                      (default: out/gallery.png, or out/<scene name>.png)\n"
+    "  --width N, --height N   image size in pixels\n"
+    "  --spp N             samples per pixel\n"
+    "  --threads N         render threads (default: all cores)\n"
+    "  --mode direct|path  shade-driven direct lighting, or path tracing through the\n"
+    "                      materials' sampleBsdf/evaluateBsdf\n"
+    "  --seed N            random seed (the same seed gives the same image)\n"
+    "  --library PATH      the shader library to load\n"
+    "  --no-labels         leave the class names off the gallery\n";
+
+struct Options {
+    std::string scene, out, library = vhost::Library::defaultPath();
+    nlohmann::json overrides = nlohmann::json::object();
+    bool labels = true;
+};
+
+[[noreturn]] void usageError(const std::string& what) {
+    std::fprintf(stderr, "vesper-render: %s\n%s", what.c_str(), kUsage);
+    std::exit(2);
+}
+
+Options parse(int argc, char** argv) {
+    Options o;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) usageError(a + " needs a value");
+            return argv[++i];
+        };
+        auto integer = [&]() {
+            std::string v = value();
+            char* end = nullptr;
+            long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || n < 0 || n > 1000000) {
+                usageError(a + " expects a whole number, not \"" + v + "\"");
+            }
+            return static_cast<int>(n);
+        };
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (a == "--scene") {
+            o.scene = value();
+        } else if (a == "--out") {
+            o.out = value();
+        } else if (a == "--library") {
+            o.library = value();
+        } else if (a == "--width" || a == "--height" || a == "--spp" || a == "--threads" ||
+                   a == "--seed") {
+            o.overrides[a.substr(2)] = integer();
+        } else if (a == "--mode") {
+            std::string m = value();
+            if (m != "direct" && m != "path") usageError("--mode expects direct or path");
+            o.overrides["mode"] = m;
+        } else if (a == "--no-labels") {
+            o.labels = false;
+        } else {
+            usageError("unknown option " + a);
+        }
+    }
+    return o;
+}
+
+// Class names under the gallery's spheres.
+void drawLabels(vref::Image& image, const vref::Camera& cam,
+                const std::vector<vrender::GalleryLabel>& labels) {
+    using namespace vref;  // the host's vector arithmetic
+    if (labels.empty()) return;
+    OIIO::ImageSpec spec(image.width, image.height, 4, OIIO::TypeDesc::FLOAT);
+    OIIO::ImageBuf buf(spec, image.rgba.data());
+    vref::float3 forward = vref::normalize(cam.target - cam.position);
+    vref::float3 right = vref::normalize(vref::cross(forward, cam.up));
+    vref::float3 up = vref::cross(right, forward);
+    float tanHalf = std::tan(0.5f * cam.fovY * vref::kPi / 180.0f);
+    float aspect = static_cast<float>(image.width) / image.height;
+    int size = std::max(9, image.height / 42);
+    for (const auto& l : labels) {
+        vref::float3 d = l.anchor - cam.position;
+        float z = vref::dot(d, forward);
+        if (z <= 0.0f) continue;
+        float sx = vref::dot(d, right) / (z * tanHalf * aspect);
+        float sy = vref::dot(d, up) / (z * tanHalf);
+        int px = static_cast<int>((sx + 1.0f) * 0.5f * image.width);
+        int py = static_cast<int>((1.0f - sy) * 0.5f * image.height) + size;
+        // Shadow first, so that the text reads on light and dark ground alike.
+        float shadow[4] = {0.0f, 0.0f, 0.0f, 1.0f}, white[4] = {0.95f, 0.95f, 0.95f, 1.0f};
+        OIIO::ImageBufAlgo::render_text(buf, px + 1, py + 1, l.text, size, "DejaVuSans", shadow,
+                                        OIIO::ImageBufAlgo::TextAlignX::Center);
+        if (!OIIO::ImageBufAlgo::render_text(buf, px, py, l.text, size, "DejaVuSans", white,
+                                             OIIO::ImageBufAlgo::TextAlignX::Center)) {
+            return;  // no font: the image stays unlabelled
+        }
+    }
+}
+
+struct TempDir {
+    std::string path;
+    TempDir() {
+        std::string t = (std::filesystem::temp_directory_path() / "vesper-render-XXXXXX").string();
+        if (mkdtemp(t.data())) path = t;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        if (!path.empty()) std::filesystem::remove_all(path, ec);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options opt = parse(argc, argv);
+    vhost::Library lib(opt.library);
+    if (!lib.loaded()) {
+        std::fprintf(stderr, "vesper-render: cannot load %s: %s\n", opt.library.c_str(),
+                     lib.error().c_str());
+        return 1;
+    }
+    vref::Scene scene;
+    vref::RenderSettings settings;
+    std::vector<vrender::GalleryLabel> labels;
+    TempDir temp;
+    try {
+        if (opt.scene.empty()) {
+            if (temp.path.empty()) throw std::runtime_error("cannot make a temporary directory");
+            vrender::Gallery g = vrender::makeGallery(lib, temp.path);
+            for (const std::string& note : g.notes)
+                std::fprintf(stderr, "gallery: %s\n", note.c_str());
+            vrender::loadScene(g.scene, "gallery", "", lib, scene, settings);
+            if (opt.labels) labels = g.labels;
+            if (opt.out.empty()) opt.out = "out/gallery.png";
+        } else {
+            vrender::loadSceneFile(opt.scene, lib, scene, settings);
+            if (opt.out.empty()) {
+                opt.out = "out/" + std::filesystem::path(opt.scene).stem().string() + ".png";
+            }
+        }
+        vrender::applyRenderSettings(opt.overrides, "command line", settings);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vesper-render: %s\n", e.what());
+        return 1;
+    }
+
+    bool tty = isatty(fileno(stderr));
+    std::mutex printing;
+    int lastShown = -1;
+    auto progress = [&](int done, int total) {
+        int percent = 100 * done / total;
+        std::lock_guard<std::mutex> lock(printing);
+        if (percent == lastShown || (!tty && percent % 25 != 0)) return;
+        lastShown = percent;
+        const int width = 40;
+        int filled = width * done / total;
+        std::fprintf(stderr, "%s[%s%s] %3d%%%s", tty ? "\r" : "", std::string(filled, '#').c_str(),
+                     std::string(width - filled, '.').c_str(), percent, tty ? "" : "\n");
+        std::fflush(stderr);
+    };
+    vref::RenderResult result = vref::render(scene, settings, progress);
+    if (tty) std::fputc('\n', stderr);
+    drawLabels(result.image, scene.camera, labels);
+    std::string err = vref::writeImage(result.image, opt.out);
+    if (!err.empty()) {
+        std::fprintf(stderr, "vesper-render: %s\n", err.c_str());
+        return 1;
+    }
+    double rays = static_cast<double>(result.stats.rays);
+    std::printf("%s: %dx%d, %d spp, %s mode, %d threads, %zu objects, %zu lights\n",
+                opt.out.c_str(), settings.width, settings.height, settings.spp,
+                settings.mode == vref::Mode::Path ? "path" : "direct", result.threads,
+                scene.objectCount(), scene.lights.size());
+    std::printf("%.2f s, %.3g rays (%.3g rays/s), %.3g shader calls\n", result.seconds, rays,
+                result.seconds > 0 ? rays / result.seconds : 0.0,
+                static_cast<double>(result.stats.shadeCalls));
+    return 0;
+}

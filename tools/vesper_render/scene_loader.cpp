@@ -1,0 +1,476 @@
+#include "tools/vesper_render/scene_loader.h"
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <tuple>
+
+#include <tiny_obj_loader.h>
+
+#include "host/slots.h"
+
+namespace vrender {
+
+using nlohmann::json;
+using namespace vref;  // the host's vector arithmetic
+
+namespace {
+
+class Loader {
+  public:
+    Loader(const std::string& sceneName, const std::string& baseDir, const vhost::Library& lib,
+           vref::Scene& scene)
+        : name_(sceneName), base_(baseDir), lib_(lib), scene_(scene) {}
+
+    [[noreturn]] void fail(const std::string& where, const std::string& what) const {
+        throw SceneError(name_ + ": " + where + ": " + what);
+    }
+
+    std::string path(const std::string& file) const {
+        std::filesystem::path p(file);
+        if (p.is_relative() && !base_.empty()) p = std::filesystem::path(base_) / p;
+        return p.string();
+    }
+
+    void checkKeys(const json& j, const std::string& where,
+                   std::initializer_list<const char*> allowed) const {
+        if (!j.is_object()) fail(where, "expects an object");
+        for (auto it = j.begin(); it != j.end(); ++it) {
+            bool ok = false;
+            for (const char* a : allowed) ok = ok || it.key() == a;
+            if (!ok) fail(where, "unknown key \"" + it.key() + "\"");
+        }
+    }
+
+    float number(const json& j, const std::string& where, const char* key, float fallback) const {
+        if (!j.contains(key)) return fallback;
+        const json& v = j.at(key);
+        if (!v.is_number()) fail(where, std::string("\"") + key + "\" expects a number");
+        return v.get<float>();
+    }
+
+    int integer(const json& j, const std::string& where, const char* key, int fallback) const {
+        if (!j.contains(key)) return fallback;
+        const json& v = j.at(key);
+        if (!v.is_number_integer()) fail(where, std::string("\"") + key + "\" expects an integer");
+        return v.get<int>();
+    }
+
+    float3 vec3(const json& j, const std::string& where, const char* key, float3 fallback) const {
+        if (!j.contains(key)) return fallback;
+        const json& v = j.at(key);
+        if (v.is_number()) return float3(v.get<float>());
+        if (!v.is_array() || v.size() != 3 || !v[0].is_number() || !v[1].is_number() ||
+            !v[2].is_number()) {
+            fail(where, std::string("\"") + key + "\" expects an array of 3 numbers");
+        }
+        return float3(v[0].get<float>(), v[1].get<float>(), v[2].get<float>());
+    }
+
+    float2 vec2(const json& j, const std::string& where, const char* key, float2 fallback) const {
+        if (!j.contains(key)) return fallback;
+        const json& v = j.at(key);
+        if (v.is_number()) return float2(v.get<float>(), v.get<float>());
+        if (!v.is_array() || v.size() != 2 || !v[0].is_number() || !v[1].is_number()) {
+            fail(where, std::string("\"") + key + "\" expects an array of 2 numbers");
+        }
+        return float2(v[0].get<float>(), v[1].get<float>());
+    }
+
+    std::string text(const json& j, const std::string& where, const char* key) const {
+        if (!j.contains(key)) fail(where, std::string("missing \"") + key + "\"");
+        const json& v = j.at(key);
+        if (!v.is_string()) fail(where, std::string("\"") + key + "\" expects a string");
+        return v.get<std::string>();
+    }
+
+    // ---- shaders ----
+
+    std::unique_ptr<vref::ShaderInstance> create(const std::string& where, const std::string& name,
+                                                 const std::string& className,
+                                                 int32_t wantKind) const {
+        const auto& classes = lib_.classes();
+        if (std::find(classes.begin(), classes.end(), className) == classes.end()) {
+            fail(where, "unknown shader class \"" + className + "\" (not exported by " +
+                            lib_.path() + ")");
+        }
+        int32_t version = lib_.apiVersion(className);
+        if (version != pxs::kApiVersion) {
+            fail(where, "class \"" + className + "\" has API version " + std::to_string(version) +
+                            ", expected " + std::to_string(pxs::kApiVersion));
+        }
+        vhost::ShaderPtr obj = lib_.create(className);
+        if (!obj) fail(where, "cannot create \"" + className + "\"");
+        pxs::IShaderBase* raw = obj.get();
+        auto s = vref::declareShader(name, className, raw, std::move(obj));
+        if (s->kind != wantKind) {
+            static const char* kKinds[] = {"material", "light", "environment"};
+            auto kindName = [](int32_t k) {
+                return k >= 0 && k <= 2 ? kKinds[k] : "unknown kind of shader";
+            };
+            fail(where, "class \"" + className + "\" is a " + kindName(s->kind) + ", not a " +
+                            kindName(wantKind));
+        }
+        return s;
+    }
+
+    void setParams(const vref::ShaderInstance& s, const json& params,
+                   const std::string& where) const {
+        if (!params.is_object()) fail(where + ".params", "expects an object");
+        for (auto it = params.begin(); it != params.end(); ++it) {
+            std::string at = where + ".params.\"" + it.key() + "\"";
+            const vref::Parameter* p = s.registry.find(it.key());
+            if (!p) {
+                fail(at, "unknown parameter \"" + it.key() + "\" of class \"" + s.className + "\"");
+            }
+            std::string err = s.registry.set(it.key(), value(*p, it.value(), at));
+            if (!err.empty()) fail(at, err);
+        }
+    }
+
+    vref::ParamValue value(const vref::Parameter& p, const json& v, const std::string& at) const {
+        // A value no field accepts, so that the registry says what the field expects.
+        vref::ParamValue wrong;
+        wrong.kind = vref::ParamValue::Kind::Texture;
+        wrong.cube = p.type != vref::ParamType::TextureCube;
+        if (v.is_boolean()) return vref::ParamValue::ofBool(v.get<bool>());
+        if (v.is_number()) return vref::ParamValue::ofNumber(v.get<double>());
+        if (v.is_array()) {
+            std::vector<float> n;
+            for (const json& e : v) {
+                if (!e.is_number()) return wrong;
+                n.push_back(e.get<float>());
+            }
+            return vref::ParamValue::ofNumbers(std::move(n));
+        }
+        if (v.is_string() && vref::isTexture(p.type)) {
+            bool cube = p.type == vref::ParamType::TextureCube;
+            return vref::ParamValue::ofTexture(texture(v.get<std::string>(), cube, at), cube);
+        }
+        return wrong;
+    }
+
+    // A texture by scene name, or else by file name.
+    pxs::ITextureObject* texture(const std::string& ref, bool cube, const std::string& at) const {
+        auto it = textureFiles_.find(ref);
+        std::string file = it != textureFiles_.end() ? it->second.first : path(ref);
+        if (it != textureFiles_.end() && it->second.second != cube) {
+            fail(at, "texture \"" + ref + "\" is a " + (cube ? "2D" : "cube") +
+                         " texture; this parameter needs a " + (cube ? "cube" : "2D") + " one");
+        }
+        std::string err;
+        vref::ImageTexture* t = scene_.textures.load(file, cube, &err);
+        if (!t) fail(at, err);
+        return t;
+    }
+
+    // ---- sections ----
+
+    void textures(const json& j) {
+        if (!j.is_object()) fail("textures", "expects an object of name: {\"file\": ...}");
+        for (auto it = j.begin(); it != j.end(); ++it) {
+            std::string where = "textures.\"" + it.key() + "\"";
+            const json& t = it.value();
+            checkKeys(t, where, {"file", "cube"});
+            std::string file = path(text(t, where, "file"));
+            bool cube = false;
+            if (t.contains("cube")) {
+                if (!t.at("cube").is_boolean()) fail(where, "\"cube\" expects true or false");
+                cube = t.at("cube").get<bool>();
+            }
+            std::string err;
+            if (!scene_.textures.load(file, cube, &err)) fail(where, err);
+            textureFiles_[it.key()] = {file, cube};
+        }
+    }
+
+    int material(const json& j, const std::string& where, const std::string& name) {
+        checkKeys(j, where, {"class", "params"});
+        std::string cls = text(j, where, "class");
+        auto s = create(where, name, cls, pxs::kKindMaterial);
+        if (j.contains("params")) setParams(*s, j.at("params"), where);
+        return scene_.addMaterial(std::move(s));
+    }
+
+    void materials(const json& j) {
+        if (!j.is_object()) fail("materials", "expects an object of name: {\"class\": ...}");
+        for (auto it = j.begin(); it != j.end(); ++it) {
+            material(it.value(), "materials.\"" + it.key() + "\"", it.key());
+        }
+    }
+
+    vref::Affine transform(const json& o, const std::string& where) const {
+        float3 t = vec3(o, where, "translate", float3());
+        float3 r = vec3(o, where, "rotate", float3());
+        float3 s = vec3(o, where, "scale", float3(1.0f));
+        vref::Affine a;
+        a.r0 = float3(s.x, 0, 0);
+        a.r1 = float3(0, s.y, 0);
+        a.r2 = float3(0, 0, s.z);
+        auto rot = [](int axis, float degrees) {
+            float c = std::cos(degrees * vref::kPi / 180.0f),
+                  si = std::sin(degrees * vref::kPi / 180.0f);
+            vref::Affine m;
+            if (axis == 0) m.r1 = float3(0, c, si), m.r2 = float3(0, -si, c);
+            if (axis == 1) m.r0 = float3(c, 0, -si), m.r2 = float3(si, 0, c);
+            if (axis == 2) m.r0 = float3(c, si, 0), m.r1 = float3(-si, c, 0);
+            return m;
+        };
+        a = a.then(rot(0, r.x)).then(rot(1, r.y)).then(rot(2, r.z));
+        a.t = t;
+        return a;
+    }
+
+    vref::Mesh objMesh(const std::string& file, const std::string& where) const {
+        tinyobj::ObjReaderConfig config;
+        config.triangulate = true;
+        config.vertex_color = true;
+        tinyobj::ObjReader reader;
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(file, ec))
+            fail(where, "mesh file not found: " + file);
+        if (!reader.ParseFromFile(file, config)) {
+            fail(where, "cannot read OBJ " + file + ": " + reader.Error());
+        }
+        const tinyobj::attrib_t& at = reader.GetAttrib();
+        vref::Mesh m;
+        bool hasNormals = true, hasUvs = !at.texcoords.empty();
+        std::map<std::tuple<int, int, int>, uint32_t> ids;
+        for (const tinyobj::shape_t& shape : reader.GetShapes()) {
+            for (const tinyobj::index_t& ix : shape.mesh.indices) {
+                auto key = std::make_tuple(ix.vertex_index, ix.normal_index, ix.texcoord_index);
+                auto found = ids.find(key);
+                if (found != ids.end()) {
+                    m.indices.push_back(found->second);
+                    continue;
+                }
+                uint32_t id = static_cast<uint32_t>(m.positions.size());
+                ids[key] = id;
+                m.indices.push_back(id);
+                size_t v = static_cast<size_t>(ix.vertex_index);
+                m.positions.push_back(
+                    float3(at.vertices[3 * v], at.vertices[3 * v + 1], at.vertices[3 * v + 2]));
+                if (at.colors.size() >= 3 * (v + 1)) {
+                    m.colors.push_back(vref::float4(at.colors[3 * v], at.colors[3 * v + 1],
+                                                    at.colors[3 * v + 2], 1.0f));
+                }
+                if (ix.normal_index >= 0) {
+                    size_t n = static_cast<size_t>(ix.normal_index);
+                    m.normals.push_back(vref::normalize(
+                        float3(at.normals[3 * n], at.normals[3 * n + 1], at.normals[3 * n + 2])));
+                } else {
+                    hasNormals = false;
+                }
+                if (hasUvs && ix.texcoord_index >= 0) {
+                    size_t t = static_cast<size_t>(ix.texcoord_index);
+                    m.uvs.push_back(vref::float2(at.texcoords[2 * t], at.texcoords[2 * t + 1]));
+                } else {
+                    m.uvs.push_back(vref::float2());
+                }
+            }
+        }
+        if (m.indices.empty()) fail(where, "OBJ " + file + " has no faces");
+        if (!hasNormals) m.normals.clear();
+        m.completeAttributes();
+        return m;
+    }
+
+    void objects(const json& j) {
+        if (!j.is_array()) fail("objects", "expects an array");
+        for (size_t i = 0; i < j.size(); ++i) {
+            const json& o = j[i];
+            std::string where = "objects[" + std::to_string(i) + "]";
+            if (o.is_object() && o.contains("name") && o.at("name").is_string()) {
+                where += " (\"" + o.at("name").get<std::string>() + "\")";
+            }
+            checkKeys(o, where,
+                      {"name", "type", "material", "translate", "rotate", "scale", "radius", "size",
+                       "file", "segments"});
+            std::string type = text(o, where, "type");
+            vref::Mesh mesh;
+            if (type == "sphere") {
+                int seg = integer(o, where, "segments", 64);
+                mesh = vref::makeSphere(number(o, where, "radius", 1.0f), std::max(8, seg),
+                                        std::max(4, seg / 2));
+            } else if (type == "plane") {
+                float2 s = vec2(o, where, "size", float2(10.0f, 10.0f));
+                mesh = vref::makePlane(s.x, s.y);
+            } else if (type == "box") {
+                mesh = vref::makeBox(vec3(o, where, "size", float3(1.0f)));
+            } else if (type == "disk") {
+                mesh = vref::makeDisk(number(o, where, "radius", 1.0f),
+                                      std::max(8, integer(o, where, "segments", 64)));
+            } else if (type == "mesh") {
+                mesh = objMesh(path(text(o, where, "file")), where);
+            } else {
+                fail(where,
+                     "unknown object type \"" + type + "\" (sphere, plane, box, disk or mesh)");
+            }
+            if (!o.contains("material")) fail(where, "missing \"material\"");
+            const json& m = o.at("material");
+            int mat;
+            if (m.is_string()) {
+                mat = scene_.findMaterial(m.get<std::string>());
+                if (mat < 0) fail(where, "unknown material \"" + m.get<std::string>() + "\"");
+            } else {
+                mat = material(m, where + ".material", where);
+            }
+            std::string name = o.contains("name") ? text(o, where, "name") : where;
+            scene_.addObject(name, std::move(mesh), transform(o, where), mat);
+        }
+    }
+
+    void lights(const json& j) {
+        if (!j.is_array()) fail("lights", "expects an array");
+        for (size_t i = 0; i < j.size(); ++i) {
+            const json& l = j[i];
+            std::string where = "lights[" + std::to_string(i) + "]";
+            checkKeys(l, where,
+                      {"name", "class", "type", "params", "position", "target", "color",
+                       "intensity", "cosOuter", "cosInner", "castShadows"});
+            vref::Light light;
+            light.name = l.contains("name") ? text(l, where, "name") : where;
+            light.position = vec3(l, where, "position", light.position);
+            float3 target = vec3(l, where, "target", light.position + float3(0, 0, -1));
+            light.axis = vref::normalize(target - light.position);
+            if (vref::isZero(light.axis)) fail(where, "\"target\" equals \"position\"");
+            if (l.contains("class")) {
+                auto s = create(where, light.name, text(l, where, "class"), pxs::kKindLight);
+                if (l.contains("params")) setParams(*s, l.at("params"), where);
+                light.shader = scene_.addShader(std::move(s));
+            } else {
+                std::string type = l.contains("type") ? text(l, where, "type") : "point";
+                if (type != "point" && type != "spot") {
+                    fail(where, "unknown light type \"" + type + "\" (point or spot)");
+                }
+                light.spot = type == "spot";
+                light.color = vec3(l, where, "color", light.color);
+                light.intensity = number(l, where, "intensity", light.intensity);
+                light.cosOuter = number(l, where, "cosOuter", light.cosOuter);
+                light.cosInner = number(l, where, "cosInner", light.cosInner);
+                if (l.contains("castShadows")) {
+                    if (!l.at("castShadows").is_boolean()) {
+                        fail(where, "\"castShadows\" expects true or false");
+                    }
+                    light.castShadows = l.at("castShadows").get<bool>();
+                }
+            }
+            scene_.lights.push_back(light);
+        }
+    }
+
+    void environment(const json& j) {
+        checkKeys(j, "environment", {"class", "params"});
+        auto s = create("environment", "environment", text(j, "environment", "class"),
+                        pxs::kKindEnvironment);
+        if (j.contains("params")) setParams(*s, j.at("params"), "environment");
+        scene_.environment = scene_.addShader(std::move(s));
+    }
+
+    void camera(const json& j) {
+        checkKeys(j, "camera", {"position", "target", "up", "fov"});
+        vref::Camera& c = scene_.camera;
+        c.position = vec3(j, "camera", "position", c.position);
+        c.target = vec3(j, "camera", "target", c.target);
+        c.up = vec3(j, "camera", "up", c.up);
+        c.fovY = number(j, "camera", "fov", c.fovY);
+        if (!(c.fovY > 0.0f && c.fovY < 180.0f)) fail("camera", "\"fov\" must lie in (0, 180)");
+        if (vref::isZero(c.target - c.position)) fail("camera", "\"target\" equals \"position\"");
+    }
+
+  private:
+    std::string name_, base_;
+    const vhost::Library& lib_;
+    vref::Scene& scene_;
+    std::map<std::string, std::pair<std::string, bool>> textureFiles_;
+};
+
+}  // namespace
+
+void applyRenderSettings(const json& r, const std::string& where, vref::RenderSettings& settings) {
+    auto fail = [&](const std::string& what) { throw SceneError(where + ": " + what); };
+    if (!r.is_object()) fail("expects an object");
+    for (auto it = r.begin(); it != r.end(); ++it) {
+        const std::string& k = it.key();
+        const json& v = it.value();
+        auto integer = [&](int lo) {
+            if (!v.is_number_integer() || v.get<int64_t>() < lo || v.get<int64_t>() > 1000000) {
+                fail("\"" + k + "\" expects an integer of at least " + std::to_string(lo));
+            }
+            return v.get<int>();
+        };
+        auto positive = [&]() {
+            if (!v.is_number() || v.get<double>() < 0.0)
+                fail("\"" + k + "\" expects a number >= 0");
+            return v.get<float>();
+        };
+        if (k == "width") {
+            settings.width = integer(1);
+        } else if (k == "height") {
+            settings.height = integer(1);
+        } else if (k == "spp") {
+            settings.spp = integer(1);
+        } else if (k == "threads") {
+            settings.threads = integer(0);
+        } else if (k == "seed") {
+            settings.seed = static_cast<uint32_t>(integer(0));
+        } else if (k == "maxDepth") {
+            settings.maxDepth = integer(1);
+        } else if (k == "aoSamples") {
+            settings.aoSamples = integer(0);
+        } else if (k == "giSamples") {
+            settings.giSamples = integer(0);
+        } else if (k == "aoDistance") {
+            settings.aoDistance = positive();
+        } else if (k == "clamp") {
+            settings.clampValue = positive();
+        } else if (k == "mode") {
+            std::string m = v.is_string() ? v.get<std::string>() : "";
+            if (m == "direct") {
+                settings.mode = vref::Mode::Direct;
+            } else if (m == "path") {
+                settings.mode = vref::Mode::Path;
+            } else {
+                fail("\"mode\" expects \"direct\" or \"path\"");
+            }
+        } else {
+            fail("unknown key \"" + k + "\"");
+        }
+    }
+}
+
+void loadScene(const json& doc, const std::string& sceneName, const std::string& baseDir,
+               const vhost::Library& library, vref::Scene& scene, vref::RenderSettings& settings) {
+    Loader l(sceneName, baseDir, library, scene);
+    l.checkKeys(doc, "scene",
+                {"camera", "render", "ambient", "background", "textures", "materials", "objects",
+                 "lights", "environment"});
+    if (doc.contains("render"))
+        applyRenderSettings(doc.at("render"), sceneName + ": render", settings);
+    if (doc.contains("camera")) l.camera(doc.at("camera"));
+    scene.ambient = l.vec3(doc, "scene", "ambient", scene.ambient);
+    scene.background = l.vec3(doc, "scene", "background", scene.background);
+    if (doc.contains("textures")) l.textures(doc.at("textures"));
+    if (doc.contains("materials")) l.materials(doc.at("materials"));
+    if (doc.contains("objects")) l.objects(doc.at("objects"));
+    if (doc.contains("lights")) l.lights(doc.at("lights"));
+    if (doc.contains("environment")) l.environment(doc.at("environment"));
+    scene.commit();
+}
+
+void loadSceneFile(const std::string& path, const vhost::Library& library, vref::Scene& scene,
+                   vref::RenderSettings& settings) {
+    std::ifstream in(path);
+    if (!in) throw SceneError(path + ": cannot open the scene file");
+    json doc;
+    try {
+        doc = json::parse(in);
+    } catch (const json::parse_error& e) {
+        throw SceneError(path + ": invalid JSON: " + e.what());
+    }
+    loadScene(doc, path, std::filesystem::path(path).parent_path().string(), library, scene,
+              settings);
+}
+
+}  // namespace vrender
