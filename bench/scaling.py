@@ -3,10 +3,11 @@
 one shader object, divided by calls per second on one thread.
 
   bench/scaling.py [--build DIR] [--filter REGEX] [--min-time S] [--repetitions N]
-                   [--json OUT] [--from-json IN]
+                   [--json OUT] [--from-json IN...]
 
-Each benchmark keeps its best repetition (the one least disturbed by other work on
-the machine). The load average before and after is printed: on a machine whose
+Repetitions run in random interleaving, and each benchmark keeps its best one (the
+one least disturbed by other work on the machine); several earlier runs given to
+--from-json are pooled the same way. The load average before and after is printed: on a machine whose
 cores are busy with other work, two threads cannot show their speed-up. The last
 column does not depend on that: the CPU time per call on two threads over that on
 one. Near 1 means the threads do not slow each other down (no shared cache lines
@@ -57,13 +58,16 @@ def main():
     ap.add_argument("--min-time", default="0.2")
     ap.add_argument("--repetitions", type=int, default=3)
     ap.add_argument("--json", help="keep the raw benchmark output here")
-    ap.add_argument("--from-json", help="analyse an earlier raw output instead of running")
+    ap.add_argument("--from-json", nargs="+",
+                    help="analyse earlier raw outputs (pooled) instead of running")
     a = ap.parse_args()
 
     if a.from_json:
-        with open(a.from_json) as f:
-            data = json.load(f)
-        print("load average: (from %s)" % a.from_json)
+        data = {"benchmarks": []}
+        for path in a.from_json:
+            with open(path) as f:
+                data["benchmarks"] += json.load(f)["benchmarks"]
+        print("pooled from: %s" % " ".join(a.from_json))
     else:
         build = a.build if os.path.isabs(a.build) else os.path.join(ROOT, a.build)
         out = a.json or tempfile.mktemp(suffix=".json")
@@ -71,6 +75,7 @@ def main():
         subprocess.run([os.path.join(build, "vesper_bench"), "--benchmark_filter=" + a.filter,
                         "--benchmark_min_time=" + a.min_time,
                         "--benchmark_repetitions=%d" % a.repetitions,
+                        "--benchmark_enable_random_interleaving=true",
                         "--benchmark_out=" + out, "--benchmark_out_format=json"],
                        stdout=subprocess.DEVNULL, check=True)
         with open(out) as f:
