@@ -15,7 +15,8 @@ WIN_DIR=${WINDOWS_BUILD_DIR:-$BUILD_DIR-mingw}
 toolchain=$PWD/cmake/toolchain-mingw-w64.cmake
 
 echo "== Windows: cross-building the DLL and its tests"
-cmake -S . -B "$WIN_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DVESPER_BUILD_TOOLS=OFF \
+cmake -S . -B "$WIN_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DVESPER_BUILD_TOOLS=OFF -DVESPER_BUILD_RENDERER=OFF -DVESPER_BUILD_BENCH=OFF \
   -DCMAKE_BUILD_TYPE="${BUILD_TYPE:-RelWithDebInfo}" >/dev/null
 cmake --build "$WIN_DIR"
 WIN_DIR=$(cd "$WIN_DIR" && pwd)

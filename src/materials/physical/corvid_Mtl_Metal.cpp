@@ -1,0 +1,690 @@
+#include "materials/physical/corvid_Mtl_Metal.h"
+
+#include <cmath>
+
+#include "frame/services.h"
+#include "materials/physical/flake_field.h"
+#include "materials/physical/lighting.h"
+#include "materials/physical/scattering.h"
+#include "materials/physical/shading_frame.h"
+#include "materials/physical/ward_lobe.h"
+
+namespace pxs {
+
+namespace metal {
+
+namespace {
+
+constexpr float kSqrt3Over2 = 0.8660254f;
+// Half-width of the soft edge of the patterns 4 to 6, in cell units.
+constexpr float kCutoutEdge = 0.02f;
+
+float fract(float x) {
+    return x - std::floor(x);
+}
+// 1 for an odd integer, 0 for an even one.
+float parity(float i) {
+    return i - 2.0f * std::floor(0.5f * i);
+}
+
+// 0 inside a hole of "radius" r measured by distance d, 1 outside, smooth over
+// the edge; holes that do not exist leave the surface solid.
+float softEdge(float d, float r) {
+    if (!(r > 0.0f)) return 1.0f;
+    const float e = minf(kCutoutEdge, 0.5f * r);
+    return smoothstepf(r - e, r + e, d);
+}
+
+float staggeredCircles(float2 p, float r) {
+    const float i0 = std::floor(p.x);
+    const float j0 = std::floor(p.y);
+    float best = 1e30f;
+    for (int di = -1; di <= 1; ++di) {
+        for (int dj = -1; dj <= 1; ++dj) {
+            const float cx = i0 + static_cast<float>(di) + 0.5f;
+            float cy = j0 + static_cast<float>(dj) + 0.5f;
+            if (cx - 2.0f * std::floor(cx / 2.0f) < 1.0f) cy += 0.5f;
+            const float dx = p.x - cx;
+            const float dy = p.y - cy;
+            best = minf(best, std::sqrt(dx * dx + dy * dy));
+        }
+    }
+    return best > r ? 1.0f : 0.0f;
+}
+
+float circleGrid(float2 p, float r) {
+    const float fx = fract(p.x);
+    const float fy = fract(p.y);
+    const float dx = 0.5f - fx;
+    const float dy = 0.5f - fy;
+    return std::sqrt(dx * dx + dy * dy) <= r ? 0.0f : 1.0f;
+}
+
+float staggeredSquares(float2 p, float a, float b) {
+    if (p.y / 2.0f - std::floor(p.y / 2.0f) > 0.5f) p.x = p.x - 0.5f;
+    const float fx = fract(p.x);
+    const float fy = fract(p.y);
+    const float w = 0.5f * a / (a + b);
+    const float e = 1.0f - a / (a + b) + w;
+    return (fx <= w || fx >= e || fy <= w || fy >= e) ? 1.0f : 0.0f;
+}
+
+// Rounded slots two cells long in rows of one cell, every other row shifted by
+// half a slot. The slot is a capsule of radius r around a segment one cell long,
+// which leaves the web a / (a + b) between slot ends as between rows.
+float slots(float2 p, float r) {
+    const float j0 = std::floor(p.y);
+    float best = 1e30f;
+    for (int dj = -1; dj <= 1; ++dj) {
+        const float row = j0 + static_cast<float>(dj);
+        const float cy = row + 0.5f;
+        const float shift = parity(row);
+        const float i0 = std::floor((p.x - shift) / 2.0f);
+        for (int di = -1; di <= 1; ++di) {
+            const float cx = 2.0f * (i0 + static_cast<float>(di)) + 1.0f + shift;
+            const float dx = maxf(std::fabs(p.x - cx) - 0.5f, 0.0f);
+            const float dy = p.y - cy;
+            best = minf(best, std::sqrt(dx * dx + dy * dy));
+        }
+    }
+    return softEdge(best, r);
+}
+
+// Hexagonal holes on a honeycomb lattice of unit spacing, flats facing the six
+// neighbours; r is the hexagon's inner radius.
+float hexagons(float2 p, float r) {
+    const float j0 = std::floor(p.y / kSqrt3Over2);
+    float best = 1e30f;
+    for (int dj = -1; dj <= 2; ++dj) {
+        const float row = j0 + static_cast<float>(dj);
+        const float cy = row * kSqrt3Over2;
+        const float shift = 0.5f * parity(row);
+        const float i0 = std::floor(p.x - shift);
+        for (int di = -1; di <= 2; ++di) {
+            const float cx = i0 + static_cast<float>(di) + shift;
+            const float vx = p.x - cx;
+            const float vy = p.y - cy;
+            const float d = maxf(std::fabs(vx), maxf(std::fabs(0.5f * vx + kSqrt3Over2 * vy),
+                                                     std::fabs(-0.5f * vx + kSqrt3Over2 * vy)));
+            best = minf(best, d);
+        }
+    }
+    return softEdge(best, r);
+}
+
+// Diamond holes centred in square cells, corners along the cell axes.
+float diamonds(float2 p, float r) {
+    const float dx = fract(p.x) - 0.5f;
+    const float dy = fract(p.y) - 0.5f;
+    return softEdge(std::fabs(dx) + std::fabs(dy), r);
+}
+
+float noiseAt(IRenderServices* sv, float2 p) {
+    return sv->noise2(&p);
+}
+
+// The relief of the procedural bump: two octaves of the host's 2D noise.
+float relief(IRenderServices* sv, float2 q) {
+    return noiseAt(sv, q) + 0.5f * noiseAt(sv, float2(2.03f * q.x + 5.2f, 2.03f * q.y + 1.3f));
+}
+
+}  // namespace
+
+float cutoutPattern(int32_t mode, float2 p, float a, float b) {
+    if (!(a + b > 0.0f) || !std::isfinite(p.x) || !std::isfinite(p.y)) return 1.0f;
+    const float r = 0.5f * b / (a + b);
+    switch (mode) {
+        case kCutoutStaggeredCircles:
+            return staggeredCircles(p, r);
+        case kCutoutCircleGrid:
+            return circleGrid(p, r);
+        case kCutoutStaggeredSquares:
+            return staggeredSquares(p, a, b);
+        case kCutoutSlots:
+            return slots(p, r);
+        case kCutoutHexagons:
+            return hexagons(p, r);
+        case kCutoutDiamonds:
+            return diamonds(p, r);
+        default:
+            return 1.0f;
+    }
+}
+
+float2 cutoutCell(float2 uv, float scale, float a, float b, float center) {
+    const float s = a + b;
+    return {uv.x * scale / s - (center - 0.5f), uv.y * scale / s - (center - 0.5f)};
+}
+
+float patinaMask(IRenderServices* sv, float2 p, float percent) {
+    const float n = noiseAt(sv, 0.1f * p) + 0.7f * noiseAt(sv, 0.3f * p) +
+                    0.48999998f * noiseAt(sv, 0.90000004f * p) + 0.343f * noiseAt(sv, 2.7f * p);
+    const float x = 0.5f + 0.5f * std::sin(n);
+    const float p0 = saturate(percent);
+    if (x >= 1.0f - p0) return p0;
+    const float d = (1.0f - p0) - x;
+    if (d <= 0.2f * p0) return (1.0f - d / (0.2f * p0)) * p0;
+    return 0.0f;
+}
+
+float patinaRamp(float m) {
+    if (m >= 0.3f) return 1.0f;
+    if (m > 0.0f) {
+        const float t = m / 0.3f;
+        return t * t;
+    }
+    return 0.0f;
+}
+
+float3 anodisedColour(IRenderServices* sv, float2 uv, float3 tiling) {
+    // Offsets keep the three channels' patterns apart.
+    const float r = noiseAt(sv, uv * tiling.x);
+    const float g = noiseAt(sv, uv * tiling.y + float2(17.3f, 5.1f));
+    const float b = noiseAt(sv, uv * tiling.z + float2(-9.7f, 31.4f));
+    return saturate(float3(0.5f + 0.5f * r, 0.5f + 0.5f * g, 0.5f + 0.5f * b));
+}
+
+float3 proceduralBumpGradient(IRenderServices* sv, float2 q) {
+    constexpr float kStep = 0.05f;
+    const float gx = (relief(sv, float2(q.x + kStep, q.y)) - relief(sv, float2(q.x - kStep, q.y))) /
+                     (2.0f * kStep);
+    const float gy = (relief(sv, float2(q.x, q.y + kStep)) - relief(sv, float2(q.x, q.y - kStep))) /
+                     (2.0f * kStep);
+    // The normal leans away from uphill; a wild host noise cannot flip it over.
+    return 0.5f * float3(clampf(-gx, -4.0f, 4.0f), clampf(-gy, -4.0f, 4.0f), 0.0f);
+}
+
+}  // namespace metal
+
+namespace {
+
+using Params = corvid_Mtl_Metal::Params;
+
+// Ward roughness never reaches 0: the lobe divides by it.
+constexpr float kMinRoughness = 1e-4f;
+
+float3 rgb(float4 v) {
+    return v.xyz();
+}
+
+bool isBlack(float3 c) {
+    return c == float3(0.0f);
+}
+
+// The colour and specular colour the rest of the metal starts from.
+float3 baseDiffuse(const Params& p, float2 uv) {
+    return p.diffuseMapEnable ? rgb(sampleMap(p.diffuseMap, p.diffuseTransform, uv))
+                              : p.diffuseColor;
+}
+float3 baseSpecular(const Params& p, float2 uv) {
+    return p.specularMapEnable ? rgb(sampleMap(p.specularMap, p.specularTransform, uv))
+                               : p.specularColor;
+}
+
+// Coverage of the cut-outs at uv: 1 solid, 0 a hole.
+float coverage(const Params& p, float2 uv) {
+    const int32_t mode = p.cutoutsSwitcher;
+    if (mode <= 0) return 1.0f;
+    float cv;
+    if (mode == metal::kCutoutMap) {
+        const float* m = p.cutoutTransform.m;
+        const float2 st(uv.x * m[0] + uv.y * m[1] + m[2], uv.x * m[3] + uv.y * m[4] + m[5]);
+        cv = sampleTexture(p.cutoutMap, st).x;
+    } else if (mode < metal::kCutoutMap) {
+        const float a = p.cutoutsSpace;
+        const float b = p.cutoutsSize;
+        const float2 cell =
+            metal::cutoutCell(uv, p.otherScale * p.uvDefScale, a, b, p.cutoutsCenter);
+        cv = metal::cutoutPattern(mode, cell, a, b);
+    } else {
+        return 1.0f;
+    }
+    // The amount fades the holes towards solid metal.
+    return saturate(1.0f - saturate(p.cutoutAmount) * (1.0f - cv));
+}
+
+float patina(IRenderServices* sv, const Params& p, float2 uv) {
+    if (!p.patinaEnable) return 0.0f;
+    const float2 q = uv * p.uvScale;
+    float m = metal::patinaMask(sv, q, p.patinaPercent);
+    // A bound patina map says where patina may grow.
+    if (p.patinaMap.object) m = m * saturate(sampleTexture(p.patinaMap, q).x);
+    return m;
+}
+
+// Blends a base value towards its patina value along the mask's ramp.
+float patinaBlend(float base, float patinaValue, float m) {
+    if (m >= 0.3f) return patinaValue;
+    if (m > 0.0f) {
+        const float t = metal::patinaRamp(m);
+        return (1.0f - t) * base + t * patinaValue;
+    }
+    return base;
+}
+
+// What the specular colour source yields in shade.
+struct SpecularSource {
+    float3 s0;
+    float anisotropy;
+    float rotation;
+};
+
+SpecularSource specularSource(IRenderServices* sv, const Params& p, float2 uv) {
+    const float3 zero(0.0f);
+    const float3 a = (p.reflectSwitcher == 1 || p.bumpMapColorEnable)
+                         ? rgb(sampleMap(p.bumpMapColor, p.bumpMapColorTransform, uv))
+                         : zero;
+    const float3 bm = p.brushMapEnable ? rgb(sampleMap(p.brushMap, p.brushTransform, uv)) : zero;
+    const float3 cm = p.breakMapEnable ? rgb(sampleMap(p.breakMap, p.breakTransform, uv)) : zero;
+    const bool anodised = p.reflectSwitcher == 4 || p.anisoSwitcher == 4 || p.anisoRotSwitcher == 4;
+    const float3 nz = anodised ? metal::anodisedColour(sv, uv, p.noiseanodizedTiling) : zero;
+
+    SpecularSource out;
+    if (p.bumpMapColorEnable && maxComponent(a) < 0.0001f) {
+        out.s0 = baseDiffuse(p, uv);
+    } else {
+        float3 x;
+        switch (p.reflectSwitcher) {
+            case 1:
+                x = a;
+                break;
+            case 2:
+                x = p.reflectColor * bm;
+                break;
+            case 3:
+                x = cm;
+                break;
+            case 4:
+                x = nz;
+                break;
+            default:
+                x = p.reflectColor;
+                break;
+        }
+        out.s0 = x * p.reflMapAmount;
+    }
+
+    float3 an;
+    switch (p.anisoSwitcher) {
+        case 1:
+            an = float3(1.0f);
+            break;
+        case 2:
+            an = a;
+            break;
+        case 3:
+            an = cm;
+            break;
+        case 4:
+            an = nz;
+            break;
+        default:
+            an = p.anisoColor;
+            break;
+    }
+    out.anisotropy = an.x * p.anisoMapAmount;
+
+    float3 rot;
+    switch (p.anisoRotSwitcher) {
+        case 1:
+            rot = float3(1.0f);
+            break;
+        case 3:
+            rot = cm;
+            break;
+        case 4:
+            rot = nz;
+            break;
+        default:
+            rot = zero;
+            break;
+    }
+    out.rotation = rot.x * p.anisorotMapAmount;
+    return out;
+}
+
+struct MetalFrame {
+    TangentFrame frame;  // bumped and rotated
+    Facing side;         // side.nf is the unbumped face-forwarded normal
+    float3 din;          // the ray in frame space, pointing at the surface
+};
+
+// rotation: the source's rotation scalar; below 0.0001 in size, the rotation map
+// or value takes over.
+MetalFrame metalFrame(IRenderServices* sv, const Params& p, const ShadingState& st, float2 uv,
+                      float rotation) {
+    MetalFrame out;
+    out.side = facing(st);
+    TangentFrame& f = out.frame;
+    f = frameFromState(st, out.side.nf);
+    if (p.patternEnable) {
+        bumpFromHeight(f, uv, p.patternMap, p.patternTransform, p.patternAmount, 1.0f);
+        rebuildFrame(f);
+    }
+    if (p.bumpSwitcher == 1) {
+        const float2 q = uv * (0.5f * p.uvScale * p.metalPatternScale);
+        const float3 g = metal::proceduralBumpGradient(sv, q);
+        f.n = f.n + (p.patternAmount * p.bumpMapAmount) * (g.x * f.t + g.y * f.b + g.z * f.n);
+        rebuildFrame(f);
+    }
+    float a = rotation;
+    if (!(std::fabs(a) >= 0.0001f)) {
+        a = p.anisoRotationMapEnable ? sampleMap(p.anisoRotationMap, p.anisoRotationTransform, uv).x
+                                     : p.anisoRotationValue;
+    }
+    if (a != 0.0f && std::isfinite(a)) {
+        const float c = std::cos(a);
+        const float s = std::sin(a);
+        const float3 t = c * f.t + s * f.b;
+        const float3 b = -s * f.t + c * f.b;
+        f.t = t;
+        f.b = b;
+    }
+    out.din = toFrame(f, st.rayDirection);
+    return out;
+}
+
+struct Roughness {
+    float ax;
+    float ay;
+};
+
+// anisotropy: the source's anisotropy scalar; below 0.0001 the anisotropy map
+// or value takes over.
+Roughness roughness(const Params& p, float2 uv, float m, float anisotropy) {
+    float ax = p.roughMapEnable ? sampleMap(p.roughMap, p.roughTransform, uv).x : p.roughValue;
+    ax = patinaBlend(ax, p.patinaGlossy, m);
+    float an = anisotropy;
+    if (!(an >= 0.0001f)) {
+        an = p.anisotropyMapEnable ? sampleMap(p.anisotropyMap, p.anisotropyTransform, uv).x
+                                   : p.anisotropyValue;
+    }
+    const float ay = an * ax;
+    return {maxf(ax, kMinRoughness), maxf(ay, kMinRoughness)};
+}
+
+struct Colours {
+    float3 d;
+    float3 s;
+    float f;
+};
+
+Colours colours(const Params& p, float2 uv, float cz, float m, float3 s0) {
+    Colours c;
+    const float3 diffuse = baseDiffuse(p, uv);
+    c.s = maxComponent(s0) < 1e-5f ? baseSpecular(p, uv) : s0;
+    c.d = p.bumpSwitcher == 7 ? c.s : diffuse;
+    if (cz < 0.0f) return {float3(0.0f), float3(0.0f), 0.0f};
+
+    float f0 = p.brdf00Reflectivity;
+    if (p.patinaEnable) {
+        c.d = saturate(lerp(diffuse, p.patinaColor, m));
+        f0 = patinaBlend(f0, p.patinaBrdf00Reflectivity, m);
+    }
+    if (p.reflectSwitcher == 1 || p.reflectSwitcher == 4) {
+        const float k =
+            1.0f - (0.212671f * c.s.x + 0.71516f * c.s.y + 0.072169f * c.s.z) + p.diffuseWeight;
+        if (!p.patinaEnable) c.s = c.d * c.s;
+        c.d = saturate(k * c.d);
+    }
+    c.f = fresnelCurve(cz, p.brdfCurvePower, f0, p.brdf90Reflectivity);
+    c.s = c.f * c.s;
+    c.d = (1.0f - c.f) * c.d;
+    return c;
+}
+
+float sampleCosine(const Params& p, const MetalFrame& mf, float3 wi, float3 direction) {
+    return p.cosineUsesBump ? wi.z : dot(mf.side.nf, direction);
+}
+
+}  // namespace
+
+void corvid_Mtl_Metal::declareParameters(IParameterRegistry* registry) {
+    Declarer declare(registry, this,
+                     kCapShade | kCapShadowTransmission | kCapEvaluateBsdf | kCapSampleBsdf);
+    Params& p = params;
+    p.block.declare(declare);
+    declare("u_flecksEnable", p.flecksEnable);
+    declare("u_flecksDiffuseColor", p.flecksDiffuseColor);
+    declare("u_flecksSpecularColor", p.flecksSpecularColor);
+    declare("u_flecksSize", p.flecksSize);
+    declare("u_flecksDensity", p.flecksDensity);
+    declare("u_patternEnable", p.patternEnable);
+    declare("u_patternMap", p.patternMap);
+    declare("u_patternTransform", p.patternTransform);
+    declare("u_patternAmount", p.patternAmount);
+    declare("u_diffuseMapEnable", p.diffuseMapEnable);
+    declare("u_diffuseMap", p.diffuseMap);
+    declare("u_diffuseColor", p.diffuseColor);
+    declare("u_diffuseTransform", p.diffuseTransform);
+    declare("u_diffuseWeight", p.diffuseWeight);
+    declare("u_specularMapEnable", p.specularMapEnable);
+    declare("u_specularMap", p.specularMap);
+    declare("u_specularColor", p.specularColor);
+    declare("u_specularTransform", p.specularTransform);
+    declare("u_roughMapEnable", p.roughMapEnable);
+    declare("u_roughMap", p.roughMap);
+    declare("u_roughValue", p.roughValue);
+    declare("u_roughTransform", p.roughTransform);
+    declare("u_glossyValueU", p.glossyValueU);
+    declare("u_glossyValueV", p.glossyValueV);
+    declare("u_anisotropyMapEnable", p.anisotropyMapEnable);
+    declare("u_anisotropyMap", p.anisotropyMap);
+    declare("u_anisotropyValue", p.anisotropyValue);
+    declare("u_anisotropyTransform", p.anisotropyTransform);
+    declare("u_anisoRotationMapEnable", p.anisoRotationMapEnable);
+    declare("u_anisoRotationMap", p.anisoRotationMap);
+    declare("u_anisoRotationValue", p.anisoRotationValue);
+    declare("u_anisoRotationTransform", p.anisoRotationTransform);
+    declare("u_brdfCurvePower", p.brdfCurvePower);
+    declare("u_brdf00Reflectivity", p.brdf00Reflectivity);
+    declare("u_brdf90Reflectivity", p.brdf90Reflectivity);
+    declare("u_cutoutsSwitcher", p.cutoutsSwitcher);
+    declare("u_cutoutMap", p.cutoutMap);
+    declare("u_cutoutTransform", p.cutoutTransform);
+    declare("u_cutoutsCenter", p.cutoutsCenter);
+    declare("u_cutoutsSize", p.cutoutsSize);
+    declare("u_cutoutsSpace", p.cutoutsSpace);
+    declare("u_uvScale", p.uvScale);
+    declare("u_otherScale", p.otherScale);
+    declare("u_uvDefScale", p.uvDefScale);
+    declare("u_cutoutAmount", p.cutoutAmount);
+    declare("u_cosineUsesBump", p.cosineUsesBump);
+    declare("u_bumpSwitcher", p.bumpSwitcher);
+    declare("u_metalPatternScale", p.metalPatternScale);
+    declare("u_reflectSwitcher", p.reflectSwitcher);
+    declare("u_anisoSwitcher", p.anisoSwitcher);
+    declare("u_anisoRotSwitcher", p.anisoRotSwitcher);
+    declare("u_anisoColor", p.anisoColor);
+    declare("u_reflectColor", p.reflectColor);
+    declare("u_reflMapAmount", p.reflMapAmount);
+    declare("u_anisoMapAmount", p.anisoMapAmount);
+    declare("u_anisorotMapAmount", p.anisorotMapAmount);
+    declare("u_brushMapEnable", p.brushMapEnable);
+    declare("u_brushMap", p.brushMap);
+    declare("u_brushTransform", p.brushTransform);
+    declare("u_breakMapEnable", p.breakMapEnable);
+    declare("u_breakMap", p.breakMap);
+    declare("u_breakTransform", p.breakTransform);
+    declare("u_bumpMapColorEnable", p.bumpMapColorEnable);
+    declare("u_bumpMapColor", p.bumpMapColor);
+    declare("u_bumpMapColorTransform", p.bumpMapColorTransform);
+    declare("u_noiseanodized_tiling", p.noiseanodizedTiling);
+    declare("u_bumpMapAmount", p.bumpMapAmount);
+    declare("u_patinaEnable", p.patinaEnable);
+    declare("u_patinaMap", p.patinaMap);
+    declare("u_patinaColor", p.patinaColor);
+    declare("u_patinaGlossy", p.patinaGlossy);
+    declare("u_patinaBrdf00Reflectivity", p.patinaBrdf00Reflectivity);
+    declare("u_reflectionHighlightOnly", p.reflectionHighlightOnly);
+    declare("n_patinaPercent", p.patinaPercent);
+    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
+    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
+    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+}
+
+void corvid_Mtl_Metal::shade(IRenderServices* sv, ShadingState* st) {
+    const Params& p = params;
+    const float2 uv = readAttribute<float2>(*st, kUvAttribute);
+    composeShade(p.block, sv, st, uv, Occlusion::kApply, [&] {
+        ShadingComponents c;
+        const float3 i = st->rayDirection;
+        const float3 pos = st->position;
+
+        const float cv = coverage(p, uv);
+        const bool cut = p.cutoutsSwitcher > 0 && cv != 1.0f;
+        float3 behind(0.0f);
+        if (cut) {
+            behind =
+                svc::traceTransmission(sv, pos, i, 1.0f - cv, float4(0.0f, 0.0f, 0.0f, 1.0f)).xyz();
+        }
+
+        const SpecularSource source = specularSource(sv, p, uv);
+        const MetalFrame mf = metalFrame(sv, p, *st, uv, source.rotation);
+        const TangentFrame& f = mf.frame;
+        const float3 din = mf.din;
+        const float m = patina(sv, p, uv);
+        const Roughness r = roughness(p, uv, m, source.anisotropy);
+        Colours col = colours(p, uv, -din.z, m, source.s0);
+
+        bool flakes = false;
+        if (p.flecksEnable) {
+            const float k = flakeField(sv, pos / p.flecksSize, p.flecksDensity, 0.005f).mask;
+            flakes = k >= 0.02f && k <= 0.5f;
+            if (flakes && !isBlack(p.flecksDiffuseColor)) {
+                col.d = col.d + k * p.flecksDiffuseColor * (1.0f - col.f);
+            }
+        }
+        const bool hasSpec = maxComponent(col.s) > 1e-5f;
+
+        forEachLight(sv, pos, st->normal, [&](const LightNode& node) {
+            const float s = lightLeakFactor(node.direction, st->normal) * node.lightFactor;
+            if (s < 0.0f) return;
+            const float3 lf = toFrame(f, node.direction);
+            if (din.z < 0.0f && lf.z > 0.0f && hasSpec) {
+                const float3 sv3 = wardEval(din, lf, float3(0.0f), col.s, r.ax, r.ay);
+                c.add(kDirectSpecular, sv3 * s * node.lightContribution);
+            }
+            c.add(kDirectDiffuse, col.d * s * node.lightContribution);
+        });
+
+        if (hasSpec && !p.reflectionHighlightOnly) {
+            const float3 dir = reflectGuarded(i, f.n, mf.side.ngf);
+            if (flakes && !isBlack(p.flecksSpecularColor)) col.s = col.f * p.flecksSpecularColor;
+            c.set(kReflection,
+                  col.s * svc::traceAnisotropicReflection(sv, pos, dir, f.t, f.b, p.glossyValueU,
+                                                          p.glossyValueV, maxComponent(col.s)));
+        }
+
+        c.set(kSpecularColour, col.s);
+        c.set(kAmbient, ambientTerm(sv, col.d, pos, f.n));
+        c.set(kAlbedoSum, col.d);
+
+        if (p.cutoutsSwitcher > 0) {
+            for (Component k : {kDirectDiffuse, kDirectSpecular, kAmbient, kReflection}) {
+                c.set(k, c.rgb(k) * cv);
+            }
+            c.set(kRefraction, cv * c.rgb(kRefraction) + (1.0f - cv) * behind);
+        }
+        return c;
+    });
+}
+
+void corvid_Mtl_Metal::shadowTransmission(IRenderServices*, ShadingState* st) {
+    const float cv = coverage(params, readAttribute<float2>(*st, kUvAttribute));
+    st->outTransmission =
+        params.cutoutsSwitcher > 0 && cv != 1.0f ? float3(1.0f - cv) : float3(0.0f);
+}
+
+void corvid_Mtl_Metal::evaluateBsdf(IRenderServices* sv, ShadingState* st) {
+    const Params& p = params;
+    const float2 uv = readAttribute<float2>(*st, kUvAttribute);
+    const MetalFrame mf = metalFrame(sv, p, *st, uv, 0.0f);
+    const float3 wi = toFrame(mf.frame, st->sampleDirection);
+    if (!(wi.z > 0.0f && mf.din.z < 0.0f)) {
+        st->sampleValue = float3(0.0f);
+        st->sampleCosine = 0.0f;
+        return;
+    }
+    const float m = patina(sv, p, uv);
+    const Roughness r = roughness(p, uv, m, 0.0f);
+    const Colours col = colours(p, uv, -mf.din.z, m, float3(0.0f));
+    const float cosine = sampleCosine(p, mf, wi, st->sampleDirection);
+    st->sampleCosine = cosine;
+    st->sampleValue = cosine > 0.0f ? wardEval(mf.din, wi, col.d, col.s, r.ax, r.ay) : float3(0.0f);
+}
+
+void corvid_Mtl_Metal::sampleBsdf(IRenderServices* sv, ShadingState* st) {
+    const Params& p = params;
+    const float2 uv = readAttribute<float2>(*st, kUvAttribute);
+    const MetalFrame mf = metalFrame(sv, p, *st, uv, 0.0f);
+    const float3 din = mf.din;
+    if (!(din.z < 0.0f)) {
+        st->sampleKind = kSampleNone;
+        return;
+    }
+    const float m = patina(sv, p, uv);
+    const Roughness r = roughness(p, uv, m, 0.0f);
+    const Colours col = colours(p, uv, -din.z, m, float3(0.0f));
+
+    if (!st->allowLobe[0] && !st->allowLobe[1]) {
+        // The Ward lobe alone: the value keeps only its specular part.
+        float2 xi;
+        sv->random2(&xi);
+        const auto s = wardSample(din, xi.x, xi.y, col.d, col.s, r.ax, r.ay);
+        if (!s) {
+            st->sampleKind = kSampleNone;
+            return;
+        }
+        const float3 dir = fromFrame(mf.frame, s->dout);
+        st->sampleDirection = dir;
+        st->sampleValue = s->value - col.d * kInvPi;
+        st->sampleCosine = sampleCosine(p, mf, s->dout, dir);
+        st->sampleWeight = 1.0f / s->pdf;
+        st->sampleKind = kSampleSingleLobe;
+        return;
+    }
+
+    float pd = 0.5f;
+    if (maxComponent(col.d) == 0.0f) {
+        pd = 0.0f;
+    } else if (maxComponent(col.s) == 0.0f) {
+        pd = 1.0f;
+    }
+    const float u = sv->random();
+    float3 wo;
+    float pdfWard;
+    float2 xi;
+    if (u <= pd) {
+        sv->random2(&xi);
+        wo = cosineHemisphere(xi.x, xi.y);
+        const WardValuePdf e = wardEvalPdf(din, wo, col.d, col.s, r.ax, r.ay);
+        st->sampleValue = e.value;
+        pdfWard = e.pdf;
+    } else {
+        sv->random2(&xi);
+        const auto s = wardSample(din, xi.x, xi.y, col.d, col.s, r.ax, r.ay);
+        if (!s) {
+            st->sampleKind = kSampleNone;
+            return;
+        }
+        wo = s->dout;
+        st->sampleValue = s->value;
+        pdfWard = s->pdf;
+    }
+    const float3 dir = fromFrame(mf.frame, wo);
+    const float cosine = sampleCosine(p, mf, wo, dir);
+    st->sampleDirection = dir;
+    st->sampleCosine = cosine;
+    const float pdf = (1.0f - pd) * pdfWard + pd * wo.z * kInvPi;
+    if (cosine >= 0.0f && pdf > 0.0f) {
+        st->sampleKind = kSampleLobeMixture;
+        st->sampleWeight = 1.0f / pdf;
+    } else {
+        st->sampleKind = kSampleNone;
+    }
+}
+
+}  // namespace pxs
+
+VESPER_EXPORT_SHADER(corvid_Mtl_Metal)

@@ -1,0 +1,246 @@
+#include "materials/physical/corvid_Mtl_MetallicPaint.h"
+
+#include <cmath>
+
+#include "frame/services.h"
+#include "materials/physical/flake_field.h"
+#include "materials/physical/lighting.h"
+#include "materials/physical/scattering.h"
+#include "materials/physical/shading_frame.h"
+#include "materials/physical/ward_lobe.h"
+#include "materials/ward/noise_texture.h"
+
+namespace pxs {
+
+namespace {
+
+using Params = corvid_Mtl_MetallicPaint::Params;
+
+// Ward roughness never reaches 0: the lobe divides by it.
+constexpr float kMinRoughness = 1e-4f;
+
+struct Layers {
+    Facing side;
+    TangentFrame base;
+    TangentFrame top;
+    float3 vt;  // the ray in the topcoat frame, pointing at the surface
+    float3 vb;  // the ray in the base frame
+    float ft;   // topcoat Fresnel
+    float3 cd;  // base diffuse weight
+    float3 ws;  // base specular weight (grey)
+    float rough;
+};
+
+Layers layers(IRenderServices* sv, const Params& p, const ShadingState& st, float2 uv) {
+    Layers l;
+    l.side = facing(st);
+    l.base = frameFromState(st, l.side.nf);
+    l.top = l.base;
+    if (p.finish == 1) {
+        NoiseTextureSettings n;
+        n.size = 2.6f;
+        n.levels = 2.0f;
+        n.type = kNoisePlain;
+        n.phase = 1.0f;
+        TangentFrame& f = l.top;
+        const float3 g = noiseTextureBump(*sv, 0.8f * st.position, n, f.t, f.b, f.n);
+        f.n = f.n + p.finishPeelamount * (g.x * f.t + g.y * f.b + g.z * f.n);
+        rebuildFrame(f);
+    }
+    l.vt = toFrame(l.top, st.rayDirection);
+    l.vb = toFrame(l.base, st.rayDirection);
+
+    l.ft = topcoatFresnel(-l.vt.z);
+    const float tc = p.topcoatEnable ? 1.0f - l.ft * p.baseHighlightSpread : 1.0f;
+    const float fb =
+        fresnelCurve(-l.vb.z, p.baseCurvePower, p.base00Reflectivity, p.base90Reflectivity);
+    const float3 cb =
+        p.baseMapEnable ? sampleMap(p.baseMap, p.baseTransform, uv).xyz() : p.baseColor.xyz();
+    l.cd = (1.0f - fb) * cb * tc;
+    l.ws = float3(fb * tc);
+    l.rough = maxf(p.baseRoughValue, kMinRoughness);
+    return l;
+}
+
+}  // namespace
+
+void corvid_Mtl_MetallicPaint::declareParameters(IParameterRegistry* registry) {
+    Declarer declare(registry, this, kCapShade | kCapEvaluateBsdf | kCapSampleBsdf);
+    Params& p = params;
+    p.block.declare(declare);
+    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
+    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
+    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+    declare("u_topcoatEnable", p.topcoatEnable);
+    declare("u_pearl", p.pearl);
+    declare("u_pearlColor", p.pearlColor);
+    declare("u_pearlIor", p.pearlIor);
+    declare("u_pearlAmount", p.pearlAmount);
+    declare("u_finish", p.finish);
+    declare("u_finishPeelamount", p.finishPeelamount);
+    declare("u_baseHighlightSpread", p.baseHighlightSpread);
+    declare("u_flecksEnable", p.flecksEnable);
+    declare("u_flecksColor", p.flecksColor);
+    declare("u_baseMapEnable", p.baseMapEnable);
+    declare("u_baseMap", p.baseMap);
+    declare("u_baseColor", p.baseColor);
+    declare("u_baseTransform", p.baseTransform);
+    declare("u_shiftedColor", p.shiftedColor);
+    declare("u_hueWeight", p.hueWeight);
+    declare("u_baseBiasFactor", p.baseBiasFactor);
+    declare("u_baseRoughValue", p.baseRoughValue);
+    declare("u_topcoatRoughValue", p.topcoatRoughValue);
+    declare("u_baseCurvePower", p.baseCurvePower);
+    declare("u_base00Reflectivity", p.base00Reflectivity);
+    declare("u_base90Reflectivity", p.base90Reflectivity);
+    declare("u_flecksSize", p.flecksSize);
+}
+
+void corvid_Mtl_MetallicPaint::shade(IRenderServices* sv, ShadingState* st) {
+    const Params& p = params;
+    const float2 uv = readAttribute<float2>(*st, kUvAttribute);
+    composeShade(p.block, sv, st, uv, Occlusion::kApply, [&] {
+        ShadingComponents c;
+        const float3 i = st->rayDirection;
+        const float3 pos = st->position;
+        const Layers l = layers(sv, p, *st, uv);
+        const float3 vb = l.vb;
+        const bool hasSpec = maxComponent(l.ws) > 1e-5f;
+        const float shapeExponent = p.baseHighlightSpread * p.baseBiasFactor;
+        const float facingBase = std::fabs(dot(l.base.n, i));
+        const float4 flecks = p.flecksColor;
+
+        c.set(kAlbedoSum, l.cd);
+        c.set(kSpecularColour, l.ws);
+
+        // The flake field depends on the point only: evaluated once, when a lit
+        // highlight first needs it.
+        bool flakeDone = false;
+        float flake = 0.0f;
+
+        forEachLight(sv, pos, st->normal, [&](const LightNode& node) {
+            const float3 lDir = node.direction;
+            const float lf = node.lightFactor;
+            const float s = lightLeakFactor(lDir, st->normal) * lf;
+            const float shaped = std::pow(s, shapeExponent);
+
+            float3 d = l.cd;
+            if (p.baseHighlightSpread > 0.6f) d = l.cd * shaped;
+            if (p.hueWeight > 0.0f) d += p.hueWeight * p.shiftedColor * shaped * facingBase;
+
+            float3 spec(0.0f);
+            const float3 lb = toFrame(l.base, lDir);
+            // A light below the base frame has no highlight (the lobe is undefined there).
+            if (vb.z < 0.0f && hasSpec && lb.z > 0.0f) {
+                spec = wardEval(vb, lb, float3(0.0f), l.ws, l.rough, l.rough);
+                if (p.flecksEnable) {
+                    if (!flakeDone) {
+                        flake = flakeField(sv, pos / p.flecksSize, 2.5f, 0.05f).mask;
+                        flakeDone = true;
+                    }
+                    const float3 h = lb - vb;
+                    const float a4 = 4.0f * l.rough;
+                    const float hx = h.x / a4;
+                    const float hy = h.y / a4;
+                    const float lobe = std::exp(-(hx * hx + hy * hy) / (h.z * h.z)) /
+                                       (a4 * kFourPi * a4 * std::sqrt(-vb.z * lb.z));
+                    spec += flake * flecks.xyz() * lobe;
+                }
+            }
+
+            if (p.pearl > 0) {
+                const float view = std::pow(-dot(i, l.side.nf), 2.0f * p.pearlIor);
+                const float w = (1.0f - view) * (1.0f - shaped * shaped * shaped) * (lf * lf);
+                d += w * p.pearlColor.xyz() * p.pearlAmount;
+                d = saturate(d);
+            }
+            c.add(kDirectDiffuse, d * s * node.lightContribution);
+            c.add(kDirectSpecular, spec * s * node.lightContribution);
+        });
+
+        if (hasSpec) {
+            const float3 r = reflectGuarded(i, l.side.nf, l.side.ngf);
+            c.set(kReflection, l.ws * svc::traceGlossyReflection(sv, pos, r, p.topcoatRoughValue,
+                                                                 maxComponent(l.ws)));
+        }
+        c.set(kAmbient, ambientTerm(sv, l.cd, pos, l.base.n));
+        return c;
+    });
+}
+
+void corvid_Mtl_MetallicPaint::evaluateBsdf(IRenderServices* sv, ShadingState* st) {
+    const float2 uv = readAttribute<float2>(*st, kUvAttribute);
+    const Layers l = layers(sv, params, *st, uv);
+    const float3 wi = toFrame(l.base, st->sampleDirection);
+    if (wi.z > 0.0f && l.vb.z < 0.0f) {
+        st->sampleCosine = wi.z;
+        st->sampleValue = wardEval(l.vb, wi, l.cd, l.ws, l.rough, l.rough);
+    } else {
+        st->sampleCosine = 0.0f;
+        st->sampleValue = float3(0.0f);
+    }
+}
+
+void corvid_Mtl_MetallicPaint::sampleBsdf(IRenderServices* sv, ShadingState* st) {
+    const float2 uv = readAttribute<float2>(*st, kUvAttribute);
+    const Layers l = layers(sv, params, *st, uv);
+    if (!(l.vt.z < 0.0f)) {
+        st->sampleKind = kSampleNone;
+        return;
+    }
+    const bool glossyOk = st->allowLobe[0] || st->allowLobe[1];
+    const float pTop = glossyOk ? l.ft : 1.0f;
+    if (sv->random() < pTop) {
+        st->sampleValue = float3(l.ft);
+        st->sampleCosine = 1.0f;
+        st->sampleDirection = fromFrame(l.top, float3(l.vt.x, l.vt.y, -l.vt.z));
+        st->sampleKind = kSampleSingleLobe;
+        st->sampleWeight = 1.0f / pTop;
+        return;
+    }
+
+    // The base seen from behind (a rippled topcoat can allow it) has no lobe.
+    if (!(l.vb.z < 0.0f)) {
+        st->sampleKind = kSampleNone;
+        return;
+    }
+    float pd = 0.5f;
+    if (maxComponent(l.cd) == 0.0f) {
+        pd = 0.0f;
+    } else if (maxComponent(l.ws) == 0.0f) {
+        pd = 1.0f;
+    }
+    const float u = sv->random();
+    float2 xi;
+    sv->random2(&xi);
+    float3 wo;
+    float pdfWard;
+    if (u <= pd) {
+        wo = cosineHemisphere(xi.x, xi.y);
+        const WardValuePdf e = wardEvalPdf(l.vb, wo, l.cd, l.ws, l.rough, l.rough);
+        st->sampleValue = e.value;
+        pdfWard = e.pdf;
+    } else {
+        const auto s = wardSample(l.vb, xi.x, xi.y, l.cd, l.ws, l.rough, l.rough);
+        if (!s) {
+            st->sampleKind = kSampleNone;
+            return;
+        }
+        wo = s->dout;
+        st->sampleValue = s->value;
+        pdfWard = s->pdf;
+    }
+    st->sampleCosine = wo.z;
+    st->sampleDirection = fromFrame(l.base, wo);
+    const float pdf = (1.0f - pd) * pdfWard + pd * wo.z * kInvPi;
+    if (wo.z >= 0.0f && pdf > 0.0f) {
+        st->sampleKind = kSampleLobeMixture;
+        st->sampleWeight = 1.0f / pdf;
+    } else {
+        st->sampleKind = kSampleNone;
+    }
+}
+
+}  // namespace pxs
+
+VESPER_EXPORT_SHADER(corvid_Mtl_MetallicPaint)
