@@ -128,7 +128,7 @@ void Workload::buildState() {
         .pixel(float2(320.0f, 240.0f), 480)
         .ior(1.0f, 1.0f)
         .sampleDirection(unit(float3(0.3f, 0.2f, 0.9f)))
-        .light(lightPosition, unit(toLight), unit(float3(0.6f, 0.8f, 1.4f)), lightDistance);
+        .light(lightPosition, unit(toLight), unit(float3(1.0f, 0.4f, 1.6f)), lightDistance);
     if (setting_ == Setting::kRich && kind_ == pxs::kKindEnvironment) {
         b.rayType(pxs::kRayReflection);
     }

@@ -361,7 +361,7 @@ class Case {
             .pixel(float2(320.0f, 240.0f), 480)
             .sampleDirection(unit(float3(0.3f, 0.2f, 0.9f)))
             .light(
-                lightPosition, unit(toLight), unit(float3(0.6f, 0.8f, 1.4f)),
+                lightPosition, unit(toLight), unit(float3(1.0f, 0.4f, 1.6f)),
                 std::sqrt(toLight.x * toLight.x + toLight.y * toLight.y + toLight.z * toLight.z));
         if (index_ == 1 && kind_ == pxs::kKindEnvironment) b.rayType(pxs::kRayReflection);
         return attributes(b, nullptr).build();
