@@ -16,16 +16,7 @@ bool isFinite(float3 v) {
 
 void corvid_Env_Backplate::declareParameters(IParameterRegistry* registry) {
     Declarer declare(registry, this, kCapEnvironment);
-    declare("IBLLuminanceFactors", params.luminanceFactors);
-    declare("globalIBLMatrix", params.iblMatrix);
-    declare("diffuseIBLContrast", params.diffuse.contrast);
-    declare("diffuseIBLGainMode", params.diffuse.gainMode);
-    declare("diffuseIBLGain", params.diffuse.gain);
-    declare("diffuseIBLSaturation", params.diffuse.saturation);
-    declare("reflectIBLContrast", params.reflect.contrast);
-    declare("reflectIBLGainMode", params.reflect.gainMode);
-    declare("reflectIBLGain", params.reflect.gain);
-    declare("reflectIBLSaturation", params.reflect.saturation);
+    params.ibl.declare(declare);
     declare("useBackgroundImage", params.useBackgroundImage);
     declare("useCubeBackplate", params.useCubeBackplate);
     declare("useCubeReflection", params.useCubeReflection);
@@ -47,8 +38,8 @@ void corvid_Env_Backplate::declareParameters(IParameterRegistry* registry) {
 void corvid_Env_Backplate::shade(IRenderServices*, ShadingState* st) {
     const int32_t type = st->rayType;
     if (type == kRayReflection && params.useCubeReflection) {
-        const float4 e = lookupCube(params.reflectionCube, params.iblMatrix, st->rayDirection);
-        st->outColor = adjustIBLColour(e.xyz(), params.reflect, params.luminanceFactors);
+        st->outColor =
+            params.ibl.light(params.reflectionCube, params.ibl.reflect, st->rayDirection);
         st->outAlpha = 1.0f;
         return;
     }
@@ -58,8 +49,7 @@ void corvid_Env_Backplate::shade(IRenderServices*, ShadingState* st) {
         return;
     }
     if (type == kRayGather) {
-        const float4 e = lookupCube(params.diffuseCube, params.iblMatrix, st->rayDirection);
-        st->outColor = adjustIBLColour(e.xyz(), params.diffuse, params.luminanceFactors);
+        st->outColor = params.ibl.light(params.diffuseCube, params.ibl.diffuse, st->rayDirection);
         st->outAlpha = 1.0f;
         return;
     }

@@ -56,10 +56,7 @@ namespace pxs {
 class corvid_Env_Backplate final : public ShaderClass<corvid_Env_Backplate, EnvironmentShader> {
   public:
     struct Params {
-        float3 luminanceFactors = kIBLLuminanceFactors;
-        matrix3 iblMatrix = kIdentity3;
-        IBLAdjustment diffuse;
-        IBLAdjustment reflect;
+        IBLSettings ibl;  // the ten leading fields
         Flag useBackgroundImage = false;
         Flag useCubeBackplate = false;
         Flag useCubeReflection = true;

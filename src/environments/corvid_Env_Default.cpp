@@ -4,16 +4,7 @@ namespace pxs {
 
 void corvid_Env_Default::declareParameters(IParameterRegistry* registry) {
     Declarer declare(registry, this, kCapEnvironment);
-    declare("IBLLuminanceFactors", params.luminanceFactors);
-    declare("globalIBLMatrix", params.iblMatrix);
-    declare("diffuseIBLContrast", params.diffuse.contrast);
-    declare("diffuseIBLGainMode", params.diffuse.gainMode);
-    declare("diffuseIBLGain", params.diffuse.gain);
-    declare("diffuseIBLSaturation", params.diffuse.saturation);
-    declare("reflectIBLContrast", params.reflect.contrast);
-    declare("reflectIBLGainMode", params.reflect.gainMode);
-    declare("reflectIBLGain", params.reflect.gain);
-    declare("reflectIBLSaturation", params.reflect.saturation);
+    params.ibl.declare(declare);
     declare("backgroundColor", params.backgroundColor);
     declare.textureCube("reflectionCube", params.reflectionCube);
     declare.textureCube("diffuseCube", params.diffuseCube);
@@ -30,10 +21,9 @@ void corvid_Env_Default::shade(IRenderServices*, ShadingState* st) {
     // At or past the depth bound every ray, gather rays included, is answered as
     // a reflection.
     const bool gather = withinDepth && type == kRayGather;
-    const float4 e = lookupCube(gather ? params.diffuseCube : params.reflectionCube,
-                                params.iblMatrix, st->rayDirection);
-    st->outColor =
-        adjustIBLColour(e.xyz(), gather ? params.diffuse : params.reflect, params.luminanceFactors);
+    const IBLSettings& ibl = params.ibl;
+    st->outColor = gather ? ibl.light(params.diffuseCube, ibl.diffuse, st->rayDirection)
+                          : ibl.light(params.reflectionCube, ibl.reflect, st->rayDirection);
     st->outAlpha = 1.0f;
 }
 

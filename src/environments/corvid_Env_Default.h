@@ -36,10 +36,7 @@ namespace pxs {
 class corvid_Env_Default final : public ShaderClass<corvid_Env_Default, EnvironmentShader> {
   public:
     struct Params {
-        float3 luminanceFactors = kIBLLuminanceFactors;
-        matrix3 iblMatrix = kIdentity3;
-        IBLAdjustment diffuse;
-        IBLAdjustment reflect;
+        IBLSettings ibl;  // the ten leading fields
         float3 backgroundColor{0.0f, 0.5f, 0.7f};
         TextureHandle reflectionCube;
         TextureHandle diffuseCube;

@@ -32,4 +32,17 @@ float3 adjustIBLColour(float3 e, float2 contrast, int32_t gainMode, float3 gain,
     return e;
 }
 
+void IBLSettings::declare(Declarer& declare) {
+    declare("IBLLuminanceFactors", luminanceFactors);
+    declare("globalIBLMatrix", iblMatrix);
+    declare("diffuseIBLContrast", diffuse.contrast);
+    declare("diffuseIBLGainMode", diffuse.gainMode);
+    declare("diffuseIBLGain", diffuse.gain);
+    declare("diffuseIBLSaturation", diffuse.saturation);
+    declare("reflectIBLContrast", reflect.contrast);
+    declare("reflectIBLGainMode", reflect.gainMode);
+    declare("reflectIBLGain", reflect.gain);
+    declare("reflectIBLSaturation", reflect.saturation);
+}
+
 }  // namespace pxs

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "frame/math.h"
+#include "frame/shader_class.h"
 #include "vesper/host.h"
 
 namespace pxs {
@@ -41,5 +42,21 @@ float3 adjustIBLColour(float3 colour, float2 contrast, int32_t gainMode, float3 
 inline float3 adjustIBLColour(float3 colour, const IBLAdjustment& a, float3 luminanceFactors) {
     return adjustIBLColour(colour, a.contrast, a.gainMode, a.gain, a.saturation, luminanceFactors);
 }
+
+// The fields both environments register first: "IBLLuminanceFactors",
+// "globalIBLMatrix", then the diffuse and the reflect adjustment.
+struct IBLSettings {
+    float3 luminanceFactors = kIBLLuminanceFactors;
+    matrix3 iblMatrix = kIdentity3;
+    IBLAdjustment diffuse;
+    IBLAdjustment reflect;
+
+    void declare(Declarer& declare);
+
+    // What a ray that sees `cube` along d answers: the texel, adjusted by a.
+    float3 light(const TextureHandle& cube, const IBLAdjustment& a, float3 d) const {
+        return adjustIBLColour(lookupCube(cube, iblMatrix, d).xyz(), a, luminanceFactors);
+    }
+};
 
 }  // namespace pxs

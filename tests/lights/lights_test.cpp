@@ -7,25 +7,18 @@
 namespace {
 
 using pxs::float3;
-using vhost::DeclType;
-using vhost::StateBuilder;
+using vtest::scaled;
 using vtest::Shader;
 
-using Fields = std::vector<std::string>;
-const Fields kBothOutputs = {"lightColor", "lightTransmission"};
-const float3 kPoint(1, 2, 3);
-const float3 kLightPosition(1, 2, 13);
+const vtest::Fields kBothOutputs = {"lightColor", "lightTransmission"};
 
-// A point lit along the spot axis itself (a = 1), distance d.
+// A point at (1, 2, 3) lit from (1, 2, 13) at distance d, along `direction` against
+// the spot axis (0, 0, 1).
 pxs::ShadingState lightSample(float d, float3 direction = float3(0, 0, 1)) {
-    return StateBuilder()
-        .hit(kPoint, float3(0, 0, 1))
-        .light(kLightPosition, direction, float3(0, 0, 1), d)
+    return vhost::StateBuilder()
+        .hit(float3(1, 2, 3), float3(0, 0, 1))
+        .light(float3(1, 2, 13), direction, float3(0, 0, 1), d)
         .build();
-}
-
-float3 scaled(float3 v, float s) {
-    return float3(v.x * s, v.y * s, v.z * s);
 }
 
 // A direction whose dot product with the axis (0, 0, 1) is exactly a.
@@ -33,22 +26,28 @@ float3 atCosine(float a) {
     return float3(std::sqrt(1.0f - a * a), 0, a);
 }
 
-TEST(PointLightParams, DeclarationOrderAndDefaults) {
-    vtest::expectDeclarations("qzPointLight", 32,
-                              {{"color", DeclType::Float3, "(1, 0.5, 0.100000001)"},
-                               {"castShadows", DeclType::Bool, "true"},
-                               {"range", DeclType::Float, "10000"},
-                               {"attenuationFactors", DeclType::Float3, "(1, 0, 0)"}});
+// Shades one light sample; true when the light wrote its two outputs, false when
+// it left the state (and the services) alone.
+bool lit(const Shader& s, vhost::TestServices& sv, pxs::ShadingState& st) {
+    const pxs::ShadingState before = st;
+    const size_t calls = sv.calls.size();
+    s.shade(sv, st);
+    const vtest::Fields changed = vhost::changedFields(before, st);
+    if (changed.empty()) {
+        EXPECT_EQ(sv.calls.size(), calls);
+        return false;
+    }
+    EXPECT_EQ(changed, kBothOutputs);
+    return true;
 }
 
-TEST(SpotLightParams, DeclarationOrderAndDefaults) {
-    vtest::expectDeclarations("qzSpotLight", 32,
-                              {{"color", DeclType::Float3, "(0.100000001, 1, 0.5)"},
-                               {"range", DeclType::Float, "10000"},
-                               {"attenuationFactors", DeclType::Float3, "(1, 0, 0)"},
-                               {"castShadows", DeclType::Bool, "true"},
-                               {"cosPenumbra", DeclType::Float, "0.899999976"},
-                               {"cosUmbra", DeclType::Float, "0.949999988"}});
+TEST(LightParams, DeclarationOrderAndDefaults) {
+    vtest::expectDeclarations("qzPointLight", 32, vtest::declarationRows(R"(
+        color c (1, 0.5, 0.100000001); castShadows B; range f 10000;
+        attenuationFactors c (1, 0, 0))"));
+    vtest::expectDeclarations("qzSpotLight", 32, vtest::declarationRows(R"(
+        color c (0.100000001, 1, 0.5); range f 10000; attenuationFactors c (1, 0, 0);
+        castShadows B; cosPenumbra f 0.899999976; cosUmbra f 0.949999988)"));
 }
 
 // What both lights share, seen on the spot light's axis where its cone adds nothing.
@@ -58,25 +57,15 @@ TEST_P(BothLights, RangeEdgeIsLitAndBeyondIsUntouched) {
     Shader s(GetParam());
     s.param<float>("range") = 50.0f;
     vhost::TestServices sv;
-    pxs::ShadingState st = lightSample(50.0f), before = st;
-    s.shade(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), kBothOutputs);
-    ASSERT_EQ(sv.calls.size(), 1u);
-    EXPECT_EQ(sv.calls[0].slot, vhost::kSvcTraceShadow);
+    pxs::ShadingState st = lightSample(50.0f);
+    EXPECT_TRUE(lit(s, sv, st));
+    ASSERT_EQ(vtest::serviceSlots(sv), std::vector<int>{vhost::kSvcTraceShadow});
     EXPECT_EQ(sv.calls[0].args, (std::vector<float>{1, 2, 3, 1, 2, 13})) << "point to light";
-
-    sv.clear();
     st = lightSample(std::nextafter(50.0f, 100.0f));
-    before = st;
-    s.shade(sv, st);
-    EXPECT_TRUE(vhost::changedFields(before, st).empty());
-    EXPECT_TRUE(sv.calls.empty());
-
+    EXPECT_FALSE(lit(s, sv, st));
     // A NaN distance is not beyond the range: the light goes on.
     st = lightSample(std::numeric_limits<float>::quiet_NaN());
-    before = st;
-    s.shade(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), kBothOutputs);
+    EXPECT_TRUE(lit(s, sv, st));
 }
 
 TEST_P(BothLights, DistanceFalloffAndShadowRequest) {
@@ -85,7 +74,6 @@ TEST_P(BothLights, DistanceFalloffAndShadowRequest) {
     s.param<float3>("color") = color;
     vhost::TestServices sv;
     sv.shadowValue = float3(0.25f, 0.5f, 0.75f);
-
     pxs::ShadingState st = lightSample(3.0f);
     s.shade(sv, st);
     EXPECT_FLOAT3_EXACT(st.lightSample.lightColor, float3(0, 0, 0)) << "exponent 0";
@@ -98,7 +86,6 @@ TEST_P(BothLights, DistanceFalloffAndShadowRequest) {
         s.shade(sv, st);
         EXPECT_FLOAT3_EXACT(st.lightSample.lightColor, scaled(color, c.f)) << "d = " << c.d;
     }
-
     s.param<bool>("castShadows") = false;
     sv.clear();
     st = lightSample(5.0f);
@@ -132,52 +119,35 @@ TEST_P(BothLights, ZeroDistanceScaleIsFiniteEverywhere) {
 
 INSTANTIATE_TEST_SUITE_P(Lights, BothLights, ::testing::Values("qzPointLight", "qzSpotLight"));
 
-TEST(SpotLight, RimBetweenTheCones) {
+TEST(SpotLight, RimBetweenTheConesAndConeCosinePower) {
     Shader s("qzSpotLight");
-    s.param<float3>("color") = float3(1, 1, 1);
-    s.param<float3>("attenuationFactors") = float3(10, 2, 0);  // f = 1 at d = 0
+    s.param<float3>("color") = float3(2, 1, 0.5f);
     vhost::TestServices sv;
+    // r: the rim's smoothstep between the cones; g = a^z; f = 0.75 at d = 5.
     const struct {
-        float a, r;
-    } cases[] = {{0.9f, 0}, {(0.9f + 0.95f) / 2, 0.5f}, {0.95f, 1}, {0.99f, 1}};
+        float a, z, rg;
+    } cases[] = {{0.9f, 0, 0},      {(0.9f + 0.95f) / 2, 0, 0.5f}, {0.95f, 0, 1}, {0.99f, 0, 1},
+                 {0.96f, 1, 0.96f}, {0.96f, 2, 0.96f * 0.96f}};
     for (const auto& c : cases) {
-        pxs::ShadingState st = lightSample(0.0f, atCosine(c.a)), before = st;
-        s.shade(sv, st);
-        EXPECT_TRUE(vtest::near3(st.lightSample.lightColor, float3(c.r), 1e-5f)) << "a = " << c.a;
-        EXPECT_EQ(vhost::changedFields(before, st), kBothOutputs) << "a = " << c.a;
+        s.param<float3>("attenuationFactors") = float3(10, 2, c.z);
+        pxs::ShadingState st = lightSample(0.0f, atCosine(c.a));
+        EXPECT_TRUE(lit(s, sv, st));
+        EXPECT_TRUE(
+            vtest::near3(st.lightSample.lightColor, scaled(float3(2, 1, 0.5f), c.rg), 1e-5f))
+            << "a = " << c.a << ", z = " << c.z;
     }
-
     // Just outside the outer cone, or behind the light: the host's values stay.
     for (float3 dir : {atCosine(std::nextafter(0.9f, 0.0f)), float3(0, 0, -1)}) {
-        sv.clear();
-        pxs::ShadingState st = lightSample(0.0f, dir), before = st;
-        s.shade(sv, st);
-        EXPECT_TRUE(vhost::changedFields(before, st).empty());
-        EXPECT_TRUE(sv.calls.empty());
+        pxs::ShadingState st = lightSample(0.0f, dir);
+        EXPECT_FALSE(lit(s, sv, st));
     }
-
     // Inner cone not inside the outer one: a hard edge, no division by zero.
+    s.param<float3>("attenuationFactors") = float3(10, 2, 0);
     for (float umbra : {0.9f, 0.8f}) {
         s.param<float>("cosUmbra") = umbra;
         pxs::ShadingState st = lightSample(0.0f, atCosine(0.9f));
         s.shade(sv, st);
-        EXPECT_FLOAT3_EXACT(st.lightSample.lightColor, float3(1, 1, 1)) << "umbra " << umbra;
-    }
-}
-
-TEST(SpotLight, ConeCosinePower) {
-    Shader s("qzSpotLight");
-    s.param<float3>("color") = float3(2, 1, 0.5f);
-    const float a = 0.96f;  // inside the inner cone: r = 1
-    vhost::TestServices sv;
-    const struct { float z, g; } cases[] = {{0, 1}, {1, a}, {2, a * a}};
-    for (const auto& c : cases) {
-        s.param<float3>("attenuationFactors") = float3(10, 2, c.z);
-        pxs::ShadingState st = lightSample(5.0f, atCosine(a));
-        s.shade(sv, st);
-        EXPECT_TRUE(
-            vtest::near3(st.lightSample.lightColor, scaled(float3(2, 1, 0.5f), 0.75f * c.g), 1e-6f))
-            << "z = " << c.z;
+        EXPECT_FLOAT3_EXACT(st.lightSample.lightColor, float3(2, 1, 0.5f)) << "umbra " << umbra;
     }
 }
 

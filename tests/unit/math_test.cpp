@@ -68,10 +68,4 @@ TEST(Matrices, RowVectorConvention) {
     EXPECT_EQ(upper3x3(kIdentity4).m[4], 1.0f);
 }
 
-TEST(Constants, Digits) {
-    EXPECT_EQ(kInvTwoPi, 1.0f / 6.283185f);
-    EXPECT_EQ(kPi, 3.1415927f);
-    EXPECT_EQ(kInvPi, 0.3183099f);
-}
-
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "environments/ibl.h"
 #include "frame/services.h"
+#include "frame/shadow_catcher.h"
 #include "materials/legacy/grading.h"
 #include "materials/legacy/normal_map.h"
 
@@ -32,21 +33,11 @@ float3 bentNormal(const Params& p, const ShadingState& st) {
     const float3 ns = st.normal;
     if (p.bump.mode == kChannelOff || p.bumpScale == 0.0f) return ns;
     ChannelProjection projection;
-    NormalMapInput in;
-    in.mode = p.bump.mode;
-    in.texel = channel(p.bump, st, st.mappingNormal, &projection).xyz();
-    in.depth = p.bumpScale;
-    in.normal = ns;
-    in.tangent = readAttribute<float3>(st, BackgroundGeometry::kTangentOffset);
-    in.bitangent = readAttribute<float3>(st, BackgroundGeometry::kBitangentOffset);
-    in.uvMatrix = p.bump.uvMatrix;
-    in.inverse = p.bumpTextureMatrixInverse;
-    in.firstAxis = projection.firstAxis;
-    in.secondAxis = projection.secondAxis;
-    in.cylinderTangent = projection.tangent;
-    in.object = st.matrixB;
-    in.normalizeTexel = true;
-    return applyNormalMap(in);
+    const float3 texel = channel(p.bump, st, st.mappingNormal, &projection).xyz();
+    return applyChannelNormalMap(p.bump, texel, projection, p.bumpScale, ns,
+                                 readAttribute<float3>(st, BackgroundGeometry::kTangentOffset),
+                                 readAttribute<float3>(st, BackgroundGeometry::kBitangentOffset),
+                                 p.bumpTextureMatrixInverse, st.matrixB, true);
 }
 
 // One cube light's own grading: contrast about a pivot, then either the
@@ -61,22 +52,9 @@ float3 gradeCubeLight(float3 e, float3 pivot, float contrast, int32_t gainSource
 // The shadow and occlusion factor S of an upward-facing point: 1 where light
 // arrives unshadowed and unoccluded, towards "shadowColor" where it does not.
 float3 shadowFactor(const Params& p, IRenderServices* services, const ShadingState& st) {
-    const float3 ns = st.normal;
-    float total = 0.0f;
-    float3 visible(0.0f);
-    for (const LightNode* l = services->getLights(0, &st.position, &ns); l; l = l->next) {
-        const float3 c = l->lightColor;
-        const float3 v = l->lightTransmission;
-        total += maxComponent(c);
-        // Each light's visibility weighted by its brightest visible channel.
-        visible += maxComponent(v * c) * v;
-    }
-    const float3 vis = total == 0.0f ? float3(1.0f) : visible / total;
-    const float k = p.shadowIntensity;
-    float3 s = (float3(1.0f) - vis) * (k * p.shadowColor + float3(1.0f - k)) + vis;
-    const float3 open = svc::ambientOcclusion(services, st.position, ns, 1.0f);
-    s = ((float3(1.0f) - open) * p.shadowColor + open) * s;
-    return s;
+    const float3 ratio = lightVisibility(services, st.position, st.normal).ratio();
+    const float3 open = svc::ambientOcclusion(services, st.position, st.normal, 1.0f);
+    return shadowCatcherFactor(ratio, open, p.shadowColor, p.shadowIntensity);
 }
 
 }  // namespace
@@ -216,11 +194,7 @@ void BackgroundGeometry::shadowTransmission(IRenderServices*, ShadingState* st) 
 
 // A straight continuation, whatever the host allows.
 void BackgroundGeometry::sampleBsdf(IRenderServices*, ShadingState* st) {
-    st->sampleDirection = st->rayDirection;
-    st->sampleValue = float3(1.0f);
-    st->sampleCosine = 1.0f;
-    st->sampleWeight = 1.0f;
-    st->sampleKind = kSampleSingleLobe;
+    writeStraightContinuation(st);
 }
 
 }  // namespace pxs

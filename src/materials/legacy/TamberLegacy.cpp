@@ -4,6 +4,7 @@
 
 #include "environments/ibl.h"
 #include "frame/services.h"
+#include "frame/shadow_catcher.h"
 #include "frame/texture_channel.h"
 #include "materials/legacy/grading.h"
 #include "materials/legacy/normal_map.h"
@@ -118,25 +119,15 @@ class Hit {
     float3 normalMap(float3 normal) const {
         if (p_.bumpMode == -1 || p_.bumpDepth == 0.0f) return normal;
         ChannelProjection projection;
-        const float4 texel =
-            channel(makeChannel(p_.bumpMode, float3(0.0f, 0.0f, 1.0f), p_.bumpTexture,
-                                p_.bumpTextureMatrix, p_.bumpAngularRepeat, p_.bumpUVMatrix),
-                    {}, &projection);
-        NormalMapInput in;
-        in.mode = p_.bumpMode;
-        in.texel = texel.xyz();
-        in.depth = p_.bumpDepth;
-        in.normal = normal;
-        in.tangent = sign * readAttribute<float3>(st_, TamberLegacy::kTangentOffset);
-        in.bitangent = readAttribute<float3>(st_, TamberLegacy::kBitangentOffset);
-        in.uvMatrix = p_.bumpUVMatrix;
-        in.inverse = p_.bumpTextureMatrixInverse;
-        in.firstAxis = projection.firstAxis;
-        in.secondAxis = projection.secondAxis;
-        in.cylinderTangent = projection.tangent;
-        in.object = st_.matrixB;
-        in.normalizeTexel = false;
-        return applyNormalMap(in);
+        const TextureChannel bump =
+            makeChannel(p_.bumpMode, float3(0.0f, 0.0f, 1.0f), p_.bumpTexture, p_.bumpTextureMatrix,
+                        p_.bumpAngularRepeat, p_.bumpUVMatrix);
+        const float3 texel = channel(bump, {}, &projection).xyz();
+        return applyChannelNormalMap(
+            bump, texel, projection, p_.bumpDepth, normal,
+            sign * readAttribute<float3>(st_, TamberLegacy::kTangentOffset),
+            readAttribute<float3>(st_, TamberLegacy::kBitangentOffset), p_.bumpTextureMatrixInverse,
+            st_.matrixB, false);
     }
 
     // Uniform, or the view-dependent form min((1 - |n.I|)^e * k + b, max), clamped
@@ -392,7 +383,7 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
     const float3 I = st->rayDirection;
     const float3 P = st->position;
 
-    const float3 shadowTint = p.shadowIntensity * p.shadowColor + float3(1.0f - p.shadowIntensity);
+    const float3 tint = shadowTint(p.shadowColor, p.shadowIntensity);
 
     const Hit hit(p, *st, true);
     if (p.showNormalsOnly) {
@@ -422,7 +413,7 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
     nv = nv > 0.0f ? maxf(nv, 0.0001f) : minf(nv, -0.0001f);
 
     LightSums lights;
-    if (!p.unlitSurface) lights = gatherLights(p, sv, *st, N, nv, shadowTint);
+    if (!p.unlitSurface) lights = gatherLights(p, sv, *st, N, nv, tint);
     if (p.selfIlluminance) lights.db = float3(1.0f);
 
     float3 E;

@@ -58,4 +58,25 @@ float3 applyNormalMap(const NormalMapInput& in) {
     return normalize(t.x * u + t.y * v + t.z * in.normal);
 }
 
+float3 applyChannelNormalMap(const TextureChannel& channel, float3 texel,
+                             const ChannelProjection& projection, float depth, float3 normal,
+                             float3 tangent, float3 bitangent, const matrix4& inverse,
+                             const matrix4& object, bool normalizeTexel) {
+    NormalMapInput in;
+    in.mode = channel.mode;
+    in.texel = texel;
+    in.depth = depth;
+    in.normal = normal;
+    in.tangent = tangent;
+    in.bitangent = bitangent;
+    in.uvMatrix = channel.uvMatrix;
+    in.inverse = inverse;
+    in.firstAxis = projection.firstAxis;
+    in.secondAxis = projection.secondAxis;
+    in.cylinderTangent = projection.tangent;
+    in.object = object;
+    in.normalizeTexel = normalizeTexel;
+    return applyNormalMap(in);
+}
+
 }  // namespace pxs

@@ -7,6 +7,7 @@
 // and made orthogonal to the normal before the texel bends it.
 #pragma once
 
+#include "frame/texture_channel.h"
 #include "vesper/types.h"
 
 namespace pxs {
@@ -30,5 +31,12 @@ struct NormalMapInput {
 // The bent normal (unit length unless every term vanished). Modes without a
 // tangent frame leave the frame zero, so only the texel's z survives.
 float3 applyNormalMap(const NormalMapInput& in);
+
+// The same for a texture channel, from what evaluating it gave: its colour
+// `texel` and its `projection` (the mode and uv matrix come from the channel).
+float3 applyChannelNormalMap(const TextureChannel& channel, float3 texel,
+                             const ChannelProjection& projection, float depth, float3 normal,
+                             float3 tangent, float3 bitangent, const matrix4& inverse,
+                             const matrix4& object, bool normalizeTexel);
 
 }  // namespace pxs

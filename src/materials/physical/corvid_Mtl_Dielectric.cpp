@@ -53,14 +53,7 @@ Surface surface(IRenderServices* sv, const Params& p, const ShadingState& st, fl
     } else if (p.procedureMapEnable == 1) {
         const float3 q = patternPlacement(st.position, nullptr, float3(0.0f), p.procedureMapTiling,
                                           float3(-0.6f, -0.6f, 0.5f));
-        NoiseTextureSettings n;
-        n.size = 2.6f;
-        n.levels = 2.0f;
-        n.type = kNoisePlain;
-        n.phase = 1.0f;
-        const float3 g = noiseTextureBump(*sv, q, n, f.t, f.b, f.n);
-        f.n = f.n + p.procedureMapAmount * (g.x * f.t + g.y * f.b + g.z * f.n);
-        rebuildFrame(f);
+        peelBump(sv, f, q, p.procedureMapAmount);
     }
     if (p.normal1MapEnable) {
         bumpFromHeight(f, uv, p.normal1Map, p.normal1Transform, p.normal1Amount, 1.0f);
@@ -82,9 +75,7 @@ void corvid_Mtl_Dielectric::declareParameters(IParameterRegistry* registry) {
                      kCapShade | kCapShadowTransmission | kCapEvaluateBsdf | kCapSampleBsdf);
     Params& p = params;
     p.block.declare(declare);
-    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
-    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
-    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+    declareFrameAttributes(declare);
     declare("u_transmittanceMapEnable", p.transmittanceMapEnable);
     declare("u_transmittanceMap", p.transmittanceMap);
     declare("u_transmittanceTransform", p.transmittanceTransform);
@@ -140,8 +131,7 @@ void corvid_Mtl_Dielectric::shade(IRenderServices* sv, ShadingState* st) {
         c.set(kTransmissionWeight, wr);
         if (entering && wr != float3(0.0f)) {
             const float3 r = reflectGuarded(i, f.n, st->geometricNormal);
-            c.set(kReflection,
-                  wr * svc::traceGlossyReflection(sv, pos, r, p.glossyValue, maxComponent(wr)));
+            c.set(kReflection, weightedGlossyReflection(sv, pos, r, p.glossyValue, wr));
         }
 
         const float3 wt = (1.0f - fr) * p.refractColor;
@@ -192,9 +182,9 @@ void corvid_Mtl_Dielectric::evaluateBsdf(IRenderServices* sv, ShadingState* st) 
 }
 
 void corvid_Mtl_Dielectric::sampleBsdf(IRenderServices* sv, ShadingState* st) {
-    const uint8_t* allow = st->allowLobe;
-    const bool reflectOk = allow[0] || allow[1] || allow[2];
-    const bool transmitOk = allow[3] || allow[4] || allow[5];
+    const LobeGroups allowed = lobeGroups(*st);
+    const bool reflectOk = allowed.reflect;
+    const bool transmitOk = allowed.transmit;
     if (!reflectOk && !transmitOk) {
         st->sampleKind = kSampleNone;
         return;

@@ -13,9 +13,7 @@ void corvid_Mtl_Glazing::declareParameters(IParameterRegistry* registry) {
     Declarer declare(registry, this,
                      kCapShade | kCapShadowTransmission | kCapEvaluateBsdf | kCapSampleBsdf);
     params.block.declare(declare);
-    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
-    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
-    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+    declareFrameAttributes(declare);
     declare("u_reflectance", params.reflectance);
     declare("u_reflectColor", params.reflectColor);
     declare("u_refractColor", params.refractColor);
@@ -54,7 +52,7 @@ void corvid_Mtl_Glazing::shade(IRenderServices* sv, ShadingState* st) {
         const float3 w = rg * params.reflectColor;
         if (w != float3(0.0f)) {
             const float3 r = reflectGuarded(i, side.nf, side.ngf);
-            c.set(kReflection, w * svc::traceReflection(sv, p, r, maxComponent(w)));
+            c.set(kReflection, weightedReflection(sv, p, r, w));
         }
 
         float3 ct = params.refractColor;
@@ -90,9 +88,9 @@ void corvid_Mtl_Glazing::evaluateBsdf(IRenderServices*, ShadingState* st) {
 }
 
 void corvid_Mtl_Glazing::sampleBsdf(IRenderServices* sv, ShadingState* st) {
-    const uint8_t* allow = st->allowLobe;
-    const bool reflectOk = allow[0] || allow[1] || allow[2];
-    const bool transmitOk = allow[3] || allow[4] || allow[5];
+    const LobeGroups allowed = lobeGroups(*st);
+    const bool reflectOk = allowed.reflect;
+    const bool transmitOk = allowed.transmit;
     if (!reflectOk && !transmitOk) {
         st->sampleKind = kSampleNone;
         return;

@@ -363,9 +363,7 @@ MetalFrame metalFrame(IRenderServices* sv, const Params& p, const ShadingState& 
     }
     if (p.bumpSwitcher == 1) {
         const float2 q = uv * (0.5f * p.uvScale * p.metalPatternScale);
-        const float3 g = metal::proceduralBumpGradient(sv, q);
-        f.n = f.n + (p.patternAmount * p.bumpMapAmount) * (g.x * f.t + g.y * f.b + g.z * f.n);
-        rebuildFrame(f);
+        bendFrame(f, metal::proceduralBumpGradient(sv, q), p.patternAmount * p.bumpMapAmount);
     }
     float a = rotation;
     if (!(std::fabs(a) >= 0.0001f)) {
@@ -518,9 +516,7 @@ void corvid_Mtl_Metal::declareParameters(IParameterRegistry* registry) {
     declare("u_patinaBrdf00Reflectivity", p.patinaBrdf00Reflectivity);
     declare("u_reflectionHighlightOnly", p.reflectionHighlightOnly);
     declare("n_patinaPercent", p.patinaPercent);
-    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
-    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
-    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+    declareFrameAttributes(declare);
 }
 
 void corvid_Mtl_Metal::shade(IRenderServices* sv, ShadingState* st) {
@@ -645,44 +641,13 @@ void corvid_Mtl_Metal::sampleBsdf(IRenderServices* sv, ShadingState* st) {
         return;
     }
 
-    float pd = 0.5f;
-    if (maxComponent(col.d) == 0.0f) {
-        pd = 0.0f;
-    } else if (maxComponent(col.s) == 0.0f) {
-        pd = 1.0f;
-    }
-    const float u = sv->random();
-    float3 wo;
-    float pdfWard;
-    float2 xi;
-    if (u <= pd) {
-        sv->random2(&xi);
-        wo = cosineHemisphere(xi.x, xi.y);
-        const WardValuePdf e = wardEvalPdf(din, wo, col.d, col.s, r.ax, r.ay);
-        st->sampleValue = e.value;
-        pdfWard = e.pdf;
-    } else {
-        sv->random2(&xi);
-        const auto s = wardSample(din, xi.x, xi.y, col.d, col.s, r.ax, r.ay);
-        if (!s) {
-            st->sampleKind = kSampleNone;
-            return;
-        }
-        wo = s->dout;
-        st->sampleValue = s->value;
-        pdfWard = s->pdf;
-    }
-    const float3 dir = fromFrame(mf.frame, wo);
-    const float cosine = sampleCosine(p, mf, wo, dir);
-    st->sampleDirection = dir;
-    st->sampleCosine = cosine;
-    const float pdf = (1.0f - pd) * pdfWard + pd * wo.z * kInvPi;
-    if (cosine >= 0.0f && pdf > 0.0f) {
-        st->sampleKind = kSampleLobeMixture;
-        st->sampleWeight = 1.0f / pdf;
-    } else {
+    const auto s = sampleWardMixture(sv, din, col.d, col.s, r.ax, r.ay);
+    if (!s) {
         st->sampleKind = kSampleNone;
+        return;
     }
+    const float3 dir = fromFrame(mf.frame, s->dout);
+    writeMixtureSample(st, dir, s->value, sampleCosine(p, mf, s->dout, dir), s->pdf);
 }
 
 }  // namespace pxs

@@ -2,13 +2,11 @@
 
 #include <cmath>
 
-#include "frame/services.h"
 #include "materials/physical/flake_field.h"
 #include "materials/physical/lighting.h"
 #include "materials/physical/scattering.h"
 #include "materials/physical/shading_frame.h"
 #include "materials/physical/ward_lobe.h"
-#include "materials/ward/noise_texture.h"
 
 namespace pxs {
 
@@ -36,17 +34,7 @@ Layers layers(IRenderServices* sv, const Params& p, const ShadingState& st, floa
     l.side = facing(st);
     l.base = frameFromState(st, l.side.nf);
     l.top = l.base;
-    if (p.finish == 1) {
-        NoiseTextureSettings n;
-        n.size = 2.6f;
-        n.levels = 2.0f;
-        n.type = kNoisePlain;
-        n.phase = 1.0f;
-        TangentFrame& f = l.top;
-        const float3 g = noiseTextureBump(*sv, 0.8f * st.position, n, f.t, f.b, f.n);
-        f.n = f.n + p.finishPeelamount * (g.x * f.t + g.y * f.b + g.z * f.n);
-        rebuildFrame(f);
-    }
+    if (p.finish == 1) peelBump(sv, l.top, 0.8f * st.position, p.finishPeelamount);
     l.vt = toFrame(l.top, st.rayDirection);
     l.vb = toFrame(l.base, st.rayDirection);
 
@@ -68,9 +56,7 @@ void corvid_Mtl_MetallicPaint::declareParameters(IParameterRegistry* registry) {
     Declarer declare(registry, this, kCapShade | kCapEvaluateBsdf | kCapSampleBsdf);
     Params& p = params;
     p.block.declare(declare);
-    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
-    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
-    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+    declareFrameAttributes(declare);
     declare("u_topcoatEnable", p.topcoatEnable);
     declare("u_pearl", p.pearl);
     declare("u_pearlColor", p.pearlColor);
@@ -160,8 +146,7 @@ void corvid_Mtl_MetallicPaint::shade(IRenderServices* sv, ShadingState* st) {
 
         if (hasSpec) {
             const float3 r = reflectGuarded(i, l.side.nf, l.side.ngf);
-            c.set(kReflection, l.ws * svc::traceGlossyReflection(sv, pos, r, p.topcoatRoughValue,
-                                                                 maxComponent(l.ws)));
+            c.set(kReflection, weightedGlossyReflection(sv, pos, r, p.topcoatRoughValue, l.ws));
         }
         c.set(kAmbient, ambientTerm(sv, l.cd, pos, l.base.n));
         return c;
@@ -204,41 +189,12 @@ void corvid_Mtl_MetallicPaint::sampleBsdf(IRenderServices* sv, ShadingState* st)
         st->sampleKind = kSampleNone;
         return;
     }
-    float pd = 0.5f;
-    if (maxComponent(l.cd) == 0.0f) {
-        pd = 0.0f;
-    } else if (maxComponent(l.ws) == 0.0f) {
-        pd = 1.0f;
-    }
-    const float u = sv->random();
-    float2 xi;
-    sv->random2(&xi);
-    float3 wo;
-    float pdfWard;
-    if (u <= pd) {
-        wo = cosineHemisphere(xi.x, xi.y);
-        const WardValuePdf e = wardEvalPdf(l.vb, wo, l.cd, l.ws, l.rough, l.rough);
-        st->sampleValue = e.value;
-        pdfWard = e.pdf;
-    } else {
-        const auto s = wardSample(l.vb, xi.x, xi.y, l.cd, l.ws, l.rough, l.rough);
-        if (!s) {
-            st->sampleKind = kSampleNone;
-            return;
-        }
-        wo = s->dout;
-        st->sampleValue = s->value;
-        pdfWard = s->pdf;
-    }
-    st->sampleCosine = wo.z;
-    st->sampleDirection = fromFrame(l.base, wo);
-    const float pdf = (1.0f - pd) * pdfWard + pd * wo.z * kInvPi;
-    if (wo.z >= 0.0f && pdf > 0.0f) {
-        st->sampleKind = kSampleLobeMixture;
-        st->sampleWeight = 1.0f / pdf;
-    } else {
+    const auto s = sampleWardMixture(sv, l.vb, l.cd, l.ws, l.rough, l.rough);
+    if (!s) {
         st->sampleKind = kSampleNone;
+        return;
     }
+    writeMixtureSample(st, fromFrame(l.base, s->dout), s->value, s->dout.z, s->pdf);
 }
 
 }  // namespace pxs

@@ -1,6 +1,5 @@
 #include "materials/physical/corvid_Mtl_Mirror.h"
 
-#include "frame/services.h"
 #include "materials/physical/lighting.h"
 #include "materials/physical/scattering.h"
 #include "materials/physical/shading_frame.h"
@@ -22,7 +21,7 @@ void corvid_Mtl_Mirror::shade(IRenderServices* sv, ShadingState* st) {
         const Facing side = facing(*st);
         const float3 r = reflectGuarded(st->rayDirection, side.nf, side.ngf);
         const float3 w = f * params.tintColor;
-        c.set(kReflection, w * svc::traceReflection(sv, st->position, r, maxComponent(w)));
+        c.set(kReflection, weightedReflection(sv, st->position, r, w));
         return c;
     });
 }

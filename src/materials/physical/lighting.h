@@ -10,6 +10,7 @@
 
 #include "frame/math.h"
 #include "frame/occlusion_masking.h"
+#include "frame/services.h"
 #include "vesper/host.h"
 
 namespace pxs {
@@ -39,6 +40,15 @@ inline float3 lightLoop(IRenderServices* sv, float3 p, float3 n, Bsdf&& value) {
                node.lightContribution;
     });
     return sum;
+}
+
+// w times the reflection (glossy, or sharp) traced from p along d.
+inline float3 weightedGlossyReflection(IRenderServices* sv, float3 p, float3 d, float glossiness,
+                                       float3 w) {
+    return w * svc::traceGlossyReflection(sv, p, d, glossiness, maxComponent(w));
+}
+inline float3 weightedReflection(IRenderServices* sv, float3 p, float3 d, float3 w) {
+    return w * svc::traceReflection(sv, p, d, maxComponent(w));
 }
 
 // Ambient and indirect light at q around normal m, weighted by w and shadowed by the
@@ -114,6 +124,33 @@ inline void writeSpecularSample(ShadingState* st, float3 direction, float3 value
     st->sampleCosine = cosine;
     st->sampleWeight = 1.0f;
     st->sampleKind = kind;
+}
+
+// The permission groups of a material that reflects and refracts: reflection
+// (lobes 0 to 2) and transmission (lobes 3 to 5).
+struct LobeGroups {
+    bool reflect;
+    bool transmit;
+};
+inline LobeGroups lobeGroups(const ShadingState& st) {
+    const uint8_t* allow = st.allowLobe;
+    return {allow[0] || allow[1] || allow[2], allow[3] || allow[4] || allow[5]};
+}
+
+// Writes a sample drawn from a mixture of lobes: direction, value and cosine,
+// then weight 1 / pdf and kind 16, or kind 0 when the cosine is negative or the
+// density not positive.
+inline void writeMixtureSample(ShadingState* st, float3 direction, float3 value, float cosine,
+                               float pdf) {
+    st->sampleValue = value;
+    st->sampleDirection = direction;
+    st->sampleCosine = cosine;
+    if (cosine >= 0.0f && pdf > 0.0f) {
+        st->sampleKind = kSampleLobeMixture;
+        st->sampleWeight = 1.0f / pdf;
+    } else {
+        st->sampleKind = kSampleNone;
+    }
 }
 
 }  // namespace pxs

@@ -9,7 +9,10 @@
 //   in frame space.
 #pragma once
 
+#include <cmath>
+
 #include "frame/math.h"
+#include "frame/shader_class.h"
 #include "frame/texture.h"
 #include "frame/texture_channel.h"
 #include "vesper/host.h"
@@ -22,6 +25,12 @@ namespace pxs {
 constexpr int32_t kBitangentAttribute = 24;
 constexpr int32_t kTangentAttribute = 36;
 constexpr int32_t kUvAttribute = 48;
+
+inline void declareFrameAttributes(Declarer& declare) {
+    declare.attribute(kAttributeFloat3, "bitangent", kBitangentAttribute);
+    declare.attribute(kAttributeFloat3, "tangent", kTangentAttribute);
+    declare.attribute(kAttributeFloat2, "uv", kUvAttribute);
+}
 
 // Sides of a hit as the ray sees them.
 struct Facing {
@@ -89,9 +98,34 @@ inline float scalarMap(bool enable, const TextureHandle& map, const matrix3& tra
     return enable ? sampleMap(map, transform, uv).x * amount : constant;
 }
 
-// Bends f.n by the finite-difference slope of a height map (height = r + g + b).
-// A flat or missing map leaves N untouched. The caller then runs rebuildFrame.
+// Bends f.n by the finite-difference slope of a height field: heightAt(float2) ->
+// float is read at the transformed and scaled uv and one step along u and along v,
+// in that order. A flat field leaves N untouched. The caller then runs rebuildFrame.
+template <class HeightAt>
+void bumpFromHeightLookup(TangentFrame& f, float2 uv, const matrix3& transform, float amount,
+                          float uvScale, HeightAt&& heightAt) {
+    constexpr float kStep = 0.001f;
+    const float2 p = transformUV(uv, transform) * uvScale;
+    const float h = heightAt(p);
+    const float du = h - heightAt(float2(p.x + kStep, p.y));
+    const float dv = h - heightAt(float2(p.x, p.y + kStep));
+    // Flat to within texture noise: keep the interpolated normal exactly.
+    if (std::fabs(du) < 1e-5f && std::fabs(dv) < 1e-5f) return;
+    f.n = f.n + (du * f.t + dv * f.b) * (amount * 3.33f);
+}
+
+// The same for a height map (height = r + g + b); a missing map is flat.
 void bumpFromHeight(TangentFrame& f, float2 uv, const TextureHandle& map, const matrix3& transform,
                     float amount, float uvScale = 1.0f);
+
+// Leans N along amount times the frame-space gradient g, then rebuilds the frame.
+inline void bendFrame(TangentFrame& f, float3 g, float amount) {
+    f.n = f.n + amount * (g.x * f.t + g.y * f.b + g.z * f.n);
+    rebuildFrame(f);
+}
+
+// The fixed two-level noise relief at q (the glass's procedural bump, the paint's
+// orange peel) bending f by `amount`.
+void peelBump(IRenderServices* sv, TangentFrame& f, float3 q, float amount);
 
 }  // namespace pxs

@@ -90,4 +90,30 @@ float3 cosineHemisphere(float xi1, float xi2) {
     return {r * std::cos(phi), r * std::sin(phi), std::sqrt(1.0f - r * r)};
 }
 
+std::optional<WardSample> sampleWardMixture(IRenderServices* sv, float3 din, float3 diffuse,
+                                            float3 specular, float ax, float ay) {
+    float pd = 0.5f;
+    if (maxComponent(diffuse) == 0.0f) {
+        pd = 0.0f;
+    } else if (maxComponent(specular) == 0.0f) {
+        pd = 1.0f;
+    }
+    const float u = sv->random();
+    float2 xi;
+    sv->random2(&xi);
+    WardSample s;
+    if (u <= pd) {
+        s.dout = cosineHemisphere(xi.x, xi.y);
+        const WardValuePdf e = wardEvalPdf(din, s.dout, diffuse, specular, ax, ay);
+        s.value = e.value;
+        s.pdf = e.pdf;
+    } else {
+        const auto w = wardSample(din, xi.x, xi.y, diffuse, specular, ax, ay);
+        if (!w) return std::nullopt;
+        s = *w;
+    }
+    s.pdf = (1.0f - pd) * s.pdf + pd * s.dout.z * kInvPi;
+    return s;
+}
+
 }  // namespace pxs

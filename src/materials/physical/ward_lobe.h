@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "frame/math.h"
+#include "vesper/host.h"
 
 namespace pxs {
 
@@ -37,5 +38,13 @@ std::optional<WardSample> wardSample(float3 din, float xi1, float xi2, float3 di
 
 // A unit direction with z >= 0, distributed about as z / pi (concentric disk map).
 float3 cosineHemisphere(float xi1, float xi2);
+
+// One draw from the diffuse-and-Ward mixture: the cosine hemisphere with
+// probability pd (1/2; 0 with a black diffuse, else 1 with a black specular),
+// the Ward lobe otherwise. Takes random() for the choice, then random2(). The
+// value is the whole lobe's, the pdf the mixture's density of dout. Empty when
+// the Ward reflection leaves below the surface.
+std::optional<WardSample> sampleWardMixture(IRenderServices* sv, float3 din, float3 diffuse,
+                                            float3 specular, float ax, float ay);
 
 }  // namespace pxs

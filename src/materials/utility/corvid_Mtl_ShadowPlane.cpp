@@ -2,6 +2,7 @@
 
 #include "frame/math.h"
 #include "frame/services.h"
+#include "frame/shadow_catcher.h"
 
 namespace pxs {
 
@@ -12,32 +13,15 @@ void corvid_Mtl_ShadowPlane::declareParameters(IParameterRegistry* registry) {
 }
 
 void corvid_Mtl_ShadowPlane::shade(IRenderServices* services, ShadingState* st) {
-    const float3 c = params.shadowColor;
-    const float i = params.shadowIntensity;
-
-    // Every node counts, whatever its type.
-    float unshadowed = 0.0f;
-    float3 shadowed(0.0f);
-    for (const LightNode* n = services->getLights(0, &st->position, &st->normal); n; n = n->next) {
-        unshadowed += maxComponent(n->lightColor);
-        float m = maxComponent(n->lightColor * n->lightTransmission);
-        shadowed += m * n->lightTransmission;
-    }
-
+    const LightVisibility lights = lightVisibility(services, st->position, st->normal);
     const float3 open = svc::ambientOcclusion(services, st->position, st->normal, 1.0f);
 
-    if (shadowed == float3(unshadowed) && open == float3(1.0f)) {
+    if (lights.visible == float3(lights.total) && open == float3(1.0f)) {
         st->skipHit = 1;
         return;
     }
-
-    float3 ratio = unshadowed != 0.0f ? shadowed / unshadowed : float3(1.0f);
-    float3 factor;
-    for (int k = 0; k < 3; ++k) {
-        float light = (1.0f - ratio[k]) * (i * c[k] + (1.0f - i)) + ratio[k];
-        float occlusion = (1.0f - open[k]) * c[k] + open[k];
-        factor[k] = light * occlusion;
-    }
+    const float3 factor =
+        shadowCatcherFactor(lights.ratio(), open, params.shadowColor, params.shadowIntensity);
 
     // The camera's ray goes on behind the plane as a continuation ray.
     int32_t type = st->rayType == kRayCamera ? kRayContinuation : st->rayType;
@@ -50,13 +34,8 @@ void corvid_Mtl_ShadowPlane::shadowTransmission(IRenderServices*, ShadingState* 
     st->outTransmission = st->rayType == kRayOcclusion ? float3(0.0f) : float3(1.0f);
 }
 
-// A straight continuation, whatever the host allows.
 void corvid_Mtl_ShadowPlane::sampleBsdf(IRenderServices*, ShadingState* st) {
-    st->sampleDirection = st->rayDirection;
-    st->sampleValue = float3(1.0f);
-    st->sampleCosine = 1.0f;
-    st->sampleWeight = 1.0f;
-    st->sampleKind = kSampleSingleLobe;
+    writeStraightContinuation(st);
 }
 
 }  // namespace pxs

@@ -1,7 +1,6 @@
 // TamberLegacy through the test host: registration, the fields each operation
 // may write, the channels and shade.
 #include <cmath>
-#include <variant>
 
 #include "src/frame/math.h"
 #include "support/alloc_counter.h"
@@ -13,33 +12,23 @@ using pxs::float2;
 using pxs::float3;
 using pxs::float4;
 using pxs::ShadingState;
-using vhost::DeclType;
 using vhost::StateBuilder;
 using vhost::TestTexture;
 
 const float kS = std::sqrt(0.5f);
 const float3 kUp(0, 0, 1);
 const float3 kOblique(kS, 0, -kS);  // 45 degrees onto the +z surface
-const std::vector<std::string> kShadeFields{"outColor", "outAlpha"};
 
 pxs::LightNode light(int32_t type, float3 dir, float3 color44, float3 color16 = float3(),
                      float3 visibility = float3(1.0f)) {
-    pxs::LightNode n{};
-    n.direction = dir;
-    n.lightColor = color44;
-    n.lightContribution = color16;
-    n.lightTransmission = visibility;
-    n.type = type;
-    return n;
+    return vtest::Light{color44, visibility, type, dir, color16};
 }
 
 ShadingState along(float3 dir) {
     return StateBuilder().ray(-5.0f * dir, dir).build();
 }
 
-// A parameter edit by registered name.
-using Edit =
-    std::pair<const char*, std::variant<float, int32_t, bool, float3, float4, pxs::matrix3>>;
+using vtest::Edit;
 // Opaque, lights silent, unclamped: only what a test switches on shows.
 const std::initializer_list<Edit> kQuiet{{"transparencyMode", -1},
                                          {"diffuseColor", float3(0.0f)},
@@ -54,9 +43,7 @@ struct Legacy {
     vhost::TestServices sv;
 
     Legacy& set(std::initializer_list<Edit> edits) {
-        for (const Edit& e : edits) {
-            std::visit([&](auto v) { s.param<decltype(v)>(e.first) = v; }, e.second);
-        }
+        s.set(edits);
         return *this;
     }
     template <class T>
@@ -67,10 +54,30 @@ struct Legacy {
     ShadingState shade(const ShadingState& st = StateBuilder().build()) {
         ShadingState out = st;
         s.shade(sv, out);
-        EXPECT_EQ(vhost::changedFields(st, out), kShadeFields);
+        EXPECT_EQ(vhost::changedFields(st, out), vtest::kShadeFields);
         return out;
     }
     std::vector<float> args(int slot, size_t i = 0) const { return sv.callsTo(slot).at(i).args; }
+
+    // The continuation operations, each with services of its own.
+    ShadingState sample(std::vector<float> randoms, ShadingState st = StateBuilder().build()) {
+        vhost::TestServices own;
+        own.randoms = std::move(randoms);
+        s.sampleBsdf(own, st);
+        return st;
+    }
+    ShadingState evaluate(float u, ShadingState st) {
+        vhost::TestServices own;
+        own.randoms = {u};
+        s.evaluateBsdf(own, st);
+        return st;
+    }
+    float3 shadow(const ShadingState& st = StateBuilder().build()) {
+        ShadingState out = st;
+        vhost::TestServices own;
+        s.shadowTransmission(own, out);
+        return out.outTransmission;
+    }
 };
 
 float3 at(const std::vector<float>& args, size_t i) {
@@ -78,82 +85,56 @@ float3 at(const std::vector<float>& args, size_t i) {
 }
 
 TEST(TamberLegacyParams, DeclarationOrderTypesAndDefaults) {
-    constexpr DeclType kB = DeclType::Bool, kI = DeclType::Int, kF = DeclType::Float,
-                       kF3 = DeclType::Float3, kF4 = DeclType::Float4, kM3 = DeclType::Matrix3,
-                       kM4 = DeclType::Matrix4, kTex = DeclType::Texture2D,
-                       kCube = DeclType::TextureCube, kAttr = DeclType::Attribute;
-    const char* kNone = "texture(null, -1)";
-    // clang-format off
-    vtest::expectDeclarations("TamberLegacy", 15, {
-        {"shadowColor", kF3, "(0, 0, 0)"}, {"shadowIntensity", kF, "1"},
-        {"reverseNormal", kB, "false"}, {"faceForward", kB, "false"}, {"faceLight", kB, "false"},
-        {"showNormalsOnly", kB, "false"}, {"showAmbientOnly", kB, "false"},
-        {"usingRaytracedAO", kB, "false"}, {"diffuseColor", kF3, "(0, 0, 1)"},
-        {"diffuseMode", kI, "0"}, {"diffuseTexture", kTex, kNone},
-        {"diffuseTextureMatrix", kM4, ""}, {"diffuseAngularRepeat", kF, "1"},
-        {"diffuseUVMatrix", kM3, ""}, {"diffuseIBLGainColor", kF3, "(1, 1, 1)"},
-        {"diffuseIBLContrastPivot", kF3, "(1, 1, 1)"}, {"diffuseIBLContrastValue", kF, "1"},
-        {"diffuseIBLGainSource", kI, "0"}, {"diffuseLightGainValue", kF, "1"},
-        {"specularColor", kF3, "(0.5, 0.5, 0.5)"},
-        {"specularREG", kF3, "(0.660000026, 0.330000013, 1)"},
-        {"specular2REG", kF3, "(0.660000026, 0.330000013, 1)"}, {"specularMode", kI, "0"},
-        {"specularTexture", kTex, kNone}, {"specularTextureMatrix", kM4, ""},
-        {"specularAngularRepeat", kF, "1"}, {"specular2Color", kF3, "(0.5, 0.5, 0.5)"},
-        {"specularUVMatrix", kM3, ""}, {"specularIBLGainColor", kF3, "(1, 1, 1)"},
-        {"specularIBLContrastPivot", kF3, "(1, 1, 1)"}, {"specularIBLContrastValue", kF, "1"},
-        {"specularIBLGainSource", kI, "0"}, {"specularLightGainValue", kF, "1"},
-        {"specular2LightGainValue", kF, "1"},
-        {"transparencyColor", kF3, "(0.800000012, 0.800000012, 0.800000012)"},
-        {"transparencyMode", kI, "0"}, {"transparencyTexture", kTex, kNone},
-        {"transparencyTextureMatrix", kM4, ""}, {"transparencyAngularRepeat", kF, "1"},
-        {"transparencyInvert", kB, "false"}, {"transparencyFromDiffuse", kB, "false"},
-        {"transparencyUVMatrix", kM3, ""}, {"transparencyBlocksHighlights", kB, "false"},
-        {"bumpMode", kI, "-1"}, {"bumpTexture", kTex, kNone}, {"bumpTextureMatrix", kM4, ""},
-        {"bumpTextureMatrixInverse", kM4, ""}, {"bumpAngularRepeat", kF, "1"},
-        {"bumpDepth", kF, "1"}, {"bumpUVMatrix", kM3, ""}, {"maskingColor", kF3, "(0, 0, 0)"},
-        {"maskingMode", kI, "0"}, {"maskingTexture", kTex, kNone},
-        {"maskingTextureMatrix", kM4, ""}, {"maskingInvertTexture", kB, "false"},
-        {"maskingAngularRepeat", kF, "1"}, {"maskingUVMatrix", kM3, ""},
-        {"maskingFromAlpha", kB, "false"}, {"reflectivityColor", kF3, "(0, 0, 0)"},
-        {"useUniformReflectivity", kB, "true"}, {"fresnel", kF4, "(0, 0, 0, 0)"},
-        {"reflectLight", kB, "false"}, {"reflectIBLGainColor", kF3, "(1, 1, 1)"},
-        {"reflectIBLGainSource", kI, "0"}, {"reflectIBLGainValue", kF, "1"},
-        {"reflectionCubeIBL", kCube, kNone}, {"useReflectionCubeIBL", kB, "false"},
-        {"surfaceRoughness", kF, "0"}, {"refractiveIndex", kF, "1"},
-        {"simulatedThickness", kF, "0"}, {"IBLDiffMode", kI, "-1"}, {"IBLSpecMode", kI, "-1"},
-        {"diffuseIBLGainValue", kF, "1"}, {"specularIBLGainValue", kF, "1"},
-        {"diffuseIBLCube", kCube, kNone}, {"specularIBLCube", kCube, kNone},
-        {"globalIBLContrastPivot", kF3, "(1, 1, 1)"}, {"globalIBLContrastValue", kF, "1"},
-        {"globalIBLGainColor", kF3, "(1, 1, 1)"}, {"globalIBLSatValue", kF, "1"},
-        {"globalIBLGainSource", kI, "0"}, {"globalIBLGainValue", kF, "1"},
-        {"globalIBLMatrix", kM3, ""}, {"diffuseIBLChannelContrastPivot", kF3, "(1, 1, 1)"},
-        {"diffuseIBLChannelContrastValue", kF, "1"},
-        {"diffuseIBLChannelGainColor", kF3, "(1, 1, 1)"}, {"diffuseIBLChannelGainSource", kI, "0"},
-        {"diffuseIBLChannelGainValue", kF, "1"}, {"diffuseIBLChannelSatValue", kF, "1"},
-        {"specularIBLChannelContrastPivot", kF3, "(1, 1, 1)"},
-        {"specularIBLChannelContrastValue", kF, "1"},
-        {"specularIBLChannelGainColor", kF3, "(1, 1, 1)"},
-        {"specularIBLChannelGainSource", kI, "0"}, {"specularIBLChannelGainValue", kF, "1"},
-        {"specularIBLChannelSatValue", kF, "1"},
-        {"reflectIBLChannelContrastPivot", kF3, "(1, 1, 1)"},
-        {"reflectIBLChannelContrastValue", kF, "1"},
-        {"reflectIBLChannelGainColor", kF3, "(1, 1, 1)"}, {"reflectIBLChannelGainSource", kI, "0"},
-        {"reflectIBLChannelGainValue", kF, "1"}, {"reflectIBLChannelSatValue", kF, "1"},
-        {"ambientOcclusionTexture", kTex, kNone}, {"ambientOcclusionMode", kI, "0"},
-        {"ambientOcclusionFactor", kF, "1"}, {"ambientOcclusionColor", kF3, "(0, 0, 0)"},
-        {"usePrecalcAO", kB, "true"}, {"absorbanceRGB", kF3, "(-1, -1, -1)"},
-        {"useAlpha", kB, "true"}, {"globalIllumIntensity", kF, "1"}, {"unlitSurface", kB, "false"},
-        {"selfIlluminance", kB, "false"}, {"usingHDRbuffer", kB, "false"},
-        {"triplanarXY", kB, "false"}, {"uv", kAttr, "1@0"}, {"uv1", kAttr, "1@8"},
-        {"tangent", kAttr, "2@16"}, {"bitangent", kAttr, "2@28"}, {"vtxcolor", kAttr, "3@40"},
-    });
-    // clang-format on
+    vtest::expectDeclarations("TamberLegacy", 15, vtest::declarationRows(R"(
+        shadowColor c (0, 0, 0); shadowIntensity f 1; reverseNormal b; faceForward b;
+        faceLight b; showNormalsOnly b; showAmbientOnly b; usingRaytracedAO b;
+        diffuseColor c (0, 0, 1); diffuseMode i; diffuseTexture t; diffuseTextureMatrix M;
+        diffuseAngularRepeat f 1; diffuseUVMatrix m; diffuseIBLGainColor c (1, 1, 1);
+        diffuseIBLContrastPivot c (1, 1, 1); diffuseIBLContrastValue f 1;
+        diffuseIBLGainSource i; diffuseLightGainValue f 1;
+        specularColor c (0.5, 0.5, 0.5); specularREG c (0.660000026, 0.330000013, 1);
+        specular2REG c (0.660000026, 0.330000013, 1); specularMode i; specularTexture t;
+        specularTextureMatrix M; specularAngularRepeat f 1; specular2Color c (0.5, 0.5, 0.5);
+        specularUVMatrix m; specularIBLGainColor c (1, 1, 1);
+        specularIBLContrastPivot c (1, 1, 1); specularIBLContrastValue f 1;
+        specularIBLGainSource i; specularLightGainValue f 1; specular2LightGainValue f 1;
+        transparencyColor c (0.800000012, 0.800000012, 0.800000012); transparencyMode i;
+        transparencyTexture t; transparencyTextureMatrix M; transparencyAngularRepeat f 1;
+        transparencyInvert b; transparencyFromDiffuse b; transparencyUVMatrix m;
+        transparencyBlocksHighlights b;
+        bumpMode i -1; bumpTexture t; bumpTextureMatrix M; bumpTextureMatrixInverse M;
+        bumpAngularRepeat f 1; bumpDepth f 1; bumpUVMatrix m;
+        maskingColor c (0, 0, 0); maskingMode i; maskingTexture t; maskingTextureMatrix M;
+        maskingInvertTexture b; maskingAngularRepeat f 1; maskingUVMatrix m;
+        maskingFromAlpha b;
+        reflectivityColor c (0, 0, 0); useUniformReflectivity B; fresnel 4 (0, 0, 0, 0);
+        reflectLight b; reflectIBLGainColor c (1, 1, 1); reflectIBLGainSource i;
+        reflectIBLGainValue f 1; reflectionCubeIBL u; useReflectionCubeIBL b;
+        surfaceRoughness f 0; refractiveIndex f 1; simulatedThickness f 0; IBLDiffMode i -1;
+        IBLSpecMode i -1; diffuseIBLGainValue f 1; specularIBLGainValue f 1; diffuseIBLCube u;
+        specularIBLCube u;
+        globalIBLContrastPivot c (1, 1, 1); globalIBLContrastValue f 1;
+        globalIBLGainColor c (1, 1, 1); globalIBLSatValue f 1; globalIBLGainSource i;
+        globalIBLGainValue f 1; globalIBLMatrix m;
+        diffuseIBLChannelContrastPivot c (1, 1, 1); diffuseIBLChannelContrastValue f 1;
+        diffuseIBLChannelGainColor c (1, 1, 1); diffuseIBLChannelGainSource i;
+        diffuseIBLChannelGainValue f 1; diffuseIBLChannelSatValue f 1;
+        specularIBLChannelContrastPivot c (1, 1, 1); specularIBLChannelContrastValue f 1;
+        specularIBLChannelGainColor c (1, 1, 1); specularIBLChannelGainSource i;
+        specularIBLChannelGainValue f 1; specularIBLChannelSatValue f 1;
+        reflectIBLChannelContrastPivot c (1, 1, 1); reflectIBLChannelContrastValue f 1;
+        reflectIBLChannelGainColor c (1, 1, 1); reflectIBLChannelGainSource i;
+        reflectIBLChannelGainValue f 1; reflectIBLChannelSatValue f 1;
+        ambientOcclusionTexture t; ambientOcclusionMode i; ambientOcclusionFactor f 1;
+        ambientOcclusionColor c (0, 0, 0); usePrecalcAO B; absorbanceRGB c (-1, -1, -1);
+        useAlpha B; globalIllumIntensity f 1; unlitSurface b; selfIlluminance b;
+        usingHDRbuffer b; triplanarXY b;
+        uv a 1@0; uv1 a 1@8; tangent a 2@16; bitangent a 2@28; vtxcolor a 3@40)"));
 }
 
 TEST(TamberLegacy, EachOperationWritesOnlyItsFieldsAndAllocatesNothing) {
-    using Fields = std::vector<std::string>;
-    const Fields sample{"sampleDirection", "sampleValue", "sampleCosine", "sampleWeight",
-                        "sampleKind"};
+    using vtest::Fields;
+    const Fields& sample = vtest::kSampleFields;
     const Edit masked{"maskingColor", float3(0.5f)};
     const struct {
         int slot;
@@ -161,7 +142,7 @@ TEST(TamberLegacy, EachOperationWritesOnlyItsFieldsAndAllocatesNothing) {
         float u;  // 0.9: the diffuse lobe
         Fields expected;
     } cases[] = {
-        {vhost::kSlotShade, {}, 0.9f, kShadeFields},
+        {vhost::kSlotShade, {}, 0.9f, vtest::kShadeFields},
         {vhost::kSlotShade, {{"maskingColor", float3(1.0f)}}, 0.9f, {"skipHit"}},
         {vhost::kSlotShade, {{"showNormalsOnly", true}}, 0.9f, {"outColor"}},
         {vhost::kSlotShade,
@@ -640,6 +621,150 @@ TEST(TamberLegacyShade, OcclusionAndDebugViews) {
     n.set({{"faceForward", true}});
     EXPECT_FLOAT3(colour(-i), float3(0.56f, 0.28f, 0.05f));
     EXPECT_TRUE(n.sv.calls.empty());
+}
+
+// ---- path continuation and shadows ----------------------------------------------
+
+const float kInvPi = 0.3183099f;
+
+TEST(TamberLegacyPaths, LobeChoiceProbabilities) {
+    // Mask 0.25, reflectivity 0.5 of the rest, then transparency 0.5 of what is
+    // left: mask below 0.25, mirror below 0.625, transmission below 0.8125.
+    Legacy m;
+    m.p<float3>("maskingColor") = float3(0.25f);
+    m.p<float3>("reflectivityColor") = float3(0.5f);
+    m.p<float3>("transparencyColor") = float3(0.5f, 0.25f, 0.25f);
+    const float3 i(0.6f, 0, -0.8f);
+    const ShadingState st =
+        StateBuilder().ray(-i, i).sampleDirection(float3(0, 0.6f, 0.8f)).build();
+    const struct {
+        float u;
+        int32_t kind;  // -1: the hit is skipped
+    } cases[] = {{0.0f, -1},   {0.2499f, -1}, {0.25f, 4},   {0.6249f, 4},
+                 {0.625f, 32}, {0.8124f, 32}, {0.8125f, 1}, {0.99f, 1}};
+    for (const auto& c : cases) {
+        const ShadingState out = m.sample({c.u, 0.25f, 0.36f}, st);
+        const ShadingState ev = m.evaluate(c.u, st);
+        if (c.kind == -1) {
+            EXPECT_EQ(out.skipHit, 1) << c.u;
+            EXPECT_EQ(ev.skipHit, 1) << c.u;
+            continue;
+        }
+        EXPECT_EQ(out.sampleKind, c.kind) << c.u;
+        EXPECT_EQ(ev.skipHit, c.kind == 32 ? 1 : st.skipHit) << "evaluate, u " << c.u;
+        if (c.kind == 4) {
+            EXPECT_FLOAT3_EXACT(out.sampleDirection, float3(0.6f, 0, 0.8f));
+            EXPECT_FLOAT3_EXACT(out.sampleValue, float3(kInvPi));
+            EXPECT_FLOAT3_EXACT(ev.sampleValue, float3(0.0f));
+            EXPECT_FLOAT_EQ(ev.sampleCosine, 0.8f);
+        } else if (c.kind == 32) {
+            EXPECT_FLOAT3_EXACT(out.sampleDirection, i);
+            EXPECT_FLOAT3(out.sampleValue, float3(1.0f, 0.5f, 0.5f) * kInvPi);
+        }
+        if (c.kind != 1) {
+            EXPECT_EQ(out.sampleCosine, 1.0f);
+            EXPECT_EQ(out.sampleWeight, 1.0f);
+        }
+    }
+    // The mirror and the straight transmission both need allowLobe2.
+    ShadingState closed = st;
+    closed.allowLobe[2] = 0;
+    closed.allowLobe[3] = closed.allowLobe[4] = closed.allowLobe[5] = 1;
+    EXPECT_EQ(m.sample({0.3f}, closed).sampleKind, 0);
+    EXPECT_EQ(m.sample({0.7f}, closed).sampleKind, 0);
+}
+
+TEST(TamberLegacyPaths, GreyMaskSkipsColouredMaskContinuesStraight) {
+    Legacy m;
+    m.p<float3>("maskingColor") = float3(0.5f);
+    EXPECT_EQ(m.sample({0.4f}).skipHit, 1);
+    // Above 0.5 + 0.5 * 0.8 (the default transparency) the diffuse lobe.
+    EXPECT_EQ(m.sample({0.95f, 0.25f, 0.36f}).sampleKind, 1);
+
+    m.p<float3>("maskingColor") = float3(0.5f, 0.2f, 0.2f);
+    const ShadingState st = m.sample({0.4f});
+    EXPECT_NE(st.skipHit, 1);
+    EXPECT_EQ(st.sampleKind, 32);
+    EXPECT_FLOAT3(st.sampleValue, float3(1.0f, 0.4f, 0.4f) * kInvPi);
+    EXPECT_FLOAT3_EXACT(st.sampleDirection, float3(0, 0, -1));
+
+    // Transparency as mask: folded in before the choice.
+    m.p<float3>("maskingColor") = float3(0.0f);
+    m.p<float3>("transparencyColor") = float3(0.5f);
+    m.p<bool>("transparencyBlocksHighlights") = true;
+    EXPECT_EQ(m.sample({0.4f}).skipHit, 1);
+    EXPECT_EQ(m.sample({0.6f, 0.25f, 0.36f}).sampleKind, 1) << "then always diffuse";
+}
+
+TEST(TamberLegacyPaths, DiffuseLobeFrameAndWeights) {
+    Legacy m;
+    m.p<int32_t>("transparencyMode") = -1;
+    m.p<float3>("diffuseColor") = float3(0.5f, 0.25f, 1.0f);
+    // phi = pi/2, r = 0.6: local (0, 0.6, 0.8).
+    ShadingState st = m.sample({0.5f, 0.25f, 0.36f});
+    EXPECT_EQ(st.sampleKind, 1);
+    EXPECT_FLOAT3(st.sampleDirection, float3(0, 0.6f, 0.8f));
+    EXPECT_FLOAT_EQ(st.sampleCosine, 0.8f);
+    EXPECT_EQ(st.sampleWeight, 3.141593f / std::sqrt(1.0f - 0.36f));
+    EXPECT_FLOAT3(st.sampleValue, float3(0.5f, 0.25f, 1.0f) * kInvPi);
+
+    // Seen from below, the frame turns with the normal: n = (0, 0, -1).
+    st = m.sample({0.5f, 0.25f, 0.36f},
+                  StateBuilder().ray(float3(0, 0, -5), float3(0, 0, 1)).build());
+    EXPECT_FLOAT3(st.sampleDirection, float3(0, -0.6f, -0.8f));
+
+    // Any other normal: a unit direction at the sampled cosine on the viewer's side.
+    for (float3 n : {float3(1, 2, 2) / 3.0f, float3(-0.6f, 0, 0.8f), float3(0, 0.6f, -0.8f)}) {
+        const float3 i = pxs::dot(n, float3(0, 0, -1)) < 0 ? float3(0, 0, -1) : float3(0, 0, 1);
+        st = m.sample({0.5f, 0.7f, 0.36f}, StateBuilder().ray(-i, i).hit(float3(), n).build());
+        const float3 facing = pxs::dot(n, i) < 0 ? n : -n;
+        EXPECT_NEAR(pxs::length(st.sampleDirection), 1.0f, 1e-6f);
+        EXPECT_NEAR(pxs::dot(st.sampleDirection, facing), 0.8f, 1e-6f);
+    }
+
+    ShadingState closed = StateBuilder().build();
+    closed.allowLobe[0] = 0;
+    EXPECT_EQ(m.sample({0.5f}, closed).sampleKind, 0);
+
+    // evaluateBsdf: the diffuse value and the cosine against the facing normal.
+    st = m.evaluate(0.5f, StateBuilder().sampleDirection(float3(0, 0.6f, 0.8f)).build());
+    EXPECT_FLOAT3(st.sampleValue, float3(0.5f, 0.25f, 1.0f) * kInvPi);
+    EXPECT_FLOAT_EQ(st.sampleCosine, 0.8f);
+}
+
+TEST(TamberLegacyPaths, ShadowTransmissionCases) {
+    Legacy m;
+    m.p<float3>("maskingColor") = float3(1.0f);
+    EXPECT_FLOAT3_EXACT(m.shadow(), float3(1.0f)) << "fully masked";
+    m.p<float3>("maskingColor") = float3(0.0f);
+    m.p<int32_t>("transparencyMode") = -1;
+    EXPECT_FLOAT3_EXACT(m.shadow(), float3(0.0f)) << "opaque";
+
+    m.p<int32_t>("transparencyMode") = 0;
+    m.p<float3>("reflectivityColor") = float3(0.25f);
+    EXPECT_FLOAT3(m.shadow(), float3(0.6f)) << "0.8 transparency, 0.25 reflectivity";
+
+    // Absorption: through a thin slab its thickness; through a solid the path
+    // inside, only when leaving it.
+    m.p<float3>("absorbanceRGB") = float3(0.25f);
+    const ShadingState leaving = StateBuilder().ray(float3(0, 0, -2), float3(0, 0, 1)).build();
+    EXPECT_FLOAT3(m.shadow(), float3(0.6f)) << "entering";
+    EXPECT_FLOAT3(m.shadow(leaving), float3(0.6f * std::exp(-0.5f)));
+    m.p<float>("simulatedThickness") = 4.0f;
+    EXPECT_FLOAT3(m.shadow(), float3(0.6f * std::exp(-1.0f)));
+
+    // A planar mask outside its slab does not remove the surface here.
+    Legacy planar;
+    vhost::TestTexture tex(float4(0.5f, 0.5f, 0.5f, 1.0f));
+    planar.p<int32_t>("maskingMode") = 2;
+    planar.p<pxs::TextureHandle>("maskingTexture") = tex.handle();
+    planar.p<int32_t>("transparencyMode") = -1;
+    EXPECT_FLOAT3(planar.shadow(StateBuilder().mapping(float3(0, 0, 3), float3(0, 0, 1)).build()),
+                  float3(0.5f));
+    // Transparency as mask: 1 - (1 - 0.5)(1 - 0.8).
+    planar.p<int32_t>("transparencyMode") = 0;
+    planar.p<bool>("transparencyBlocksHighlights") = true;
+    EXPECT_FLOAT3(planar.shadow(), float3(0.9f));
 }
 
 }  // namespace

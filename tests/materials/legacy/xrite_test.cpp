@@ -3,7 +3,6 @@
 #include <array>
 #include <cmath>
 
-#include "materials/physical/physical_test_util.h"
 #include "support/alloc_counter.h"
 #include "support/harness.h"
 
@@ -12,11 +11,10 @@ namespace {
 using pxs::float2;
 using pxs::float3;
 using pxs::float4;
-using vhost::DeclType;
 using vhost::StateBuilder;
 using vhost::TestTexture;
+using vtest::Fields;
 using vtest::Shader;
-using Fields = std::vector<std::string>;
 
 // A hit whose flake-texture origin is exact: u0 = 0.25 * 4 = 1, v0 = (0.75 * 0.0625 +
 // 38 * 0.0078125) * 64 = 22. Seen head-on from distance 1.
@@ -42,42 +40,28 @@ struct Scene {
     vhost::TestServices sv;
 
     explicit Scene(Shader& s) {
-        s.param<pxs::TextureHandle>("diffuseCube") = diffuse.handle();
-        s.param<pxs::TextureHandle>("specularCube") = specular.handle();
-        s.param<pxs::TextureHandle>("reflectCube") = reflect.handle();
+        s.set({{"diffuseCube", diffuse.handle()},
+               {"specularCube", specular.handle()},
+               {"reflectCube", reflect.handle()}});
         sv.reflectionValue = float3(0.2f, 0.4f, 0.6f);
     }
 };
 
-std::vector<vtest::ExpectedParam> withBlock(std::vector<vtest::ExpectedParam> own) {
-    std::vector<vtest::ExpectedParam> all = ptest::blockDeclarations();
-    all.insert(all.end(), own.begin(), own.end());
-    return all;
-}
+// The solid paint's colour under the default cubes and clear coat: 12.92 * 0.5 *
+// diffuse under a coat of 0.04.
+const float3 kOpaque(0.031654f * 0.96f + 0.008f, 0.031654f * 0.96f + 0.016f,
+                     0.02907f * 0.96f + 0.024f);
 
 TEST(XRiteParams, DeclarationOrderAndDefaults) {
-    vtest::expectDeclarations(
-        "XRite", 3,
-        withBlock(
-            {{"reverseNormal", DeclType::Bool, "false"},
-             {"faceForward", DeclType::Bool, "false"},
-             {"xriteDiffuse", DeclType::Float3, "(0.00490000006, 0.00490000006, 0.00449999981)"},
-             {"flakeColor", DeclType::Float3, "(0.104000002, 0.105999999, 0.108000003)"},
-             {"flakeColor2", DeclType::Float3, "(0.0952999964, 0.0957999974, 0.0975999981)"},
-             {"fresnel", DeclType::Float4, "(0.0399999991, 0.899999976, 2.5, 1)"},
-             {"xriteIsSolid", DeclType::Bool, "false"},
-             {"coarseness", DeclType::Float, "0.656000018"},
-             {"specIntensity", DeclType::Float, "1"},
-             {"diffIntensity", DeclType::Float, "1"},
-             {"contributionFactor", DeclType::Float, "0.75"},
-             {"maxFlakes", DeclType::Float, "7"},
-             {"flakeFactor", DeclType::Float, "4"},
-             {"flakeSize", DeclType::Float, "0.001953125"},
-             {"flakeNormalTexture", DeclType::Texture2D, "texture(null, -1)"},
-             {"diffuseCube", DeclType::TextureCube, "texture(null, -1)"},
-             {"specularCube", DeclType::TextureCube, "texture(null, -1)"},
-             {"reflectCube", DeclType::TextureCube, "texture(null, -1)"},
-             {"uv", DeclType::Attribute, "1@24"}}));
+    vtest::expectDeclarations("XRite", 3, vtest::blockDeclarations(R"(
+        reverseNormal b; faceForward b;
+        xriteDiffuse c (0.00490000006, 0.00490000006, 0.00449999981);
+        flakeColor c (0.104000002, 0.105999999, 0.108000003);
+        flakeColor2 c (0.0952999964, 0.0957999974, 0.0975999981);
+        fresnel 4 (0.0399999991, 0.899999976, 2.5, 1); xriteIsSolid b; coarseness f 0.656000018;
+        specIntensity f 1; diffIntensity f 1; contributionFactor f 0.75; maxFlakes f 7;
+        flakeFactor f 4; flakeSize f 0.001953125; flakeNormalTexture t; diffuseCube u;
+        specularCube u; reflectCube u; uv a 1@24)"));
 }
 
 TEST(XRite, IntegratesFlakesOverTheWeightedFootprint) {
@@ -124,11 +108,9 @@ TEST(XRite, LookupsBrighterThanWhiteKeepTheirColour) {
     Shader s("XRite");
     Scene scene(s);
     TestTexture flakes(float4(0.5f, 0.5f, 1, 1));
-    s.param<pxs::TextureHandle>("flakeNormalTexture") = flakes.handle();
-    s.param<float>("specIntensity") = 2;
+    s.set({{"flakeNormalTexture", flakes.handle()}, {"specIntensity", 2.0f}});
     TestTexture reflect(float4(2, 1.5f, 1, 1), 3), specular(float4(1.5f, 1.5f, 1.5f, 1), 3);
-    s.param<pxs::TextureHandle>("reflectCube") = reflect.handle();
-    s.param<pxs::TextureHandle>("specularCube") = specular.handle();
+    s.set({{"reflectCube", reflect.handle()}, {"specularCube", specular.handle()}});
     pxs::ShadingState st = headOn().build();
     s.shade(scene.sv, st);
     // Sparkle: flakeColor * cube * 2; glow: flakeColor2 unscaled.
@@ -177,16 +159,11 @@ TEST(XRite, SolidPaintIsTheEncodedBaseUnderTheClearCoat) {
     Shader s("XRite");
     Scene scene(s);
     TestTexture flakes(float4(0.5f, 0.5f, 1, 1));
-    s.param<pxs::TextureHandle>("flakeNormalTexture") = flakes.handle();
-    s.param<bool>("xriteIsSolid") = true;
+    s.set({{"flakeNormalTexture", flakes.handle()}, {"xriteIsSolid", true}});
 
     pxs::ShadingState st = headOn().build();
     s.shade(scene.sv, st);
-    // 12.92 * 0.5 * diffuse under a coat of 0.04.
-    EXPECT_TRUE(vtest::near3(
-        st.outColor,
-        float3(0.031654f * 0.96f + 0.008f, 0.031654f * 0.96f + 0.016f, 0.02907f * 0.96f + 0.024f),
-        1e-7f));
+    EXPECT_TRUE(vtest::near3(st.outColor, kOpaque, 1e-7f));
     EXPECT_TRUE(flakes.lookups.empty());
     EXPECT_TRUE(scene.specular.lookups.empty());
     EXPECT_TRUE(scene.reflect.lookups.empty());
@@ -242,13 +219,12 @@ TEST(XRite, MaskCutsOutOrBlendsWithoutWritingAlpha) {
     EXPECT_EQ(st.skipHit, 1);
     EXPECT_TRUE(scene.sv.calls.empty());
 
-    const float3 opaque(0.031654f * 0.96f + 0.008f, 0.031654f * 0.96f + 0.016f,
-                        0.02907f * 0.96f + 0.024f);
     s.param<float3>("maskingColor") = float3(0.5f, 0.0f, 0.25f);
     st = before;
     s.shade(scene.sv, st);
-    EXPECT_TRUE(vtest::near3(
-        st.outColor, float3(0.5f * opaque.x + 0.5f, opaque.y, 0.75f * opaque.z + 0.125f), 1e-7f));
+    EXPECT_TRUE(vtest::near3(st.outColor,
+                             float3(0.5f * kOpaque.x + 0.5f, kOpaque.y, 0.75f * kOpaque.z + 0.125f),
+                             1e-7f));
     EXPECT_EQ(vhost::changedFields(before, st), Fields{"outColor"});
     const auto traced = scene.sv.callsTo(vhost::kSvcTraceTransmission);
     ASSERT_EQ(traced.size(), 1u);
@@ -258,14 +234,11 @@ TEST(XRite, MaskCutsOutOrBlendsWithoutWritingAlpha) {
 TEST(XRite, OcclusionDarkensEverythingAndTheColourIsClamped) {
     Shader s("XRite");
     Scene scene(s);
-    s.param<bool>("xriteIsSolid") = true;
-    s.param<int32_t>("ambientOcclusionMode") = 2;
-    const float3 opaque(0.031654f * 0.96f + 0.008f, 0.031654f * 0.96f + 0.016f,
-                        0.02907f * 0.96f + 0.024f);
+    s.set({{"xriteIsSolid", true}, {"ambientOcclusionMode", 2}});
     pxs::ShadingState st = headOn().attribute(8, float4(0.25f, 1, 1, 1)).build();
     s.shade(scene.sv, st);
-    EXPECT_TRUE(vtest::near3(st.outColor,
-                             float3(opaque.x * 0.25f, opaque.y * 0.25f, opaque.z * 0.25f), 1e-7f))
+    EXPECT_TRUE(vtest::near3(
+        st.outColor, float3(kOpaque.x * 0.25f, kOpaque.y * 0.25f, kOpaque.z * 0.25f), 1e-7f))
         << "the coat too";
 
     // A bright or negative reflection stays inside [0, 1].
@@ -280,8 +253,7 @@ TEST(XRite, ShadowTransmissionIsTheMask) {
     Shader s("XRite");
     vhost::TestServices sv;
     TestTexture mask([](const float* uv) { return float4(uv[0], uv[1], 1, 1); });
-    s.param<int32_t>("maskingMode") = 1;
-    s.param<pxs::TextureHandle>("maskingTexture") = mask.handle();
+    s.set({{"maskingMode", 1}, {"maskingTexture", mask.handle()}});
     // The mask reads the "uv" attribute at 24, not "uv1" at 0.
     pxs::ShadingState st =
         headOn().attribute(0, float2(0.9f, 0.9f)).attribute(24, float2(0.25f, 0.5f)).build();

@@ -3,26 +3,26 @@
 #include <cmath>
 #include <random>
 
-#include "materials/physical/physical_test_util.h"
 #include "support/chi2.h"
+#include "support/harness.h"
 
 namespace {
 
 using pxs::float3;
 using pxs::ShadingState;
-using vhost::DeclType;
 using vhost::TestServices;
+using vtest::expectArgs;
+using vtest::Fields;
+using vtest::light;
+using vtest::scaled;
 using vtest::Shader;
-
-using namespace ptest;
-
-using Fields = std::vector<std::string>;
+using vtest::unit;
+using vtest::viewing;
 
 constexpr double kPiD = 3.14159265358979;
 
 float3 at(float degrees, float sign = -1.0f) {
-    const float t = degrees * 0.017453293f;
-    return float3(std::sin(t), 0.0f, sign * std::cos(t));
+    return vtest::viewAt(degrees, sign);
 }
 
 // Fresnel of the default reflectance 0.1 for a view at cosine c.
@@ -39,40 +39,18 @@ ShadingState leaving(float degrees, float outside = 1.0f) {
 }
 
 TEST(DielectricParams, DeclarationOrderAndDefaults) {
-    auto expected = blockDeclarations();
-    expected.insert(expected.end(),
-                    {{"bitangent", DeclType::Attribute, "2@24"},
-                     {"tangent", DeclType::Attribute, "2@36"},
-                     {"uv", DeclType::Attribute, "1@48"},
-                     {"u_transmittanceMapEnable", DeclType::Bool, "false"},
-                     {"u_transmittanceMap", DeclType::Texture2D, "texture(null, -1)"},
-                     {"u_transmittanceTransform", DeclType::Matrix3, ""},
-                     {"u_transmittanceAmount", DeclType::Float, "1"},
-                     {"u_procedureMapEnable", DeclType::Int, "0"},
-                     {"u_procedureMapTiling", DeclType::Float3, "(1, 1, 1)"},
-                     {"u_procedureMapAmount", DeclType::Float, "0"},
-                     {"u_normal0MapEnable", DeclType::Bool, "false"},
-                     {"u_normal0Map", DeclType::Texture2D, "texture(null, -1)"},
-                     {"u_normal0Transform", DeclType::Matrix3, ""},
-                     {"u_normal0Amount", DeclType::Float, "0"},
-                     {"u_normal0UVScale", DeclType::Float, "1"},
-                     {"u_normal1MapEnable", DeclType::Bool, "false"},
-                     {"u_normal1Map", DeclType::Texture2D, "texture(null, -1)"},
-                     {"u_normal1Transform", DeclType::Matrix3, ""},
-                     {"u_normal1Amount", DeclType::Float, "0"},
-                     {"u_roughMapEnable", DeclType::Bool, "false"},
-                     {"u_roughMap", DeclType::Texture2D, "texture(null, -1)"},
-                     {"u_roughValue", DeclType::Float, "0.00039999999"},
-                     {"u_roughTransform", DeclType::Matrix3, ""},
-                     {"u_glossyValue", DeclType::Float, "0"},
-                     {"u_roughAmount", DeclType::Float, "1"},
-                     {"u_ior", DeclType::Float, "1.51999998"},
-                     {"u_reflectance", DeclType::Float, "0.100000001"},
-                     {"u_absorptionCoef", DeclType::Float3, "(0, 0, 0)"},
-                     {"u_falloffEnable", DeclType::Bool, "false"},
-                     {"u_refractColor", DeclType::Float3, "(1, 1, 1)"},
-                     {"u_reflectColor", DeclType::Float3, "(1, 1, 1)"}});
-    vtest::expectDeclarations("corvid_Mtl_Dielectric", 15, expected);
+    vtest::expectDeclarations("corvid_Mtl_Dielectric", 15, vtest::blockDeclarations(R"(
+        bitangent a 2@24; tangent a 2@36; uv a 1@48;
+        u_transmittanceMapEnable b; u_transmittanceMap t; u_transmittanceTransform m;
+        u_transmittanceAmount f 1; u_procedureMapEnable i; u_procedureMapTiling c (1, 1, 1);
+        u_procedureMapAmount f 0;
+        u_normal0MapEnable b; u_normal0Map t; u_normal0Transform m; u_normal0Amount f 0;
+        u_normal0UVScale f 1; u_normal1MapEnable b; u_normal1Map t; u_normal1Transform m;
+        u_normal1Amount f 0;
+        u_roughMapEnable b; u_roughMap t; u_roughValue f 0.00039999999; u_roughTransform m;
+        u_glossyValue f 0; u_roughAmount f 1; u_ior f 1.51999998; u_reflectance f 0.100000001;
+        u_absorptionCoef c (0, 0, 0); u_falloffEnable b; u_refractColor c (1, 1, 1);
+        u_reflectColor c (1, 1, 1))"));
 }
 
 TEST(DielectricSampling, IndicesComeFromTheMediumOnTheWayInAndOutsideOnTheWayOut) {
@@ -89,7 +67,7 @@ TEST(DielectricSampling, IndicesComeFromTheMediumOnTheWayInAndOutsideOnTheWayOut
     EXPECT_EQ(st.sampleCosine, 1.0f);
     EXPECT_EQ(st.sampleWeight, 1.0f);
     EXPECT_FLOAT_EQ(st.outsideIor, 1.52f);
-    Fields written = kSampleFields;
+    Fields written = vtest::kSampleFields;
     written.insert(written.begin(), "outsideIor");
     EXPECT_EQ(vhost::changedFields(before, st), written);
     EXPECT_EQ(sv.count(vhost::kSvcRandom) + sv.count(vhost::kSvcRandom2), 0);
@@ -295,16 +273,16 @@ TEST(DielectricSampling, RoughSamplesFollowTheMicrofacetDensityAndEvaluateBsdf) 
 
 TEST(Dielectric, ShadeLightsTheSurfaceThroughEvaluateBsdf) {
     Shader s("corvid_Mtl_Dielectric");
-    s.param<float>("u_roughValue") = 0.4f;
-    s.param<float3>("u_reflectColor") = float3(0.0f);
-    s.param<float3>("u_refractColor") = float3(0.0f);
+    s.set({{"u_roughValue", 0.4f},
+           {"u_reflectColor", float3(0.0f)},
+           {"u_refractColor", float3(0.0f)}});
     const float3 l = unit(float3(-0.3f, 0.2f, 0.9f));
     TestServices sv;
     sv.setLights({light(l, 0.5f, float3(1, 2, 3))});
     ShadingState st = entering(30);
     const ShadingState before = st;
     s.shade(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), (Fields{"outColor", "outAlpha"}));
+    EXPECT_EQ(vhost::changedFields(before, st), vtest::kShadeFields);
 
     ShadingState probe = entering(30);
     probe.sampleDirection = l;
@@ -386,9 +364,9 @@ TEST(Dielectric, AbsorptionAlwaysInShadowsButInShadeOnlyWithFalloff) {
 
     // The transmittance map gives the coefficient -ln(texel) / "u_absorptionCoef".
     vhost::TestTexture tint(pxs::float4(0.1f, 1.0f, 1.0f, 1.0f));
-    s.param<float3>("u_absorptionCoef") = float3(10.0f, 1.0f, 0.0f);
-    s.param<bool>("u_transmittanceMapEnable") = true;
-    s.param<pxs::TextureHandle>("u_transmittanceMap") = tint.handle();
+    s.set({{"u_absorptionCoef", float3(10.0f, 1.0f, 0.0f)},
+           {"u_transmittanceMapEnable", true},
+           {"u_transmittanceMap", tint.handle()}});
     st = leaving(0);
     s.shade(sv, st);
     EXPECT_NEAR(st.outColor.x, std::exp(-0.5f * std::log(10.0f) * std::log(10.0f)), 1e-6f);
@@ -403,17 +381,15 @@ TEST(Dielectric, AbsorptionAlwaysInShadowsButInShadeOnlyWithFalloff) {
 
 TEST(Dielectric, HeightMapZeroWinsOverTheNoiseBump) {
     Shader s("corvid_Mtl_Dielectric");
-    s.param<int32_t>("u_procedureMapEnable") = 1;
-    s.param<float>("u_procedureMapAmount") = 2.0f;
+    s.set({{"u_procedureMapEnable", 1}, {"u_procedureMapAmount", 2.0f}});
     TestServices sv;
     ShadingState st = entering(30);
     s.evaluateBsdf(sv, st);
     EXPECT_EQ(sv.count(vhost::kSvcNoise3), 4) << "the bump takes four noise values";
 
     vhost::TestTexture ramp([](const float* uv) { return pxs::float4(uv[0], 0, 0, 1); });
-    s.param<bool>("u_normal0MapEnable") = true;
-    s.param<pxs::TextureHandle>("u_normal0Map") = ramp.handle();
-    s.param<float>("u_normal0Amount") = 1.0f;
+    s.set(
+        {{"u_normal0MapEnable", true}, {"u_normal0Map", ramp.handle()}, {"u_normal0Amount", 1.0f}});
     TestServices mapped;
     st = entering(30);
     s.evaluateBsdf(mapped, st);

@@ -1,9 +1,9 @@
 // corvid_Mtl_Glazing through the test host. (Copying every field is covered for
 // every class by the contract tests.)
-#include <cmath>
 #include <cstring>
 
-#include "materials/physical/physical_test_util.h"
+#include "src/frame/math.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -11,11 +11,11 @@ using pxs::float2;
 using pxs::float3;
 using pxs::float4;
 using pxs::ShadingState;
-using vhost::DeclType;
-using vhost::StateBuilder;
+using vtest::expectArgs;
+using vtest::Fields;
+using vtest::light;
 using vtest::Shader;
-
-using namespace ptest;
+using vtest::viewing;
 
 const float kPi = 3.14159265f;
 
@@ -24,21 +24,11 @@ ShadingState view(float3 dir) {
 }
 
 TEST(GlazingParams, DeclarationOrderAndDefaults) {
-    auto expected = blockDeclarations();
-    expected.insert(expected.end(),
-                    {{"bitangent", DeclType::Attribute, "2@24"},
-                     {"tangent", DeclType::Attribute, "2@36"},
-                     {"uv", DeclType::Attribute, "1@48"},
-                     {"u_reflectance", DeclType::Float, "0.100000001"},
-                     {"u_reflectColor", DeclType::Float3, "(1, 1, 1)"},
-                     {"u_refractColor", DeclType::Float3, "(1, 1, 1)"},
-                     {"u_rough", DeclType::Float, "9.99999975e-05"},
-                     {"u_level", DeclType::Float, "1"},
-                     {"u_transmittanceMapEnable", DeclType::Bool, "false"},
-                     {"u_transmittanceMap", DeclType::Texture2D, "texture(null, -1)"},
-                     {"u_transmittanceTransform", DeclType::Matrix3, ""},
-                     {"u_transmittanceAmount", DeclType::Float, "1"}});
-    vtest::expectDeclarations("corvid_Mtl_Glazing", 15, expected);
+    vtest::expectDeclarations("corvid_Mtl_Glazing", 15, vtest::blockDeclarations(R"(
+        bitangent a 2@24; tangent a 2@36; uv a 1@48; u_reflectance f 0.100000001;
+        u_reflectColor c (1, 1, 1); u_refractColor c (1, 1, 1); u_rough f 9.99999975e-05;
+        u_level f 1; u_transmittanceMapEnable b; u_transmittanceMap t;
+        u_transmittanceTransform m; u_transmittanceAmount f 1)"));
 }
 
 TEST(Glazing, DefaultsReflectOnePercentAndPassTheRestStraightOn) {
@@ -51,7 +41,7 @@ TEST(Glazing, DefaultsReflectOnePercentAndPassTheRestStraightOn) {
     s.shade(sv, st);
     EXPECT_FLOAT3(st.outColor, float3(0.01f, 0.99f, 0.495f));
     EXPECT_EQ(st.outAlpha, 1.0f);
-    EXPECT_EQ(vhost::changedFields(before, st), (std::vector<std::string>{"outColor", "outAlpha"}));
+    EXPECT_EQ(vhost::changedFields(before, st), vtest::kShadeFields);
 
     auto refl = sv.callsTo(vhost::kSvcTraceReflection);
     ASSERT_EQ(refl.size(), 1u);
@@ -62,8 +52,7 @@ TEST(Glazing, DefaultsReflectOnePercentAndPassTheRestStraightOn) {
     EXPECT_EQ(sv.count(vhost::kSvcGetLights), 1);
 
     // Black tints skip their traces.
-    s.param<float3>("u_reflectColor") = float3(0.0f);
-    s.param<float3>("u_refractColor") = float3(0.0f);
+    s.set({{"u_reflectColor", float3(0.0f)}, {"u_refractColor", float3(0.0f)}});
     vhost::TestServices quiet;
     st = before;
     s.shade(quiet, st);
@@ -74,9 +63,7 @@ TEST(Glazing, DefaultsReflectOnePercentAndPassTheRestStraightOn) {
 
 TEST(Glazing, LampHighlightMatchesEvaluateBsdf) {
     Shader s("corvid_Mtl_Glazing");
-    s.param<float>("u_rough") = 0.25f;
-    s.param<float3>("u_reflectColor") = float3(0.0f);
-    s.param<float3>("u_refractColor") = float3(0.0f);
+    s.set({{"u_rough", 0.25f}, {"u_reflectColor", float3(0.0f)}, {"u_refractColor", float3(0.0f)}});
     vhost::TestServices sv;
     sv.setLights({light(float3(0, 0, 1), 2.0f, float3(1.0f, 0.5f, 0.0f)),
                   light(float3(0, 0, -1), 1.0f, float3(5.0f))});
@@ -91,8 +78,7 @@ TEST(Glazing, LampHighlightMatchesEvaluateBsdf) {
     const ShadingState before = viewing(float3(0, 0, -1)).sampleDirection(float3(0, 0, 1)).build();
     ShadingState ev = before;
     s.evaluateBsdf(sv, ev);
-    EXPECT_EQ(vhost::changedFields(before, ev),
-              (std::vector<std::string>{"sampleValue", "sampleCosine"}));
+    EXPECT_EQ(vhost::changedFields(before, ev), (Fields{"sampleValue", "sampleCosine"}));
     EXPECT_FLOAT3(ev.sampleValue, float3(v));
     EXPECT_EQ(ev.sampleCosine, 1.0f);
 
@@ -112,8 +98,7 @@ TEST(Glazing, LampHighlightMatchesEvaluateBsdf) {
 TEST(Glazing, TransmittanceMapRaisedToOneOverLevel) {
     Shader s("corvid_Mtl_Glazing");
     vhost::TestTexture map(float4(0.25f, 0.64f, 0.01f, 1.0f));
-    s.param<bool>("u_transmittanceMapEnable") = true;
-    s.param<pxs::TextureHandle>("u_transmittanceMap") = map.handle();
+    s.set({{"u_transmittanceMapEnable", true}, {"u_transmittanceMap", map.handle()}});
     s.param<pxs::matrix3>("u_transmittanceTransform") = {{1, 0, 0, 0, 1, 0, 0.5f, 0, 0}};
     s.param<float>("u_level") = 2.0f;
     vhost::TestServices sv;
@@ -139,11 +124,10 @@ TEST(Glazing, ShadowTransmissionIsUnclampedOneMinusRg) {
     const ShadingState before = view(float3(0, 0, -1));
     ShadingState st = before;
     s.shadowTransmission(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), std::vector<std::string>{"outTransmission"});
+    EXPECT_EQ(vhost::changedFields(before, st), Fields{"outTransmission"});
     EXPECT_FLOAT3(st.outTransmission, float3(0.99f, 0.495f, 0.0f));
     // r = 1, L = 0.5: Rg = 2, and nothing clamps the weights.
-    s.param<float>("u_reflectance") = 1.0f;
-    s.param<float>("u_level") = 0.5f;
+    s.set({{"u_reflectance", 1.0f}, {"u_level", 0.5f}});
     s.shadowTransmission(sv, st);
     EXPECT_FLOAT3(st.outTransmission, float3(-1.0f, -0.5f, 0.0f));
     EXPECT_TRUE(sv.calls.empty());
@@ -156,13 +140,12 @@ TEST(Glazing, MaskingAndOcclusion) {
     const ShadingState before = view(float3(0, 0, -1));
     ShadingState st = before;
     s.shade(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), std::vector<std::string>{"skipHit"});
+    EXPECT_EQ(vhost::changedFields(before, st), Fields{"skipHit"});
     EXPECT_TRUE(sv.calls.empty());
 
     // The occlusion is evaluated (traced here) but only darkens direct diffuse,
     // which a pane does not have.
-    s.param<float3>("maskingColor") = float3(0.0f);
-    s.param<bool>("usingRaytracedAO") = true;
+    s.set({{"maskingColor", float3(0.0f)}, {"usingRaytracedAO", true}});
     sv.ambientOcclusionValue = float3(0.0f);
     sv.transmissionValue = float3(1.0f);
     st = before;
@@ -171,65 +154,45 @@ TEST(Glazing, MaskingAndOcclusion) {
     EXPECT_FLOAT3(st.outColor, float3(0.99f));
 }
 
-// Runs sampleBsdf with the given permissions and random numbers.
 ShadingState sample(const Shader& s, const char* allow, std::vector<float> randoms,
                     float3 dir = float3(0.6f, 0, -0.8f), int* drawn = nullptr) {
-    vhost::TestServices sv;
-    sv.randoms = randoms;
-    ShadingState st = view(dir);
-    std::memcpy(st.allowLobe, allow, 6);
-    const ShadingState before = st;
-    s.sampleBsdf(sv, st);
-    if (drawn) *drawn = sv.count(vhost::kSvcRandom);
-    if (st.sampleKind != 0) {
-        EXPECT_EQ(vhost::changedFields(before, st), kSampleFields);
-        EXPECT_EQ(st.sampleWeight, 1.0f);
-    } else {
-        EXPECT_EQ(vhost::changedFields(before, st), std::vector<std::string>{"sampleKind"});
+    return vtest::sampleDeterministic(s, view(dir), allow, std::move(randoms), drawn);
+}
+
+TEST(GlazingSampling, ChoiceByRgOrTheAllowedGroupsFraction) {
+    Shader s("corvid_Mtl_Glazing");
+    s.set({{"u_reflectColor", float3(1.0f, 0.5f, 0.25f)},
+           {"u_refractColor", float3(0.25f, 0.5f, 1.0f)}});
+    const float3 in(0.6f, 0, -0.8f), out(0.6f, 0, 0.8f);
+    const struct {
+        const char* allow;
+        std::vector<float> randoms;
+        float3 dir;
+        int kind, drawn;
+        float3 direction;
+        float cosine;
+        float3 valueTimesCosine;
+    } cases[] = {
+        // Both groups: u above Rg transmits straight on, u <= Rg reflects.
+        {"\1\0\0\0\0\1", {0.5f}, in, 32, 1, in, -0.8f, {0.25f, 0.5f, 1.0f}},
+        {"\1\0\0\0\0\1", {0.01f}, in, 4, 1, out, 0.8f, {1.0f, 0.5f, 0.25f}},
+        // One group: no draw, the fraction Rg or 1 - Rg as weight.
+        {"\0\1\0\0\0\0", {}, in, 4, 0, out, 0.8f, {0.01f, 0.005f, 0.0025f}},
+        {"\0\0\0\1\0\0", {}, in, 32, 0, in, -0.8f, {0.2475f, 0.495f, 0.99f}},
+        {"\0\0\0\0\0\0", {}, in, 0, 0, {}, 0, {}},
+        // Seen from behind: the turned normal keeps the reflection on the viewer's side.
+        {"\1\0\0\0\0\0", {}, out, 4, 0, in, 0.8f, {0.01f, 0.005f, 0.0025f}},
+    };
+    for (const auto& c : cases) {
+        int drawn = 0;
+        const ShadingState st = sample(s, c.allow, c.randoms, c.dir, &drawn);
+        EXPECT_EQ(st.sampleKind, c.kind);
+        EXPECT_EQ(drawn, c.drawn);
+        if (c.kind == 0) continue;
+        EXPECT_FLOAT3(st.sampleDirection, c.direction);
+        EXPECT_FLOAT_EQ(st.sampleCosine, c.cosine);
+        EXPECT_FLOAT3(st.sampleCosine * st.sampleValue, c.valueTimesCosine);
     }
-    return st;
-}
-
-TEST(GlazingSampling, ChoiceByRgWhenBothGroupsAreAllowed) {
-    Shader s("corvid_Mtl_Glazing");
-    s.param<float3>("u_reflectColor") = float3(1.0f, 0.5f, 0.25f);
-    s.param<float3>("u_refractColor") = float3(0.25f, 0.5f, 1.0f);
-    const char* all = "\1\0\0\0\0\1";
-    int drawn = 0;
-    ShadingState t = sample(s, all, {0.5f}, float3(0.6f, 0, -0.8f), &drawn);
-    EXPECT_EQ(drawn, 1);
-    EXPECT_EQ(t.sampleKind, 32);
-    EXPECT_FLOAT3(t.sampleDirection, float3(0.6f, 0, -0.8f));
-    EXPECT_FLOAT_EQ(t.sampleCosine, -0.8f);
-    EXPECT_FLOAT3(scaled(t.sampleValue, t.sampleCosine), float3(0.25f, 0.5f, 1.0f));
-
-    ShadingState r = sample(s, all, {0.01f});  // u <= Rg reflects
-    EXPECT_EQ(r.sampleKind, 4);
-    EXPECT_FLOAT3(r.sampleDirection, float3(0.6f, 0, 0.8f));
-    EXPECT_FLOAT_EQ(r.sampleCosine, 0.8f);
-    EXPECT_FLOAT3(scaled(r.sampleValue, r.sampleCosine), float3(1.0f, 0.5f, 0.25f));
-}
-
-TEST(GlazingSampling, SingleGroupCarriesItsFraction) {
-    Shader s("corvid_Mtl_Glazing");
-    s.param<float3>("u_refractColor") = float3(0.25f, 0.5f, 1.0f);
-    int drawn = 0;
-    ShadingState r = sample(s, "\0\1\0\0\0\0", {}, float3(0.6f, 0, -0.8f), &drawn);
-    EXPECT_EQ(drawn, 0);
-    EXPECT_EQ(r.sampleKind, 4);
-    EXPECT_FLOAT3(scaled(r.sampleValue, r.sampleCosine), float3(0.01f));
-
-    ShadingState t = sample(s, "\0\0\0\1\0\0", {}, float3(0.6f, 0, -0.8f), &drawn);
-    EXPECT_EQ(drawn, 0);
-    EXPECT_EQ(t.sampleKind, 32);
-    EXPECT_FLOAT3(scaled(t.sampleValue, t.sampleCosine), float3(0.2475f, 0.495f, 0.99f));
-
-    EXPECT_EQ(sample(s, "\0\0\0\0\0\0", {}).sampleKind, 0);
-
-    // Seen from behind: the turned normal keeps the reflection on the viewer's side.
-    ShadingState back = sample(s, "\1\0\0\0\0\0", {}, float3(0.6f, 0, 0.8f));
-    EXPECT_FLOAT3(back.sampleDirection, float3(0.6f, 0, -0.8f));
-    EXPECT_FLOAT_EQ(back.sampleCosine, 0.8f);
 }
 
 TEST(GlazingSampling, GrazingViewHasNoContinuation) {

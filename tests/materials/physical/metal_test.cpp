@@ -3,9 +3,10 @@
 #include <cmath>
 #include <random>
 
-#include "materials/physical/physical_test_util.h"
+#include "src/frame/math.h"
 #include "support/alloc_counter.h"
 #include "support/chi2.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -13,23 +14,16 @@ using pxs::float2;
 using pxs::float3;
 using pxs::float4;
 using pxs::ShadingState;
-using vhost::DeclType;
 using vhost::TestServices;
+using vtest::expectArgs;
+using vtest::Fields;
+using vtest::light;
 using vtest::Shader;
-
-using namespace ptest;
-
-using Fields = std::vector<std::string>;
-
-constexpr double kPiD = 3.14159265358979;
+using vtest::unit;
+using vtest::viewing;
 
 float3 at(float degrees) {
-    const float t = degrees * 0.017453293f;
-    return float3(std::sin(t), 0.0f, -std::cos(t));
-}
-
-float3 plus(float3 a, float3 b) {
-    return float3(a.x + b.x, a.y + b.y, a.z + b.z);
+    return vtest::viewAt(degrees);
 }
 
 ShadingState hitAt(float2 uv, float3 view = at(30)) {
@@ -41,8 +35,7 @@ ShadingState hitAt(float2 uv, float3 view = at(30)) {
 Shader matteMetal(float3 diffuse) {
     Shader s("corvid_Mtl_Metal");
     s.param<float3>("u_diffuseColor") = diffuse;
-    s.param<float>("u_brdf00Reflectivity") = 0.0f;
-    s.param<float>("u_brdf90Reflectivity") = 0.0f;
+    s.set({{"u_brdf00Reflectivity", 0.0f}, {"u_brdf90Reflectivity", 0.0f}});
     return s;
 }
 
@@ -53,87 +46,35 @@ float3 shadeLit(const Shader& s, TestServices& sv, ShadingState st) {
 }
 
 TEST(MetalParams, DeclarationOrderAndDefaults) {
-    auto expected = blockDeclarations();
-    const std::string none = "texture(null, -1)";
-    expected.insert(expected.end(),
-                    {{"u_flecksEnable", DeclType::Bool, "false"},
-                     {"u_flecksDiffuseColor", DeclType::Float3, "(1, 1, 1)"},
-                     {"u_flecksSpecularColor", DeclType::Float3, "(1, 1, 1)"},
-                     {"u_flecksSize", DeclType::Float, "0.5"},
-                     {"u_flecksDensity", DeclType::Float, "5.5"},
-                     {"u_patternEnable", DeclType::Bool, "false"},
-                     {"u_patternMap", DeclType::Texture2D, none},
-                     {"u_patternTransform", DeclType::Matrix3, ""},
-                     {"u_patternAmount", DeclType::Float, "1"},
-                     {"u_diffuseMapEnable", DeclType::Bool, "false"},
-                     {"u_diffuseMap", DeclType::Texture2D, none},
-                     {"u_diffuseColor", DeclType::Float3, "(0, 0, 0)"},
-                     {"u_diffuseTransform", DeclType::Matrix3, ""},
-                     {"u_diffuseWeight", DeclType::Float, "0.5"},
-                     {"u_specularMapEnable", DeclType::Bool, "false"},
-                     {"u_specularMap", DeclType::Texture2D, none},
-                     {"u_specularColor", DeclType::Float3, "(1, 1, 1)"},
-                     {"u_specularTransform", DeclType::Matrix3, ""},
-                     {"u_roughMapEnable", DeclType::Bool, "false"},
-                     {"u_roughMap", DeclType::Texture2D, none},
-                     {"u_roughValue", DeclType::Float, "0.100000001"},
-                     {"u_roughTransform", DeclType::Matrix3, ""},
-                     {"u_glossyValueU", DeclType::Float, "0.100000001"},
-                     {"u_glossyValueV", DeclType::Float, "0.100000001"},
-                     {"u_anisotropyMapEnable", DeclType::Bool, "false"},
-                     {"u_anisotropyMap", DeclType::Texture2D, none},
-                     {"u_anisotropyValue", DeclType::Float, "1"},
-                     {"u_anisotropyTransform", DeclType::Matrix3, ""},
-                     {"u_anisoRotationMapEnable", DeclType::Bool, "false"},
-                     {"u_anisoRotationMap", DeclType::Texture2D, none},
-                     {"u_anisoRotationValue", DeclType::Float, "0"},
-                     {"u_anisoRotationTransform", DeclType::Matrix3, ""},
-                     {"u_brdfCurvePower", DeclType::Float, "5"},
-                     {"u_brdf00Reflectivity", DeclType::Float, "0.800000012"},
-                     {"u_brdf90Reflectivity", DeclType::Float, "1"},
-                     {"u_cutoutsSwitcher", DeclType::Int, "0"},
-                     {"u_cutoutMap", DeclType::Texture2D, none},
-                     {"u_cutoutTransform", DeclType::Matrix3, ""},
-                     {"u_cutoutsCenter", DeclType::Float, "0.5"},
-                     {"u_cutoutsSize", DeclType::Float, "1"},
-                     {"u_cutoutsSpace", DeclType::Float, "1"},
-                     {"u_uvScale", DeclType::Float, "1"},
-                     {"u_otherScale", DeclType::Float, "1"},
-                     {"u_uvDefScale", DeclType::Float, "1"},
-                     {"u_cutoutAmount", DeclType::Float, "1"},
-                     {"u_cosineUsesBump", DeclType::Bool, "false"},
-                     {"u_bumpSwitcher", DeclType::Int, "0"},
-                     {"u_metalPatternScale", DeclType::Float, "1"},
-                     {"u_reflectSwitcher", DeclType::Int, "0"},
-                     {"u_anisoSwitcher", DeclType::Int, "0"},
-                     {"u_anisoRotSwitcher", DeclType::Int, "0"},
-                     {"u_anisoColor", DeclType::Float3, "(0, 0, 0)"},
-                     {"u_reflectColor", DeclType::Float3, "(1, 1, 1)"},
-                     {"u_reflMapAmount", DeclType::Float, "1"},
-                     {"u_anisoMapAmount", DeclType::Float, "1"},
-                     {"u_anisorotMapAmount", DeclType::Float, "1"},
-                     {"u_brushMapEnable", DeclType::Bool, "false"},
-                     {"u_brushMap", DeclType::Texture2D, none},
-                     {"u_brushTransform", DeclType::Matrix3, ""},
-                     {"u_breakMapEnable", DeclType::Bool, "false"},
-                     {"u_breakMap", DeclType::Texture2D, none},
-                     {"u_breakTransform", DeclType::Matrix3, ""},
-                     {"u_bumpMapColorEnable", DeclType::Bool, "false"},
-                     {"u_bumpMapColor", DeclType::Texture2D, none},
-                     {"u_bumpMapColorTransform", DeclType::Matrix3, ""},
-                     {"u_noiseanodized_tiling", DeclType::Float3, "(1, 1, 1)"},
-                     {"u_bumpMapAmount", DeclType::Float, "1"},
-                     {"u_patinaEnable", DeclType::Bool, "false"},
-                     {"u_patinaMap", DeclType::Texture2D, none},
-                     {"u_patinaColor", DeclType::Float3, "(0.25, 0.5, 0.400000006)"},
-                     {"u_patinaGlossy", DeclType::Float, "0.400000006"},
-                     {"u_patinaBrdf00Reflectivity", DeclType::Float, "1"},
-                     {"u_reflectionHighlightOnly", DeclType::Bool, "false"},
-                     {"n_patinaPercent", DeclType::Float, "0"},
-                     {"bitangent", DeclType::Attribute, "2@24"},
-                     {"tangent", DeclType::Attribute, "2@36"},
-                     {"uv", DeclType::Attribute, "1@48"}});
-    vtest::expectDeclarations("corvid_Mtl_Metal", 15, expected);
+    vtest::expectDeclarations("corvid_Mtl_Metal", 15, vtest::blockDeclarations(R"(
+        u_flecksEnable b; u_flecksDiffuseColor c (1, 1, 1); u_flecksSpecularColor c (1, 1, 1);
+        u_flecksSize f 0.5; u_flecksDensity f 5.5;
+        u_patternEnable b; u_patternMap t; u_patternTransform m; u_patternAmount f 1;
+        u_diffuseMapEnable b; u_diffuseMap t; u_diffuseColor c (0, 0, 0); u_diffuseTransform m;
+        u_diffuseWeight f 0.5;
+        u_specularMapEnable b; u_specularMap t; u_specularColor c (1, 1, 1);
+        u_specularTransform m;
+        u_roughMapEnable b; u_roughMap t; u_roughValue f 0.100000001; u_roughTransform m;
+        u_glossyValueU f 0.100000001; u_glossyValueV f 0.100000001;
+        u_anisotropyMapEnable b; u_anisotropyMap t; u_anisotropyValue f 1;
+        u_anisotropyTransform m;
+        u_anisoRotationMapEnable b; u_anisoRotationMap t; u_anisoRotationValue f 0;
+        u_anisoRotationTransform m;
+        u_brdfCurvePower f 5; u_brdf00Reflectivity f 0.800000012; u_brdf90Reflectivity f 1;
+        u_cutoutsSwitcher i; u_cutoutMap t; u_cutoutTransform m; u_cutoutsCenter f 0.5;
+        u_cutoutsSize f 1; u_cutoutsSpace f 1; u_uvScale f 1; u_otherScale f 1;
+        u_uvDefScale f 1; u_cutoutAmount f 1; u_cosineUsesBump b; u_bumpSwitcher i;
+        u_metalPatternScale f 1; u_reflectSwitcher i; u_anisoSwitcher i; u_anisoRotSwitcher i;
+        u_anisoColor c (0, 0, 0); u_reflectColor c (1, 1, 1); u_reflMapAmount f 1;
+        u_anisoMapAmount f 1; u_anisorotMapAmount f 1;
+        u_brushMapEnable b; u_brushMap t; u_brushTransform m;
+        u_breakMapEnable b; u_breakMap t; u_breakTransform m;
+        u_bumpMapColorEnable b; u_bumpMapColor t; u_bumpMapColorTransform m;
+        u_noiseanodized_tiling c (1, 1, 1); u_bumpMapAmount f 1;
+        u_patinaEnable b; u_patinaMap t; u_patinaColor c (0.25, 0.5, 0.400000006);
+        u_patinaGlossy f 0.400000006; u_patinaBrdf00Reflectivity f 1;
+        u_reflectionHighlightOnly b; n_patinaPercent f 0;
+        bitangent a 2@24; tangent a 2@36; uv a 1@48)"));
 }
 
 // evaluateBsdf of a metal for a fixed pair of directions.
@@ -164,8 +105,7 @@ TEST(MetalPatina, CoverageBlendsColourRoughnessAndReflectivity) {
     Shader patina = metal(copper, 0.2f, 0.6f);
     patina.param<bool>("u_patinaEnable") = true;
     patina.param<float3>("u_patinaColor") = green;
-    patina.param<float>("u_patinaGlossy") = 0.4f;
-    patina.param<float>("u_patinaBrdf00Reflectivity") = 0.9f;
+    patina.set({{"u_patinaGlossy", 0.4f}, {"u_patinaBrdf00Reflectivity", 0.9f}});
     TestServices sv;
     highPatinaNoise(sv);
 
@@ -191,8 +131,7 @@ TEST(MetalPatina, CoverageBlendsColourRoughnessAndReflectivity) {
 
 TEST(MetalFlakes, OnlyMasksBetweenTwoHundredthsAndAHalfShow) {
     Shader s = matteMetal(float3(0, 0, 0.5f));
-    s.param<bool>("u_flecksEnable") = true;
-    s.param<float3>("u_flecksDiffuseColor") = float3(1, 0, 0);
+    s.set({{"u_flecksEnable", true}, {"u_flecksDiffuseColor", float3(1, 0, 0)}});
     const struct {
         float noise;
         bool shows;
@@ -209,11 +148,11 @@ TEST(MetalFlakes, OnlyMasksBetweenTwoHundredthsAndAHalfShow) {
 
 TEST(MetalReflection, FlakeTintAndHighlightOnly) {
     Shader s("corvid_Mtl_Metal");
-    s.param<float>("u_brdf00Reflectivity") = 0.5f;
-    s.param<float>("u_brdf90Reflectivity") = 0.5f;
-    s.param<float>("u_glossyValueU") = 0.2f;
-    s.param<float>("u_glossyValueV") = 0.3f;
-    s.param<float>("u_anisoRotationValue") = 0.5f;
+    s.set({{"u_brdf00Reflectivity", 0.5f},
+           {"u_brdf90Reflectivity", 0.5f},
+           {"u_glossyValueU", 0.2f},
+           {"u_glossyValueV", 0.3f},
+           {"u_anisoRotationValue", 0.5f}});
 
     TestServices sv;
     sv.anisotropicReflectionValue = float3(1, 1, 1);
@@ -231,27 +170,27 @@ TEST(MetalReflection, FlakeTintAndHighlightOnly) {
     const float3 without = shadeLit(s, highlights, hitAt(float2(0, 0)));
     EXPECT_EQ(highlights.count(vhost::kSvcTraceAnisotropicReflection), 0);
     EXPECT_GT(without.x, 0.0f) << "the light's highlight stays";
-    EXPECT_TRUE(vtest::near3(withReflection, plus(without, float3(0.5f)), 1e-5f));
+    EXPECT_TRUE(vtest::near3(withReflection, without + float3(0.5f), 1e-5f));
 
     // Flakes tint the traced reflection: S = F * "u_flecksSpecularColor".
-    s.param<bool>("u_reflectionHighlightOnly") = false;
-    s.param<bool>("u_flecksEnable") = true;
-    s.param<float3>("u_flecksDiffuseColor") = float3(0.0f);
-    s.param<float3>("u_flecksSpecularColor") = float3(0, 1, 0.5f);
+    s.set({{"u_reflectionHighlightOnly", false},
+           {"u_flecksEnable", true},
+           {"u_flecksDiffuseColor", float3(0.0f)},
+           {"u_flecksSpecularColor", float3(0, 1, 0.5f)}});
     TestServices flaked;
     flaked.anisotropicReflectionValue = float3(1, 1, 1);
     flaked.latticeNoiseFunction = [](float3) { return 0.8f; };
     const float3 tinted = shadeLit(s, flaked, hitAt(float2(0, 0)));
-    EXPECT_TRUE(vtest::near3(tinted, plus(without, float3(0.0f, 0.5f, 0.25f)), 1e-5f));
+    EXPECT_TRUE(vtest::near3(tinted, without + float3(0.0f, 0.5f, 0.25f), 1e-5f));
     ASSERT_EQ(flaked.count(vhost::kSvcTraceAnisotropicReflection), 1);
     EXPECT_FLOAT_EQ(flaked.callsTo(vhost::kSvcTraceAnisotropicReflection)[0].args.back(), 0.5f);
 }
 
 TEST(MetalReflection, SourceScalarsTurnTheHighlightOnlyInShade) {
     Shader s("corvid_Mtl_Metal");
-    s.param<float>("u_anisoRotationValue") = 0.5f;
-    s.param<int32_t>("u_anisoRotSwitcher") = 1;
-    s.param<float>("u_anisorotMapAmount") = 0.25f;
+    s.set({{"u_anisoRotationValue", 0.5f},
+           {"u_anisoRotSwitcher", 1},
+           {"u_anisorotMapAmount", 0.25f}});
     TestServices sv;
     ShadingState st = hitAt(float2(0, 0));
     s.shade(sv, st);
@@ -348,8 +287,7 @@ TEST(MetalCutouts, MapModeReadsRowMajorAndABlackTexelIsAFullHole) {
 
 TEST(MetalCutouts, AFullyMaskedHitTracesNothing) {
     Shader s = matteMetal(float3(0.5f));
-    s.param<int32_t>("u_cutoutsSwitcher") = 2;
-    s.param<float3>("maskingColor") = float3(1.0f);
+    s.set({{"u_cutoutsSwitcher", 2}, {"maskingColor", float3(1.0f)}});
     TestServices sv;
     ShadingState st = hitAt(float2(1.0f, 1.0f));
     const ShadingState before = st;
@@ -374,9 +312,9 @@ TEST(MetalSampling, CosineFromTheBumpedFrameOnlyWhenAsked) {
         Shader s("corvid_Mtl_Metal");
         s.param<float>("u_roughValue") = 0.3f;
         if (bump == 0) {
-            s.param<bool>("u_patternEnable") = true;
-            s.param<pxs::TextureHandle>("u_patternMap") = ramp.handle();
-            s.param<float>("u_patternAmount") = 30.0f;
+            s.set({{"u_patternEnable", true},
+                   {"u_patternMap", ramp.handle()},
+                   {"u_patternAmount", 30.0f}});
         } else {
             s.param<int32_t>("u_bumpSwitcher") = 1;
         }
@@ -398,25 +336,12 @@ TEST(MetalSampling, CosineFromTheBumpedFrameOnlyWhenAsked) {
     }
 }
 
-// The density of the metal's sampler at view v (pointing at the surface): the Ward
-// lobe of roughness (ax, ay) with probability 1 - pd, the cosine lobe with pd.
-double metalDensity(float3 v, float3 d, double ax, double ay, double pd) {
-    if (d.z <= 0) return 0.0;
-    double hx = d.x - v.x, hy = d.y - v.y, hz = d.z - v.z;
-    const double len = std::sqrt(hx * hx + hy * hy + hz * hz);
-    hx /= len, hy /= len, hz /= len;
-    const double e = std::exp(-((hx / ax) * (hx / ax) + (hy / ay) * (hy / ay)) / (hz * hz));
-    const double hv = -(hx * v.x + hy * v.y + hz * v.z);
-    const double ward = e / (4 * kPiD * ax * ay * hv * hz * hz * hz);
-    return (1 - pd) * ward + pd * d.z / kPiD;
-}
-
 TEST(MetalSampling, MixtureAndSingleLobeFollowTheirDensitiesAndEvaluateBsdf) {
     Shader s("corvid_Mtl_Metal");
-    s.param<float3>("u_diffuseColor") = float3(0.3f);
-    s.param<float>("u_roughValue") = 0.25f;
-    s.param<float>("u_anisotropyValue") = 0.5f;
-    s.param<float>("u_brdf00Reflectivity") = 0.5f;
+    s.set({{"u_diffuseColor", float3(0.3f)},
+           {"u_roughValue", 0.25f},
+           {"u_anisotropyValue", 0.5f},
+           {"u_brdf00Reflectivity", 0.5f}});
     const float view = 35.0f;
     const float3 v = at(view);
     const float f = 0.5f + 0.5f * std::pow(1.0f - std::cos(view * 0.017453293f), 5.0f);
@@ -442,7 +367,7 @@ TEST(MetalSampling, MixtureAndSingleLobeFollowTheirDensitiesAndEvaluateBsdf) {
             if (st.sampleKind == pxs::kSampleNone) return std::nullopt;
             return st.sampleDirection;
         };
-        auto density = [&](float3 d) { return metalDensity(v, d, 0.25, 0.125, pd); };
+        auto density = [&](float3 d) { return vtest::wardMixtureDensity(v, d, 0.25, 0.125, pd); };
         vtest::Chi2Settings settings;
         settings.samples = 200000;
         settings.testCount = 2;
@@ -456,11 +381,11 @@ TEST(MetalSampling, MixtureAndSingleLobeFollowTheirDensitiesAndEvaluateBsdf) {
             sv.randoms = script((i / 2 + 0.5f) / 20.0f, 0.61f, i % 2 ? 0.8f : 0.3f);
             s.sampleBsdf(sv, st);
             if (st.sampleKind == pxs::kSampleNone) continue;
-            EXPECT_EQ(vhost::changedFields(before, st), kSampleFields);
+            EXPECT_EQ(vhost::changedFields(before, st), vtest::kSampleFields);
             ASSERT_EQ(st.sampleKind, single ? pxs::kSampleSingleLobe : pxs::kSampleLobeMixture);
             EXPECT_NEAR(st.sampleWeight * density(st.sampleDirection), 1.0, 2e-3) << i;
             float3 value = st.sampleValue;
-            if (single) value = plus(value, float3(diffuseOverPi));
+            if (single) value = value + float3(diffuseOverPi);
             const float cosine = st.sampleCosine;
             s.evaluateBsdf(sv, st);
             EXPECT_TRUE(vtest::near3(value, st.sampleValue, 2e-3f * st.sampleValue.x)) << i;
@@ -484,20 +409,17 @@ TEST(MetalSampling, BackfacingViewGivesNoSample) {
 TEST(PhysicalMaterials, NoAllocationPerHit) {
     // Every feature that runs extra code: bumps, flakes, patina, cut-outs, topcoat.
     Shader metal("corvid_Mtl_Metal");
-    metal.param<bool>("u_flecksEnable") = true;
-    metal.param<bool>("u_patinaEnable") = true;
-    metal.param<float>("n_patinaPercent") = 0.5f;
-    metal.param<int32_t>("u_bumpSwitcher") = 1;
-    metal.param<int32_t>("u_cutoutsSwitcher") = 4;
-    metal.param<int32_t>("u_reflectSwitcher") = 4;
+    metal.set({{"u_flecksEnable", true},
+               {"u_patinaEnable", true},
+               {"n_patinaPercent", 0.5f},
+               {"u_bumpSwitcher", 1},
+               {"u_cutoutsSwitcher", 4},
+               {"u_reflectSwitcher", 4}});
     Shader paint("corvid_Mtl_MetallicPaint");
-    paint.param<bool>("u_topcoatEnable") = true;
-    paint.param<bool>("u_flecksEnable") = true;
-    paint.param<int32_t>("u_finish") = 1;
-    paint.param<int32_t>("u_pearl") = 1;
+    paint.set(
+        {{"u_topcoatEnable", true}, {"u_flecksEnable", true}, {"u_finish", 1}, {"u_pearl", 1}});
     Shader glass("corvid_Mtl_Dielectric");
-    glass.param<int32_t>("u_procedureMapEnable") = 1;
-    glass.param<float>("u_roughValue") = 0.3f;
+    glass.set({{"u_procedureMapEnable", 1}, {"u_roughValue", 0.3f}});
     for (const Shader* s : {&metal, &paint, &glass}) {
         TestServices sv;
         sv.setLights({light(float3(0, 0, 1), 1.0f, float3(1)), light(at(-40), 1.0f, float3(1))});

@@ -3,27 +3,26 @@
 #include <cmath>
 #include <random>
 
-#include "materials/physical/physical_test_util.h"
+#include "src/frame/math.h"
 #include "support/chi2.h"
+#include "support/harness.h"
 
 namespace {
 
 using pxs::float3;
 using pxs::float4;
 using pxs::ShadingState;
-using vhost::DeclType;
 using vhost::TestServices;
+using vtest::Fields;
+using vtest::light;
 using vtest::Shader;
-
-using namespace ptest;
-
-using Fields = std::vector<std::string>;
+using vtest::unit;
+using vtest::viewing;
 
 constexpr double kPiD = 3.14159265358979;
 
 float3 at(float degrees) {
-    const float t = degrees * 0.017453293f;
-    return float3(std::sin(t), 0.0f, -std::cos(t));
+    return vtest::viewAt(degrees);
 }
 
 float topcoatFresnel(float c) {
@@ -34,9 +33,9 @@ float topcoatFresnel(float c) {
 // contribution is the diffuse weight alone.
 Shader diffusePaint(float3 base) {
     Shader s("corvid_Mtl_MetallicPaint");
-    s.param<float4>("u_baseColor") = float4(base, 1.0f);
-    s.param<float>("u_base00Reflectivity") = 0.0f;
-    s.param<float>("u_base90Reflectivity") = 0.0f;
+    s.set({{"u_baseColor", float4(base, 1.0f)},
+           {"u_base00Reflectivity", 0.0f},
+           {"u_base90Reflectivity", 0.0f}});
     return s;
 }
 
@@ -50,35 +49,16 @@ float3 litBy(const Shader& s, float f, float3 c, float3 view = at(30)) {
 }
 
 TEST(MetallicPaintParams, DeclarationOrderAndDefaults) {
-    auto expected = blockDeclarations();
-    expected.insert(expected.end(),
-                    {{"bitangent", DeclType::Attribute, "2@24"},
-                     {"tangent", DeclType::Attribute, "2@36"},
-                     {"uv", DeclType::Attribute, "1@48"},
-                     {"u_topcoatEnable", DeclType::Bool, "false"},
-                     {"u_pearl", DeclType::Int, "0"},
-                     {"u_pearlColor", DeclType::Float4, "(0.800000012, 0.119999997, 0, 0)"},
-                     {"u_pearlIor", DeclType::Float, "0.200000003"},
-                     {"u_pearlAmount", DeclType::Float, "0.5"},
-                     {"u_finish", DeclType::Int, "0"},
-                     {"u_finishPeelamount", DeclType::Float, "0.5"},
-                     {"u_baseHighlightSpread", DeclType::Float, "0.600000024"},
-                     {"u_flecksEnable", DeclType::Bool, "false"},
-                     {"u_flecksColor", DeclType::Float4, "(1, 1, 1, 1)"},
-                     {"u_baseMapEnable", DeclType::Bool, "false"},
-                     {"u_baseMap", DeclType::Texture2D, "texture(null, -1)"},
-                     {"u_baseColor", DeclType::Float4, "(1, 1, 1, 1)"},
-                     {"u_baseTransform", DeclType::Matrix3, ""},
-                     {"u_shiftedColor", DeclType::Float3, "(0, 0, 0)"},
-                     {"u_hueWeight", DeclType::Float, "0"},
-                     {"u_baseBiasFactor", DeclType::Float, "0"},
-                     {"u_baseRoughValue", DeclType::Float, "0.00999999978"},
-                     {"u_topcoatRoughValue", DeclType::Float, "0.00999999978"},
-                     {"u_baseCurvePower", DeclType::Float, "0"},
-                     {"u_base00Reflectivity", DeclType::Float, "0.100000001"},
-                     {"u_base90Reflectivity", DeclType::Float, "1"},
-                     {"u_flecksSize", DeclType::Float, "0.5"}});
-    vtest::expectDeclarations("corvid_Mtl_MetallicPaint", 13, expected);
+    vtest::expectDeclarations("corvid_Mtl_MetallicPaint", 13, vtest::blockDeclarations(R"(
+        bitangent a 2@24; tangent a 2@36; uv a 1@48; u_topcoatEnable b; u_pearl i;
+        u_pearlColor 4 (0.800000012, 0.119999997, 0, 0); u_pearlIor f 0.200000003;
+        u_pearlAmount f 0.5; u_finish i; u_finishPeelamount f 0.5;
+        u_baseHighlightSpread f 0.600000024; u_flecksEnable b; u_flecksColor 4 (1, 1, 1, 1);
+        u_baseMapEnable b; u_baseMap t; u_baseColor 4 (1, 1, 1, 1); u_baseTransform m;
+        u_shiftedColor c (0, 0, 0); u_hueWeight f 0; u_baseBiasFactor f 0;
+        u_baseRoughValue f 0.00999999978; u_topcoatRoughValue f 0.00999999978;
+        u_baseCurvePower f 0; u_base00Reflectivity f 0.100000001; u_base90Reflectivity f 1;
+        u_flecksSize f 0.5)"));
 }
 
 TEST(MetallicPaintSampling, TopcoatMirrorIsChosenWithItsFresnelEvenWithoutTopcoat) {
@@ -102,7 +82,7 @@ TEST(MetallicPaintSampling, TopcoatMirrorIsChosenWithItsFresnelEvenWithoutTopcoa
         sv.randoms = {c.u, 0.3f, 0.4f, 0.6f};
         s.sampleBsdf(sv, st);
         EXPECT_EQ(st.sampleKind, c.kind) << c.name;
-        EXPECT_EQ(vhost::changedFields(before, st), kSampleFields) << c.name;
+        EXPECT_EQ(vhost::changedFields(before, st), vtest::kSampleFields) << c.name;
         if (c.kind != pxs::kSampleSingleLobe) continue;
         EXPECT_FLOAT3(st.sampleValue, float3(ft));
         EXPECT_FLOAT3(st.sampleDirection, float3(0.5f, 0, 0.8660254f));
@@ -119,7 +99,7 @@ TEST(MetallicPaint, HighlightSpreadShapesTheDiffuseOnlyAboveSixTenths) {
     EXPECT_FLOAT3(litBy(s, 0.5f, float3(1)), float3(0.25f, 0.125f, 0.5f));
     s.param<float>("u_baseHighlightSpread") = 0.7f;
     const float shaped = std::pow(0.5f, 1.4f);
-    EXPECT_FLOAT3(litBy(s, 0.5f, float3(1)), scaled(float3(0.25f, 0.125f, 0.5f), shaped));
+    EXPECT_FLOAT3(litBy(s, 0.5f, float3(1)), shaped * float3(0.25f, 0.125f, 0.5f));
 }
 
 TEST(MetallicPaint, ColourShiftNeedsAPositiveHueWeight) {
@@ -141,9 +121,9 @@ TEST(MetallicPaint, PearlClampsTheDiffuseColourToOne) {
     // (1 - cos^0.4) * 0 = 0: only the clamp is left.
     EXPECT_FLOAT3(litBy(s, 0.5f, float3(1)), float3(0.5f, 0.25f, 0.0f));
     // With shaping the pearl adds its tint where the shaped light is weak.
-    s.param<float>("u_baseHighlightSpread") = 0.8f;
-    s.param<float>("u_baseBiasFactor") = 1.0f;
-    s.param<float4>("u_baseColor") = float4(0.0f, 0.0f, 0.0f, 1.0f);
+    s.set({{"u_baseHighlightSpread", 0.8f},
+           {"u_baseBiasFactor", 1.0f},
+           {"u_baseColor", float4(0.0f, 0.0f, 0.0f, 1.0f)}});
     const float sh = std::pow(0.5f, 0.8f);
     const float w = (1.0f - std::pow(0.8660254f, 0.4f)) * (1.0f - sh * sh * sh) * 0.25f;
     const float3 got = litBy(s, 0.5f, float3(1));
@@ -173,7 +153,7 @@ TEST(MetallicPaint, FlakesAddAFourTimesWiderLobeMaskedByTheFlakeNoise) {
         st = viewing(at(30)).build();
         const ShadingState before = st;
         s.shade(sv, st);
-        EXPECT_EQ(vhost::changedFields(before, st), (Fields{"outColor", "outAlpha"}));
+        EXPECT_EQ(vhost::changedFields(before, st), vtest::kShadeFields);
         // The lobe of the base's half vector l - v at roughness 4 * 0.1.
         const float3 v = at(30);
         const double hx = l.x - v.x, hy = l.y - v.y, hz = l.z - v.z;
@@ -225,25 +205,11 @@ TEST(MetallicPaint, EvaluateBsdfIsZeroBelowTheBaseAndFromBehind) {
     EXPECT_EQ(st.sampleCosine, 0.0f);
 }
 
-// The density of the base layer's mixture: a cosine lobe and the Ward lobe of
-// roughness a around the view v (pointing at the surface), each with probability 1/2.
-double baseDensity(float3 v, float3 d, double a) {
-    if (d.z <= 0) return 0.0;
-    double hx = d.x - v.x, hy = d.y - v.y, hz = d.z - v.z;
-    const double len = std::sqrt(hx * hx + hy * hy + hz * hz);
-    hx /= len, hy /= len, hz /= len;
-    const double e = std::exp(-(hx * hx + hy * hy) / (a * a * hz * hz));
-    const double hv = -(hx * v.x + hy * v.y + hz * v.z);
-    const double ward = e / (4 * kPiD * a * a * hv * hz * hz * hz);
-    return 0.5 * ward + 0.5 * d.z / kPiD;
-}
-
 TEST(MetallicPaintSampling, BaseLayerFollowsItsMixtureDensityAndEvaluateBsdf) {
     Shader s("corvid_Mtl_MetallicPaint");
     const float rough = 0.2f;
     s.param<float>("u_baseRoughValue") = rough;
-    s.param<float4>("u_baseColor") = float4(0.6f, 0.3f, 0.1f, 1.0f);
-    s.param<float>("u_baseCurvePower") = 5.0f;
+    s.set({{"u_baseColor", float4(0.6f, 0.3f, 0.1f, 1.0f)}, {"u_baseCurvePower", 5.0f}});
     for (float view : {10.0f, 50.0f}) {
         const float3 v = at(view);
         std::mt19937 choice(11);
@@ -257,7 +223,7 @@ TEST(MetallicPaintSampling, BaseLayerFollowsItsMixtureDensityAndEvaluateBsdf) {
             if (st.sampleKind == pxs::kSampleNone) return std::nullopt;
             return st.sampleDirection;
         };
-        auto density = [&](float3 d) { return baseDensity(v, d, rough); };
+        auto density = [&](float3 d) { return vtest::wardMixtureDensity(v, d, rough, rough, 0.5); };
         vtest::Chi2Settings settings;
         settings.samples = 200000;
         settings.testCount = 2;

@@ -1,9 +1,8 @@
 // corvid_Mtl_Mirror through the test host. (Copying every field is covered for
 // every class by the contract tests.)
 #include <cmath>
-#include <cstring>
 
-#include "materials/physical/physical_test_util.h"
+#include "support/harness.h"
 
 namespace {
 
@@ -11,16 +10,14 @@ using pxs::float2;
 using pxs::float3;
 using pxs::float4;
 using pxs::ShadingState;
-using vhost::DeclType;
 using vhost::StateBuilder;
+using vtest::Fields;
 using vtest::Shader;
-
-using namespace ptest;
 
 const float kS = std::sqrt(0.5f);
 
 ShadingState view(float3 dir, float3 n = float3(0, 0, 1), float3 ng = float3(0, 0, 1)) {
-    return viewing(dir, n, ng).build();
+    return vtest::viewing(dir, n, ng).build();
 }
 
 std::vector<float> traced(const vhost::TestServices& sv, int slot) {
@@ -29,10 +26,8 @@ std::vector<float> traced(const vhost::TestServices& sv, int slot) {
 }
 
 TEST(MirrorParams, DeclarationOrderAndDefaults) {
-    auto expected = blockDeclarations();
-    expected.push_back({"u_tintColor", DeclType::Float3, "(0, 0, 0)"});
-    expected.push_back({"uv", DeclType::Attribute, "1@24"});
-    vtest::expectDeclarations("corvid_Mtl_Mirror", 13, expected);
+    vtest::expectDeclarations("corvid_Mtl_Mirror", 13,
+                              vtest::blockDeclarations("u_tintColor c (0, 0, 0); uv a 1@24"));
 }
 
 TEST(Mirror, ShadeTracesTheFresnelWeightedReflection) {
@@ -47,7 +42,7 @@ TEST(Mirror, ShadeTracesTheFresnelWeightedReflection) {
     s.shade(sv, st);
     EXPECT_FLOAT3(st.outColor, float3(0.46f, 0.46f, 0.46f));
     EXPECT_EQ(st.outAlpha, 1.0f);
-    EXPECT_EQ(vhost::changedFields(before, st), (std::vector<std::string>{"outColor", "outAlpha"}));
+    EXPECT_EQ(vhost::changedFields(before, st), vtest::kShadeFields);
     std::vector<float> args = traced(sv, vhost::kSvcTraceReflection);
     ASSERT_EQ(args.size(), 7u);
     EXPECT_EQ(args[5], 1.0f) << "reflected straight back up";
@@ -67,18 +62,17 @@ TEST(Mirror, ShadeTracesTheFresnelWeightedReflection) {
     args = sv2.callsTo(vhost::kSvcTraceReflection)[1].args;
     EXPECT_NEAR(args[3], 0.8660254f, 1e-6f);
     EXPECT_NEAR(args[5], -0.5f, 1e-6f);
-}
 
-TEST(Mirror, DefaultBlackTintStillTracesWithImportanceZero) {
-    Shader s("corvid_Mtl_Mirror");
-    vhost::TestServices sv;
-    sv.reflectionValue = float3(1.0f);
-    ShadingState st = view(float3(0, 0, -1));
-    s.shade(sv, st);
+    // The default black tint still traces, with importance 0.
+    Shader black("corvid_Mtl_Mirror");
+    vhost::TestServices sv3;
+    sv3.reflectionValue = float3(1.0f);
+    st = before;
+    black.shade(sv3, st);
     EXPECT_FLOAT3_EXACT(st.outColor, float3(0.0f));
     EXPECT_EQ(st.outAlpha, 1.0f);
-    ASSERT_EQ(sv.count(vhost::kSvcTraceReflection), 1);
-    EXPECT_EQ(traced(sv, vhost::kSvcTraceReflection)[6], 0.0f);
+    ASSERT_EQ(sv3.count(vhost::kSvcTraceReflection), 1);
+    EXPECT_EQ(traced(sv3, vhost::kSvcTraceReflection)[6], 0.0f);
 }
 
 TEST(Mirror, BumpedNormalReflectionKeptAboveTheSurface) {
@@ -86,7 +80,7 @@ TEST(Mirror, BumpedNormalReflectionKeptAboveTheSurface) {
     s.param<float3>("u_tintColor") = float3(1.0f);
     vhost::TestServices sv;
     // The bump reflects the view to (-0.979, 0, -0.201), below the flat surface.
-    float3 bumped = unit(float3(-1, 0, 0.3f));
+    float3 bumped = vtest::unit(float3(-1, 0, 0.3f));
     ShadingState st = view(float3(kS, 0, -kS), bumped, float3(0, 0, 1));
     s.shade(sv, st);
     std::vector<float> args = traced(sv, vhost::kSvcTraceReflection);
@@ -108,17 +102,15 @@ TEST(Mirror, MaskingCutsOutOrMixesAndOcclusionIsNeverApplied) {
     const ShadingState before = view(float3(0, 0, -1));
     ShadingState st = before;
     s.shade(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), std::vector<std::string>{"skipHit"});
+    EXPECT_EQ(vhost::changedFields(before, st), Fields{"skipHit"});
     EXPECT_EQ(st.skipHit, 1);
     EXPECT_TRUE(sv.calls.empty());
 
     // Half masked through a texture read at the "uv" attribute (byte 24).
     vhost::TestTexture mask(float4(0.5f, 0.5f, 0.5f, 1.0f));
-    s.param<int32_t>("maskingMode") = 1;
-    s.param<pxs::TextureHandle>("maskingTexture") = mask.handle();
+    s.set({{"maskingMode", 1}, {"maskingTexture", mask.handle()}});
     // Occlusion that would black out the colour if the mirror applied it.
-    s.param<int32_t>("ambientOcclusionMode") = 1;
-    s.param<bool>("usingRaytracedAO") = true;
+    s.set({{"ambientOcclusionMode", 1}, {"usingRaytracedAO", true}});
     ShadingState half =
         StateBuilder().attribute(24, float2(0.375f, 0.625f)).attribute(0, float2(9, 9)).build();
     s.shade(sv, half);
@@ -136,79 +128,54 @@ TEST(Mirror, MaskingCutsOutOrMixesAndOcclusionIsNeverApplied) {
     EXPECT_EQ(sv.count(vhost::kSvcTraceReflection), 1);
 }
 
-TEST(MirrorSampling, MirrorEventWithoutFresnel) {
-    Shader s("corvid_Mtl_Mirror");
-    s.param<float3>("u_tintColor") = float3(0.5f, 1.0f, 0.25f);
-    vhost::TestServices sv;
-    const ShadingState before = view(float3(0.6f, 0, -0.8f));
-    ShadingState st = before;
-    s.sampleBsdf(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), kSampleFields);
-    EXPECT_EQ(st.sampleKind, 4);
-    EXPECT_EQ(st.sampleWeight, 1.0f);
-    EXPECT_FLOAT_EQ(st.sampleCosine, 0.8f);
-    EXPECT_FLOAT3(st.sampleDirection, float3(0.6f, 0, 0.8f));
-    EXPECT_FLOAT3(scaled(st.sampleValue, st.sampleCosine), float3(0.5f, 1.0f, 0.25f));
-    EXPECT_TRUE(sv.calls.empty());
-
-    // Seen from behind the geometry: mirrored about the turned normal.
-    ShadingState back = view(float3(0.6f, 0, 0.8f));
-    s.sampleBsdf(sv, back);
-    EXPECT_FLOAT3(back.sampleDirection, float3(0.6f, 0, -0.8f));
-    EXPECT_FLOAT_EQ(back.sampleCosine, 0.8f);
-}
-
-TEST(MirrorSampling, OnlyLobeTwoIsOffered) {
-    Shader s("corvid_Mtl_Mirror");
-    s.param<float3>("u_tintColor") = float3(1.0f);
-    vhost::TestServices sv;
-    ShadingState before = view(float3(0, 0, -1));
-    std::memcpy(before.allowLobe, "\1\1\0\1\1\1", 6);
-    ShadingState st = before;
-    s.sampleBsdf(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), std::vector<std::string>{"sampleKind"});
-    EXPECT_EQ(st.sampleKind, 0);
-
-    std::memcpy(before.allowLobe, "\0\0\1\0\0\0", 6);
-    st = before;
-    s.sampleBsdf(sv, st);
-    EXPECT_EQ(st.sampleKind, 4);
-}
-
-TEST(MirrorSampling, GrazingViewHasNoContinuation) {
-    Shader s("corvid_Mtl_Mirror");
-    vhost::TestServices sv;
-    for (float3 tint : {float3(1.0f), float3(0.0f)}) {
-        s.param<float3>("u_tintColor") = tint;
-        // In the shading plane: cosine 0 would make the value infinite (or 0/0).
-        const ShadingState before = view(float3(1, 0, 0), float3(0, 0, 1), float3(0, 0.6f, 0.8f));
-        ShadingState st = before;
-        s.sampleBsdf(sv, st);
-        EXPECT_EQ(vhost::changedFields(before, st), std::vector<std::string>{"sampleKind"});
-        EXPECT_EQ(st.sampleKind, 0);
-        // Exactly in the geometric plane: the turned normal vanishes.
-        const ShadingState edge = view(float3(1, 0, 0));
-        st = edge;
-        s.sampleBsdf(sv, st);
-        EXPECT_EQ(vhost::changedFields(edge, st), std::vector<std::string>{"sampleKind"});
-        EXPECT_EQ(st.sampleKind, 0);
+TEST(MirrorSampling, MirrorEventWithoutFresnelOnLobeTwoOnly) {
+    const float3 up(0, 0, 1), in(0.6f, 0, -0.8f), out(0.6f, 0, 0.8f), grazing(1, 0, 0);
+    const float3 tint(0.5f, 1.0f, 0.25f);
+    const struct {
+        const char* name;
+        const char* allow;
+        float3 dir, ng, tint;
+        int kind;
+        float3 direction;
+    } cases[] = {
+        {"front", "\1\1\1\1\1\1", in, up, tint, 4, out},
+        // Seen from behind the geometry: mirrored about the turned normal.
+        {"back", "\1\1\1\1\1\1", out, up, tint, 4, in},
+        {"lobe 2 only", "\0\0\1\0\0\0", in, up, tint, 4, out},
+        {"every lobe but 2", "\1\1\0\1\1\1", in, up, tint, 0, {}},
+        // In the shading plane the cosine 0 would make the value infinite (or 0/0);
+        // exactly in the geometric plane the turned normal vanishes.
+        {"shading plane", "\1\1\1\1\1\1", grazing, {0, 0.6f, 0.8f}, tint, 0, {}},
+        {"shading plane, black", "\1\1\1\1\1\1", grazing, {0, 0.6f, 0.8f}, {}, 0, {}},
+        {"geometric plane", "\1\1\1\1\1\1", grazing, up, tint, 0, {}},
+        {"geometric plane, black", "\1\1\1\1\1\1", grazing, up, {}, 0, {}},
+    };
+    for (const auto& c : cases) {
+        Shader s("corvid_Mtl_Mirror");
+        s.param<float3>("u_tintColor") = c.tint;
+        const ShadingState st = vtest::sampleDeterministic(s, view(c.dir, up, c.ng), c.allow);
+        EXPECT_EQ(st.sampleKind, c.kind) << c.name;
+        if (c.kind == 0) continue;
+        EXPECT_FLOAT3(st.sampleDirection, c.direction) << c.name;
+        EXPECT_FLOAT_EQ(st.sampleCosine, 0.8f) << c.name;
+        EXPECT_FLOAT3(vtest::scaled(st.sampleValue, st.sampleCosine), c.tint) << c.name;
     }
     // Nearly grazing stays a normal, finite event: value = tint / cosine.
+    Shader s("corvid_Mtl_Mirror");
     s.param<float3>("u_tintColor") = float3(1.0f);
-    ShadingState near = view(unit(float3(1, 0, -1e-3f)));
-    s.sampleBsdf(sv, near);
+    const ShadingState near =
+        vtest::sampleDeterministic(s, view(vtest::unit(float3(1, 0, -1e-3f))), "\0\0\1\0\0\0");
     EXPECT_EQ(near.sampleKind, 4);
     EXPECT_NEAR(near.sampleValue.x * near.sampleCosine, 1.0f, 1e-6f);
 }
 
-TEST(Mirror, EvaluateAndShadowWriteNothing) {
+TEST(Mirror, EvaluateBsdfWritesNothing) {
     Shader s("corvid_Mtl_Mirror");
     s.param<float3>("u_tintColor") = float3(1.0f);
     vhost::TestServices sv;
     const ShadingState before = StateBuilder().sampleDirection(float3(0, 0, 1)).build();
     ShadingState st = before;
     s.evaluateBsdf(sv, st);
-    s.shadowTransmission(sv, st);
     EXPECT_TRUE(vhost::changedFields(before, st).empty());
     EXPECT_TRUE(sv.calls.empty());
 }

@@ -1,55 +1,35 @@
-// corvid_Mtl_ShadowPlane through the test host.
-#include <algorithm>
-#include <cstring>
+// corvid_Mtl_ShadowPlane through the test host (the shadow factor itself is
+// checked in unit/frame/shadow_catcher_test.cpp).
 
 #include "support/harness.h"
 
 namespace {
 
 using pxs::float3;
-using vhost::DeclType;
-using vhost::StateBuilder;
+using vtest::Fields;
+using vtest::Light;
 using vtest::Shader;
 
-using Fields = std::vector<std::string>;
-const float3 kPosition(1, 2, 0);
 const float3 kDirection(0.6f, 0, -0.8f);
 
-pxs::LightNode light(float3 color, float3 transmission, int32_t type = pxs::kLightTinted) {
-    pxs::LightNode n{};
-    n.lightColor = color;
-    n.lightTransmission = transmission;
-    n.type = type;
-    return n;
-}
-
 pxs::ShadingState hit(int32_t rayType = pxs::kRayCamera) {
-    return StateBuilder()
+    return vhost::StateBuilder()
         .ray(float3(-2, 2, 4), kDirection)
-        .hit(kPosition, float3(0, 0, 1))
+        .hit(float3(1, 2, 0), float3(0, 0, 1))
         .rayType(rayType)
         .build();
 }
 
-std::vector<int> slots(const vhost::TestServices& sv) {
-    std::vector<int> out;
-    for (const vhost::ServiceCall& c : sv.calls) out.push_back(c.slot);
-    return out;
-}
-
 TEST(ShadowPlaneParams, DeclarationOrderAndDefaults) {
-    vtest::expectDeclarations("corvid_Mtl_ShadowPlane", 11,
-                              {{"shadowColor", DeclType::Float3, "(0, 0, 0)"},
-                               {"shadowIntensity", DeclType::Float, "0.699999988"}});
+    vtest::expectDeclarations(
+        "corvid_Mtl_ShadowPlane", 11,
+        vtest::declarationRows("shadowColor c (0, 0, 0); shadowIntensity f 0.699999988"));
 }
 
 TEST(ShadowPlane, RemovesItselfWhereNothingShadowsOrOccludes) {
     Shader s("corvid_Mtl_ShadowPlane");
     const std::vector<pxs::LightNode> scenes[] = {
-        {},
-        {light(float3(1, 0.5f, 0.1f), float3(1, 1, 1)),
-         light(float3(2, 2, 2), float3(1, 1, 1), pxs::kLightSkip)},
-    };
+        {}, {Light{float3(1, 0.5f, 0.1f)}, Light{float3(2), float3(1), pxs::kLightSkip}}};
     for (const auto& lights : scenes) {
         vhost::TestServices sv;
         sv.setLights(lights);
@@ -57,64 +37,33 @@ TEST(ShadowPlane, RemovesItselfWhereNothingShadowsOrOccludes) {
         s.shade(sv, st);
         EXPECT_EQ(vhost::changedFields(before, st), Fields{"skipHit"}) << lights.size();
         EXPECT_EQ(st.skipHit, 1);
-        ASSERT_EQ(slots(sv), (std::vector<int>{vhost::kSvcGetLights, vhost::kSvcAmbientOcclusion}));
-        EXPECT_EQ(sv.calls[0].args, (std::vector<float>{0, 1, 2, 0, 0, 0, 1}));
+        ASSERT_EQ(vtest::serviceSlots(sv),
+                  (std::vector<int>{vhost::kSvcGetLights, vhost::kSvcAmbientOcclusion}));
         EXPECT_EQ(sv.calls[1].args, (std::vector<float>{1, 2, 0, 0, 0, 1, 1}));
     }
 }
 
-TEST(ShadowPlane, DarkensTheBackgroundByShadowAndOcclusion) {
-    const float3 white(1, 1, 1), black(0, 0, 0);
-    const struct {
-        const char* name;
-        std::vector<pxs::LightNode> lights;
-        float3 open, shadowColor;
-        float intensity;
-        float3 factor;
-    } cases[] = {
-        {"fully shadowed", {light(white, black)}, white, black, 0.7f, float3(0.3f)},
-        // The visibility enters twice: R = 0.25.
-        {"half visible", {light(white, float3(0.5f))}, white, black, 0.7f, float3(0.475f)},
-        // Every node counts, whatever its type: R = 0.5.
-        {"two lights",
-         {light(white, white), light(white, black, 10001)},
-         white,
-         black,
-         0.7f,
-         float3(0.65f)},
-        // No light at all: R = 1, only occlusion darkens, towards the shadow colour.
-        {"occlusion only", {}, {0.5f, 1, 0.25f}, {0.2f, 0.4f, 0.6f}, 0.7f, {0.6f, 1, 0.7f}},
-        {"invisible shadows", {light(white, black)}, float3(0.5f), black, 0, float3(0.5f)},
-    };
-    for (const auto& c : cases) {
-        Shader s("corvid_Mtl_ShadowPlane");
-        s.param<float3>("shadowColor") = c.shadowColor;
-        s.param<float>("shadowIntensity") = c.intensity;
-        vhost::TestServices sv;
-        sv.setLights(c.lights);
-        sv.ambientOcclusionValue = c.open;
-        sv.rayValue = float3(0.5f, 1, 2);
-        pxs::ShadingState st = hit(), before = st;
-        s.shade(sv, st);
-        SCOPED_TRACE(c.name);
-        float3 f = c.factor;
-        EXPECT_TRUE(vtest::near3(st.outColor, float3(0.5f * f.x, f.y, 2 * f.z), 1e-6f));
-        float smallest = std::min(f.x, std::min(f.y, f.z));
-        EXPECT_NEAR(st.outAlpha, 1 - smallest, 1e-6f);
-        EXPECT_EQ(vhost::changedFields(before, st), (Fields{"outColor", "outAlpha"}));
-    }
-}
-
-TEST(ShadowPlane, TracesTheSameRayOnBehindItself) {
+TEST(ShadowPlane, ShowsTheRayBehindDarkenedByTheShadowFactor) {
     Shader s("corvid_Mtl_ShadowPlane");
+    s.param<float3>("shadowColor") = float3(0.2f, 0.4f, 0.6f);
+    // Visible share 0.25 and a partial occlusion: factor (0.348, 0.685, 0.553).
+    const float3 factor(0.348f, 0.685f, 0.553f);
+    // The camera's ray goes on as a continuation ray, every other type as itself.
     const struct { int32_t type, traced; } cases[] = {{1, 4}, {2, 2}, {4, 4}, {16, 16}, {32, 32}};
     for (const auto& c : cases) {
         vhost::TestServices sv;
-        sv.setLights({light(float3(1, 1, 1), float3(0, 0, 0))});
-        pxs::ShadingState st = hit(c.type);
+        sv.setLights({Light{float3(1), float3(0.5f)}});
+        sv.ambientOcclusionValue = float3(0.5f, 1, 0.25f);
+        sv.rayValue = float3(0.5f, 1, 2);
+        pxs::ShadingState st = hit(c.type), before = st;
         s.shade(sv, st);
-        ASSERT_EQ(slots(sv), (std::vector<int>{vhost::kSvcGetLights, vhost::kSvcAmbientOcclusion,
-                                               vhost::kSvcTraceRay}));
+        EXPECT_TRUE(
+            vtest::near3(st.outColor, float3(0.5f * factor.x, factor.y, 2 * factor.z), 1e-6f));
+        EXPECT_NEAR(st.outAlpha, 1 - factor.x, 1e-6f);
+        EXPECT_EQ(vhost::changedFields(before, st), vtest::kShadeFields);
+        ASSERT_EQ(vtest::serviceSlots(sv),
+                  (std::vector<int>{vhost::kSvcGetLights, vhost::kSvcAmbientOcclusion,
+                                    vhost::kSvcTraceRay}));
         EXPECT_EQ(sv.calls[2].args,
                   (std::vector<float>{static_cast<float>(c.traced), 1, 2, 0, 0.6f, 0, -0.8f, 1}))
             << "ray type " << c.type;
@@ -130,21 +79,12 @@ TEST(ShadowPlane, BlocksOnlyOcclusionRaysAndContinuesStraight) {
         EXPECT_FLOAT3_EXACT(st.outTransmission, float3(type == 16 ? 0.0f : 1.0f)) << type;
         EXPECT_EQ(vhost::changedFields(before, st), Fields{"outTransmission"});
     }
-
-    // The allow flags are not consulted.
-    pxs::ShadingState st = hit();
-    std::memset(st.allowLobe, 0, sizeof st.allowLobe);
-    pxs::ShadingState before = st;
-    s.sampleBsdf(sv, st);
+    // A straight continuation, whatever the host allows.
+    const pxs::ShadingState st = vtest::sampleDeterministic(s, hit(), "\0\0\0\0\0\0");
+    EXPECT_EQ(st.sampleKind, pxs::kSampleSingleLobe);
     EXPECT_FLOAT3_EXACT(st.sampleDirection, kDirection);
     EXPECT_FLOAT3_EXACT(st.sampleValue, float3(1, 1, 1));
     EXPECT_EQ(st.sampleCosine, 1.0f);
-    EXPECT_EQ(st.sampleWeight, 1.0f);
-    EXPECT_EQ(st.sampleKind, pxs::kSampleSingleLobe);
-    EXPECT_EQ(
-        vhost::changedFields(before, st),
-        (Fields{"sampleDirection", "sampleValue", "sampleCosine", "sampleWeight", "sampleKind"}));
-    EXPECT_TRUE(sv.calls.empty());
 }
 
 }  // namespace

@@ -6,36 +6,26 @@
 namespace {
 
 using pxs::float3;
-using vhost::DeclType;
-using vhost::StateBuilder;
 using vtest::Shader;
 
-// A hit at the origin seen along `dir`, shading normal n, geometric normal ng.
-pxs::ShadingState view(float3 dir, float3 n, float3 ng) {
-    return StateBuilder().ray(float3(0, 0, 5), dir).hit(float3(0, 0, 0), n, ng).build();
+const float kC = 1.0f / std::sqrt(2.0f);
+const float3 kUp(0, 0, 1), kDown(0, 0, -1), kOblique(0, kC, -kC), kGrazing(1, 0, 0);
+
+// A hit at the origin seen along `dir`, shading normal n, geometric normal +z.
+pxs::ShadingState view(float3 dir, float3 n = kUp) {
+    return vhost::StateBuilder().ray(float3(0, 0, 5), dir).hit(float3(0), n, kUp).build();
 }
 
-const float kInvSqrt2 = 1.0f / std::sqrt(2.0f);
-
-TEST(SolidParams, DeclarationOrderAndDefaults) {
-    vtest::expectDeclarations("corvid_Mtl_Solid", 1,
-                              {{"reverseNormal", DeclType::Bool, "false"},
-                               {"faceForward", DeclType::Bool, "false"},
-                               {"patchState", DeclType::Int, "0"}});
-}
-
-TEST(NormalsOnlyParams, DeclarationOrderAndDefaults) {
+TEST(SolidAndNormalsOnlyParams, DeclarationOrderAndDefaults) {
+    const std::string both = "reverseNormal b; faceForward b; ";
+    vtest::expectDeclarations("corvid_Mtl_Solid", 1, vtest::declarationRows(both + "patchState i"));
     vtest::expectDeclarations("corvid_Mtl_NormalsOnly", 1,
-                              {{"reverseNormal", DeclType::Bool, "false"},
-                               {"faceForward", DeclType::Bool, "false"},
-                               {"faceLight", DeclType::Bool, "false"}});
+                              vtest::declarationRows(both + "faceLight b"));
 }
 
 TEST(Solid, TintByPatchStateTimesFacingCosine) {
     Shader s("corvid_Mtl_Solid");
     vhost::TestServices sv;
-    // 45 degrees: c = 1/sqrt(2).
-    float3 dir = pxs::float3(0, kInvSqrt2, -kInvSqrt2);
     const struct {
         int32_t state;
         float3 tint;
@@ -46,94 +36,64 @@ TEST(Solid, TintByPatchStateTimesFacingCosine) {
                  {-1, {0, 0, 0}}};
     for (const auto& c : cases) {
         s.param<int32_t>("patchState") = c.state;
-        pxs::ShadingState st = view(dir, float3(0, 0, 1), float3(0, 0, 1));
-        pxs::ShadingState before = st;
+        pxs::ShadingState st = view(kOblique), before = st;
         s.shade(sv, st);
-        float cosine = std::fabs(dir.z);
-        EXPECT_FLOAT3(st.outColor, float3(c.tint.x * cosine, c.tint.y * cosine, c.tint.z * cosine))
-            << "patchState " << c.state;
-        EXPECT_EQ(vhost::changedFields(before, st), std::vector<std::string>{"outColor"})
+        EXPECT_FLOAT3(st.outColor, vtest::scaled(c.tint, kC)) << "patchState " << c.state;
+        EXPECT_EQ(vhost::changedFields(before, st), vtest::Fields{"outColor"})
             << "outAlpha stays the host's";
     }
+    // The sign of the normal does not matter; grazing is black.
+    s.param<int32_t>("patchState") = 0;
+    s.param<bool>("reverseNormal") = true;
+    s.param<bool>("faceForward") = true;
+    pxs::ShadingState st = view(kDown);
+    s.shade(sv, st);
+    EXPECT_FLOAT3_EXACT(st.outColor, float3(0.69f, 0.58f, 0.69f));
+    st = view(kGrazing);
+    s.shade(sv, st);
+    EXPECT_FLOAT3_EXACT(st.outColor, float3(0, 0, 0));
     EXPECT_TRUE(sv.calls.empty());
 }
 
-TEST(Solid, SignOfNormalDoesNotMatterAndGrazingIsBlack) {
-    Shader s("corvid_Mtl_Solid");
-    vhost::TestServices sv;
-    pxs::ShadingState a = view(float3(0, 0, -1), float3(0, 0, 1), float3(0, 0, 1));
-    pxs::ShadingState b = a;
-    s.shade(sv, a);
-    s.param<bool>("reverseNormal") = true;
-    s.param<bool>("faceForward") = true;
-    s.shade(sv, b);
-    EXPECT_FLOAT3_EXACT(a.outColor, b.outColor);
-    EXPECT_FLOAT3_EXACT(a.outColor, float3(0.69f, 0.58f, 0.69f));
-
-    pxs::ShadingState grazing = view(float3(1, 0, 0), float3(0, 0, 1), float3(0, 0, 1));
-    s.shade(sv, grazing);
-    EXPECT_FLOAT3_EXACT(grazing.outColor, float3(0, 0, 0));
-}
-
-TEST(NormalsOnly, DefaultPaletteFrontBlueBackYellow) {
+TEST(NormalsOnly, PaletteBySwitchesAndSide) {
+    const struct {
+        const char* name;
+        bool reverse, faceForward, faceLight;
+        float3 dir, n, colour;
+    } cases[] = {
+        // d = N.I = -1: (-0.05 d, -0.05 d, -0.8 d); the back (d = +1) is yellow.
+        {"front", false, false, false, kDown, kUp, {0.05f, 0.05f, 0.8f}},
+        {"back", false, false, false, kUp, kUp, {1, 1, 0}},
+        {"reversed front", true, false, false, kDown, kUp, {1, 1, 0}},
+        // Front face, shading normal away from the viewer: d > 0, clamped to black.
+        {"mismatched", false, false, false, kDown, kDown, {0, 0, 0}},
+        {"faceLight tan", false, false, true, kOblique, kUp, {0.45f * kC, 0.65f * kC, 0.35f * kC}},
+        {"faceForward green wins",
+         false,
+         true,
+         true,
+         kOblique,
+         kUp,
+         {0.05f * kC, 0.8f * kC, 0.05f * kC}},
+        {"grazing", false, true, true, kGrazing, kUp, {0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        Shader s("corvid_Mtl_NormalsOnly");
+        s.param<bool>("reverseNormal") = c.reverse;
+        s.param<bool>("faceForward") = c.faceForward;
+        s.param<bool>("faceLight") = c.faceLight;
+        vhost::TestServices sv;
+        pxs::ShadingState st = view(c.dir, c.n), before = st;
+        s.shade(sv, st);
+        EXPECT_FLOAT3(st.outColor, c.colour) << c.name;
+        EXPECT_EQ(st.outAlpha, 1.0f);
+        EXPECT_EQ(vhost::changedFields(before, st), vtest::kShadeFields);
+    }
+    // NaN passes through the clamp.
     Shader s("corvid_Mtl_NormalsOnly");
-    vhost::TestServices sv;
-    pxs::ShadingState front = view(float3(0, 0, -1), float3(0, 0, 1), float3(0, 0, 1));
-    pxs::ShadingState before = front;
-    s.shade(sv, front);
-    // d = -1: (-0.05 d, -0.05 d, -0.8 d).
-    EXPECT_FLOAT3(front.outColor, float3(0.05f, 0.05f, 0.8f));
-    EXPECT_EQ(front.outAlpha, 1.0f);
-    EXPECT_EQ(vhost::changedFields(before, front),
-              (std::vector<std::string>{"outColor", "outAlpha"}));
-
-    // The viewer sees the back: d = +1 gives yellow.
-    pxs::ShadingState back = view(float3(0, 0, 1), float3(0, 0, 1), float3(0, 0, 1));
-    s.shade(sv, back);
-    EXPECT_FLOAT3(back.outColor, float3(1, 1, 0));
-
-    // reverseNormal swaps the two regions.
-    s.param<bool>("reverseNormal") = true;
-    pxs::ShadingState swapped = view(float3(0, 0, -1), float3(0, 0, 1), float3(0, 0, 1));
-    s.shade(sv, swapped);
-    EXPECT_FLOAT3(swapped.outColor, float3(1, 1, 0));
-}
-
-TEST(NormalsOnly, MismatchedShadingNormalClampsToBlack) {
-    Shader s("corvid_Mtl_NormalsOnly");
-    vhost::TestServices sv;
-    // Front face of the geometry, shading normal pointing away from the viewer: d > 0, g < 0.
-    pxs::ShadingState st = view(float3(0, 0, -1), float3(0, 0, -1), float3(0, 0, 1));
-    s.shade(sv, st);
-    EXPECT_FLOAT3_EXACT(st.outColor, float3(0, 0, 0));
-}
-
-TEST(NormalsOnly, FaceForwardGreenWinsOverFaceLightTan) {
-    Shader s("corvid_Mtl_NormalsOnly");
-    vhost::TestServices sv;
-    float3 dir(0, kInvSqrt2, -kInvSqrt2);
     s.param<bool>("faceLight") = true;
-    pxs::ShadingState tan = view(dir, float3(0, 0, 1), float3(0, 0, 1));
-    s.shade(sv, tan);
-    float c = kInvSqrt2;
-    EXPECT_FLOAT3(tan.outColor, float3(0.45f * c, 0.65f * c, 0.35f * c));
-
-    s.param<bool>("faceForward") = true;
-    pxs::ShadingState green = view(dir, float3(0, 0, 1), float3(0, 0, 1));
-    s.shade(sv, green);
-    EXPECT_FLOAT3(green.outColor, float3(0.05f * c, 0.8f * c, 0.05f * c));
-
-    pxs::ShadingState grazing = view(float3(1, 0, 0), float3(0, 0, 1), float3(0, 0, 1));
-    s.shade(sv, grazing);
-    EXPECT_FLOAT3_EXACT(grazing.outColor, float3(0, 0, 0));
-    EXPECT_EQ(grazing.outAlpha, 1.0f);
-}
-
-TEST(NormalsOnly, NaNInputPassesThroughClamp) {
-    Shader s("corvid_Mtl_NormalsOnly");
     vhost::TestServices sv;
-    s.param<bool>("faceLight") = true;
-    pxs::ShadingState st = view(float3(0, 0, -1), float3(NAN, 0, 1), float3(0, 0, 1));
+    pxs::ShadingState st = view(kDown, float3(NAN, 0, 1));
     s.shade(sv, st);
     EXPECT_TRUE(std::isnan(st.outColor.x));
 }

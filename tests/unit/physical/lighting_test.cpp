@@ -1,21 +1,13 @@
 // Light-leak fade, the light loop, the ambient term and the component sum.
-#include <gtest/gtest.h>
-
-#include "host/test_services.h"
 #include "materials/physical/lighting.h"
+#include "support/harness.h"
 
 namespace {
 
 using namespace pxs;
 using vhost::TestServices;
 
-LightNode light(float3 dir, float factor, float3 contribution) {
-    LightNode n{};
-    n.direction = dir;
-    n.lightFactor = factor;
-    n.lightContribution = contribution;
-    return n;
-}
+using vtest::light;
 
 TEST(LightLeak, FadeLimitsAndMidpoint) {
     float3 n(0, 0, 1);

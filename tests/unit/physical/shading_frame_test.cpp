@@ -1,22 +1,16 @@
 // Facing, tangent frames, map slots and height bumps against worked values.
-#include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "host/state_builder.h"
 #include "host/test_texture.h"
 #include "materials/physical/shading_frame.h"
+#include "support/harness.h"
 
 namespace {
 
 using namespace pxs;
 using vhost::TestTexture;
-
-void expectNear3(float3 a, float3 e, float tol = 1e-6f) {
-    EXPECT_NEAR(a.x, e.x, tol);
-    EXPECT_NEAR(a.y, e.y, tol);
-    EXPECT_NEAR(a.z, e.z, tol);
-}
 
 TEST(PhysicalFrame, TangentCarriedByMatrixBAndOrthonormalised) {
     // matrixB rotates +x onto +y; the tangent also leans into the normal, which
@@ -27,8 +21,8 @@ TEST(PhysicalFrame, TangentCarriedByMatrixBAndOrthonormalised) {
         vhost::StateBuilder().matrixB(m).attribute(kTangentAttribute, float3(2, 0, 0.7f)).build();
     TangentFrame f = frameFromState(st, float3(0, 0, 1));
     EXPECT_EQ(f.tag, 3);
-    expectNear3(f.t, float3(0, 1, 0));
-    expectNear3(f.b, float3(-1, 0, 0));
+    EXPECT_FLOAT3(f.t, float3(0, 1, 0));
+    EXPECT_FLOAT3(f.b, float3(-1, 0, 0));
     EXPECT_TRUE(f.n == float3(0, 0, 1));
 
     // A tilted normal: the frame stays orthonormal and right-handed.
@@ -39,12 +33,12 @@ TEST(PhysicalFrame, TangentCarriedByMatrixBAndOrthonormalised) {
     EXPECT_NEAR(dot(g.t, g.n), 0.0f, 1e-6f);
     EXPECT_NEAR(dot(g.b, g.n), 0.0f, 1e-6f);
     EXPECT_NEAR(dot(g.t, g.b), 0.0f, 1e-6f);
-    expectNear3(cross(g.t, g.b), g.n);
+    EXPECT_FLOAT3(cross(g.t, g.b), g.n);
 
     float3 v(0.2f, -0.5f, 0.9f);
     float3 local = toFrame(g, v);
     EXPECT_NEAR(local.z, dot(v, n), 1e-6f);
-    expectNear3(fromFrame(g, local), v);
+    EXPECT_FLOAT3(fromFrame(g, local), v);
 }
 
 TEST(PhysicalMaps, SampleMapAppliesTheUvTransformRowWise) {

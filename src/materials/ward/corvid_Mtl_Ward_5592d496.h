@@ -1,0 +1,28 @@
+// corvid_Mtl_Ward_5592d496: corvid_Mtl_Ward with a UnifiedBitmap as height map 0 and,
+// as diffuse colour, a Noise mixing two UnifiedBitmaps.
+//
+// Node groups, registered after "u_reflectionHighlightOnly" and before the
+// ambient-occlusion block, in this order; each node's parameters, defaults and
+// meaning are in the header named (ward_variant.h has the rest of the layout):
+//
+// | node group (after "_ward_")              | type          | parameters    |
+// |------------------------------------------|---------------|---------------|
+// | normal0_map_UnifiedBitmap                | UnifiedBitmap | bitmap_node.h |
+// | diffuse_color_Noise_color1_UnifiedBitmap | UnifiedBitmap | bitmap_node.h |
+// | diffuse_color_Noise_color2_UnifiedBitmap | UnifiedBitmap | bitmap_node.h |
+// | diffuse_color_Noise                      | Noise         | noise_node.h  |
+#pragma once
+
+#include "materials/ward/ward_variant.h"
+
+namespace pxs {
+
+// clang-format off
+class corvid_Mtl_Ward_5592d496 final : public WardVariant<corvid_Mtl_Ward_5592d496, NodeGraph<
+    BitmapNode<kNormal0Map>,
+    BitmapNode<kDiffuseColor, kColor1>,
+    BitmapNode<kDiffuseColor, kColor2>,
+    NoiseNode<kDiffuseColor>>> {};
+// clang-format on
+
+}  // namespace pxs
