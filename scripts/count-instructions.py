@@ -21,6 +21,7 @@ before/after (above 1 means fewer instructions now).
 import argparse
 import datetime
 import json
+import math
 import os
 import re
 import subprocess
@@ -170,7 +171,33 @@ def main():
             print("| %s | %s | %s | %.0f | %.0f |" % (key + (r["library"], r["total"])))
     for cls in failed:
         print("| %s | (failed) | | | |" % cls)
+    if before:
+        print_summary(rows, before)
     return 1 if failed else 0
+
+
+def print_summary(rows, before):
+    """Per class: the library counts of all its rows added up, before and after."""
+    sums = {}
+    for r in rows:
+        b = before.get((r["class"], r["operation"], r["setting"]))
+        if b is None:
+            continue
+        s = sums.setdefault(r["class"], [0.0, 0.0])
+        s[0] += b
+        s[1] += r["library"]
+    print("\nPer class (every operation and setting added up):\n")
+    print("| class | before | after | ratio |")
+    print("|---|---:|---:|---:|")
+    ratios = []
+    for c in sorted(sums):
+        b, a = sums[c]
+        if a > 0:
+            ratios.append(b / a)
+        print("| %s | %.0f | %.0f | %s |" % (c, b, a, "%.2f" % (b / a) if a > 0 else "-"))
+    if ratios:
+        geo = math.exp(sum(math.log(x) for x in ratios) / len(ratios))
+        print("\nGeometric mean of the per-class ratios: %.2f" % geo)
 
 
 if __name__ == "__main__":
