@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  cmake ninja-build g++ clang clang-format
+  cmake ninja-build g++ clang clang-format libclang-rt-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev
   libembree-dev libopenimageio-dev libtbb-dev libtinyobjloader-dev pkg-config fonts-dejavu-core

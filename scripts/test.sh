@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test, then checks formatting, the installed
 # package, the generated shader reference, the vtable layout under the MSVC ABI
-# and the Windows DLL.
+# and the Windows DLL. Then the suite again under the sanitizers
+# (scripts/sanitize.sh) and a short fuzzing run of every fuzz target (scripts/fuzz.sh).
 # VESPER_SKIP_WINDOWS=1 leaves out the Windows DLL (MinGW build, export check, wine
 # runs) for quick local runs; CI runs it.
+# SANITIZE=0 skips the sanitizer builds; FUZZ_SECONDS=N sets the fuzzing time per
+# target (default 30; 0 skips fuzzing).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
@@ -18,4 +21,10 @@ if [ "${VESPER_SKIP_WINDOWS:-0}" = 1 ]; then
   echo "VESPER_SKIP_WINDOWS=1: the Windows DLL build, export check and wine tests were skipped"
 else
   scripts/check-windows.sh
+fi
+if [ "${SANITIZE:-1}" != 0 ]; then
+  scripts/sanitize.sh
+fi
+if [ "${FUZZ_SECONDS:-30}" != 0 ]; then
+  BUILD_DIR="$BUILD_DIR-fuzz" FUZZ_SECONDS="${FUZZ_SECONDS:-30}" scripts/fuzz.sh
 fi

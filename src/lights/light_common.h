@@ -29,10 +29,13 @@ inline void writeLightTransmission(IRenderServices* services, ShadingState* st, 
 // Range-normalised falloff over the distance scale factors.x with exponent
 // factors.y. A zero scale makes d / scale infinite at every d > 0; at the light
 // itself the ratio would be 0 / 0, so that one point takes the value every other
-// distance gets (0 for a non-negative exponent) instead of a NaN.
+// distance gets (0 for a non-negative exponent) instead of a NaN. A negative
+// scale makes the ratio negative, whose fractional powers have no value: such a
+// falloff gives no light rather than a NaN colour.
 inline float distanceFalloff(float d, float3 factors) {
     if (factors.x == 0.0f && d == 0.0f) d = 1.0f;
-    return rangeFalloff(d, factors.x, factors.y);
+    const float f = rangeFalloff(d, factors.x, factors.y);
+    return f == f ? f : 0.0f;
 }
 
 }  // namespace pxs

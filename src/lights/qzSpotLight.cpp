@@ -25,7 +25,10 @@ void qzSpotLight::shade(IRenderServices* services, ShadingState* st) {
     float r = 1.0f;
     if (params.cosUmbra > a) r = smoothstepf(params.cosPenumbra, params.cosUmbra, a);
     float f = distanceFalloff(ls.lightDistance, params.attenuationFactors);
+    // A negative cone exponent is infinite where a reaches 0 (a cone opened to the
+    // horizon): no light there rather than an infinite or NaN colour.
     float g = std::pow(a, params.attenuationFactors.z);
+    if (!std::isfinite(g)) g = 0.0f;
     st->lightSample.lightColor = r * params.color * (f * g);
 }
 

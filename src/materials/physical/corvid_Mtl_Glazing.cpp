@@ -9,6 +9,17 @@
 
 namespace pxs {
 
+namespace {
+
+// A map colour below zero (a negative amount) has no fractional power: that
+// channel transmits nothing instead of a NaN.
+float powOrZero(float base, float exponent) {
+    const float v = std::pow(base, exponent);
+    return v == v ? v : 0.0f;
+}
+
+}  // namespace
+
 void corvid_Mtl_Glazing::declareParameters(IParameterRegistry* registry) {
     Declarer declare(registry, this,
                      kCapShade | kCapShadowTransmission | kCapEvaluateBsdf | kCapSampleBsdf);
@@ -61,7 +72,7 @@ void corvid_Mtl_Glazing::shade(IRenderServices* sv, ShadingState* st) {
                 sampleMap(params.transmittanceMap, params.transmittanceTransform, uv).xyz() *
                 params.transmittanceAmount;
             const float e = 1.0f / params.level;
-            ct = float3(std::pow(m.x, e), std::pow(m.y, e), std::pow(m.z, e));
+            ct = float3(powOrZero(m.x, e), powOrZero(m.y, e), powOrZero(m.z, e));
         }
         const float3 wt = (1.0f - rg) * ct;
         if (wt != float3(0.0f)) {
