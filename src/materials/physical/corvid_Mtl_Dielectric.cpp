@@ -19,16 +19,22 @@ constexpr float kSmoothRoughness = 0.01f;
 // The largest weight a rough sample may carry.
 constexpr float kMaxRoughWeight = 4.0f;
 
-// Base-10 absorption over a path of length d. A channel whose exponent is
-// undefined (no distance with an infinite coefficient, or a 0/0 coefficient from
-// the transmittance map) absorbs nothing.
-float absorbChannel(float d, float sigma) {
+// Colour c after base-10 absorption over a path of length d. A channel whose
+// exponent is undefined (no distance with an infinite coefficient, or a 0/0
+// coefficient from the transmittance map) absorbs nothing. So does one whose gain
+// passes the float range: sigma < 0 (a map colour above 1, or a negative
+// "u_absorptionCoef") over a long path, or sigma = -inf (a map colour above 1
+// with a zero "u_absorptionCoef").
+float absorbChannel(float c, float d, float sigma) {
     const float e = d * sigma;
-    return e == e ? std::pow(10.0f, -e) : 1.0f;
+    if (e != e) return c;
+    const float absorbed = c * std::pow(10.0f, -e);
+    return std::isfinite(absorbed) ? absorbed : c;
 }
 
-float3 absorptionFactor(float d, float3 sigma) {
-    return {absorbChannel(d, sigma.x), absorbChannel(d, sigma.y), absorbChannel(d, sigma.z)};
+float3 absorb(float3 c, float d, float3 sigma) {
+    return {absorbChannel(c.x, d, sigma.x), absorbChannel(c.y, d, sigma.y),
+            absorbChannel(c.z, d, sigma.z)};
 }
 
 struct Surface {
@@ -153,7 +159,7 @@ void corvid_Mtl_Dielectric::shade(IRenderServices* sv, ShadingState* st) {
                     sigma = float3(-std::log(tex.x), -std::log(tex.y), -std::log(tex.z)) /
                             p.absorptionCoef;
                 }
-                ct = ct * absorptionFactor(length(pos - st->rayOrigin), sigma);
+                ct = absorb(ct, length(pos - st->rayOrigin), sigma);
             }
             c.set(kRefraction, ct);
         }
@@ -167,7 +173,7 @@ void corvid_Mtl_Dielectric::shadowTransmission(IRenderServices*, ShadingState* s
     const float f = fresnelSchlick(-dot(i, nf), params.reflectance);
     float3 s = (1.0f - f) * params.refractColor;
     if (dot(i, st->geometricNormal) > 0.0f) {
-        s = s * absorptionFactor(length(st->position - st->rayOrigin), params.absorptionCoef);
+        s = absorb(s, length(st->position - st->rayOrigin), params.absorptionCoef);
     }
     st->outTransmission = s;
 }
@@ -226,7 +232,9 @@ void corvid_Mtl_Dielectric::sampleBsdf(IRenderServices* sv, ShadingState* st) {
     float3 wi;
     if (transmit) {
         const float k = 1.0f - eta * eta * (1.0f - cm * cm);
-        if (k >= 0.0f) {
+        // An infinite ratio ("u_ior" 0) reflects everything, also where cm rounds
+        // to a little above 1 and k to +inf.
+        if (k >= 0.0f && k < INFINITY) {
             wi = normalize((eta * cm - std::sqrt(k)) * m - eta * wo);
         } else if (reflectOk) {
             w = 1.0f;

@@ -17,6 +17,18 @@ using Params = corvid_Mtl_MetallicPaint::Params;
 // Ward roughness never reaches 0: the lobe divides by it.
 constexpr float kMinRoughness = 1e-4f;
 
+// base^exponent, or 0 where a negative base has no fractional power.
+float powOrZero(float base, float exponent) {
+    const float v = std::pow(base, exponent);
+    return v == v ? v : 0.0f;
+}
+
+// Each channel of v, or 0 where it has no finite value.
+float3 finiteOrZero(float3 v) {
+    return {std::isfinite(v.x) ? v.x : 0.0f, std::isfinite(v.y) ? v.y : 0.0f,
+            std::isfinite(v.z) ? v.z : 0.0f};
+}
+
 struct Layers {
     Facing side;
     TangentFrame base;
@@ -135,12 +147,17 @@ void corvid_Mtl_MetallicPaint::shade(IRenderServices* sv, ShadingState* st) {
             }
 
             if (p.pearl > 0) {
-                const float view = std::pow(-dot(i, l.side.nf), 2.0f * p.pearlIor);
+                // A shading normal turned away from the viewer (a negative cosine)
+                // gets the pearl of a grazing view.
+                const float view = powOrZero(-dot(i, l.side.nf), 2.0f * p.pearlIor);
                 const float w = (1.0f - view) * (1.0f - shaped * shaped * shaped) * (lf * lf);
                 d += w * p.pearlColor.xyz() * p.pearlAmount;
                 d = saturate(d);
             }
-            c.add(kDirectDiffuse, d * s * node.lightContribution);
+            // An unlit light (s = 0) shaped by a negative exponent, or a shaped
+            // factor past the float range, leaves d without a finite value: such a
+            // light adds no diffuse.
+            c.add(kDirectDiffuse, finiteOrZero(d * s * node.lightContribution));
             c.add(kDirectSpecular, spec * s * node.lightContribution);
         });
 

@@ -138,14 +138,16 @@ inline LobeGroups lobeGroups(const ShadingState& st) {
 }
 
 // Writes a sample drawn from a mixture of lobes: direction, value and cosine,
-// then weight 1 / pdf and kind 16, or kind 0 when the cosine is negative or the
-// density not positive.
+// then weight 1 / pdf and kind 2, or kind 0 when the cosine is negative or the
+// density not positive. A density whose reciprocal overflows gives kind 0 too: a
+// lobe chosen with probability 0 (random() = 0 against pd = 0 picks the cosine
+// lobe) can draw a direction the other lobe reaches with a density below 1e-38.
 inline void writeMixtureSample(ShadingState* st, float3 direction, float3 value, float cosine,
                                float pdf) {
     st->sampleValue = value;
     st->sampleDirection = direction;
     st->sampleCosine = cosine;
-    if (cosine >= 0.0f && pdf > 0.0f) {
+    if (cosine >= 0.0f && pdf > 0.0f && std::isfinite(1.0f / pdf)) {
         st->sampleKind = kSampleLobeMixture;
         st->sampleWeight = 1.0f / pdf;
     } else {

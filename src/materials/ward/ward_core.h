@@ -547,16 +547,7 @@ void WardHit<Inputs>::sampleBsdf(ShadingState* out) const {
     }
     const float3 dir = fromFrame(a, dout);
     const float cosine = w_.cosineUsesBump ? dout.z : dot(dir, n);
-    out->sampleValue = value;
-    out->sampleDirection = dir;
-    out->sampleCosine = cosine;
-    const float q = (1.0f - pd) * pdfWard + pd * dout.z * kInvPi;
-    if (cosine >= 0.0f && q > 0.0f) {
-        out->sampleWeight = 1.0f / q;
-        out->sampleKind = kSampleLobeMixture;
-    } else {
-        out->sampleKind = kSampleNone;
-    }
+    writeMixtureSample(out, dir, value, cosine, (1.0f - pd) * pdfWard + pd * dout.z * kInvPi);
 }
 
 // ---- the per-hit operations ------------------------------------------------------
