@@ -12,10 +12,13 @@ same build agree to the instruction.
 
 Usage:
   scripts/count-instructions.py [--build DIR] [--library PATH] [--calls N]
-                                [--json OUT] [--compare BEFORE.json] [CLASS...]
+                                [--json OUT] [--label TEXT] [--compare BEFORE.json]
+                                [CLASS...]
 
 --compare adds the library count of an earlier --json run and the ratio
-before/after (above 1 means fewer instructions now).
+before/after (above 1 means fewer instructions now), and a per-class summary.
+--label names what was measured in place of this tree's commit (for a --library
+built elsewhere, say "main at 1234abc").
 """
 
 import argparse
@@ -112,6 +115,7 @@ def main():
     ap.add_argument("--calls", type=int, default=1000)
     ap.add_argument("--json", help="write the results here")
     ap.add_argument("--compare", help="results of an earlier --json run")
+    ap.add_argument("--label", help="what was measured (default: this tree's commit)")
     ap.add_argument("classes", nargs="*")
     a = ap.parse_args()
 
@@ -133,11 +137,11 @@ def main():
         else:
             rows.extend(r)
 
+    commit = a.label or (git("rev-parse", "--short", "HEAD") +
+                         ("+dirty" if git("status", "--porcelain", "--untracked-files=no") else ""))
     meta = {
         "date": datetime.date.today().isoformat(),
-        "commit": git("rev-parse", "--short", "HEAD") + ("+dirty" if git("status", "--porcelain",
-                                                                         "--untracked-files=no")
-                                                         else ""),
+        "commit": commit,
         "library": a.library or "build",
         "calls": a.calls,
     }
