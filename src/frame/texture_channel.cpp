@@ -40,28 +40,28 @@ float4 evaluateChannel(const TextureChannel& channel, const ChannelInputs& in,
     ChannelProjection local;
     ChannelProjection& out = projection ? *projection : local;
     const matrix4& tm = channel.textureMatrix;
+    // The projected modes map the point once; the planar slab test reuses it.
+    const float3 q = mode == kChannelUV ? float3(0.0f) : transformPoint(in.p, tm);
     switch (mode) {
         case kChannelUV:
             out.st = transformUV(in.uv, channel.uvMatrix);
             break;
-        case kChannelPlanar: {
-            const float3 q = transformPoint(in.p, tm);
+        case kChannelPlanar:
             out.st = float2(q.x, q.y);
             break;
-        }
         case kChannelBox: {
-            const float3 q = transformPoint(in.p, tm);
             const float3 a = abs(transformDirection(in.n, tm));
             boxAxes(a, options.box, out.firstAxis, out.secondAxis);
             out.st = float2(q[out.firstAxis], q[out.secondAxis]);
             break;
         }
         default: {  // kChannelCylindrical
-            const float3 q = transformPoint(in.p, tm);
             const float s =
                 (std::atan2(q.x - 0.5f, q.y - 0.5f) * 0.1591549f + 0.5f) * channel.angularRepeat;
             out.st = float2(s, q.z);
-            out.tangent = normalize(float3(-q.y, q.x, 0.0f));
+            // Only a caller that builds a frame reads the tangent: spare the others
+            // the square root and division.
+            if (projection) out.tangent = normalize(float3(-q.y, q.x, 0.0f));
             break;
         }
     }
@@ -72,8 +72,7 @@ float4 evaluateChannel(const TextureChannel& channel, const ChannelInputs& in,
         r = float4(1.0f - r.x, 1.0f - r.y, 1.0f - r.z, r.w);
     }
     if (options.planarSlab && mode == kChannelPlanar && r.xyz() != float3(1.0f)) {
-        const float qz = transformPoint(in.p, tm).z;
-        if (qz < -1.0f || qz > 1.0f) r = float4(1.0f, 1.0f, 1.0f, r.w);
+        if (q.z < -1.0f || q.z > 1.0f) r = float4(1.0f, 1.0f, 1.0f, r.w);
     }
     return r;
 }
