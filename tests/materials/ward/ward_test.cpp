@@ -5,22 +5,21 @@
 #include <optional>
 #include <sstream>
 
-#include "materials/physical/physical_test_util.h"
 #include "support/alloc_counter.h"
 #include "support/chi2.h"
 #include "support/harness.h"
 
 namespace {
 
-using ptest::light;
-using ptest::unit;
-using ptest::viewing;
 using pxs::float3;
 using pxs::float4;
 using vhost::DeclType;
 using vhost::TestServices;
 using vhost::TestTexture;
+using vtest::light;
 using vtest::Shader;
+using vtest::unit;
+using vtest::viewing;
 
 // Just enough vector arithmetic for the expected values.
 float3 operator+(float3 a, float3 b) {
@@ -80,7 +79,7 @@ u_additionalMapTransform m; u_additionalAmount f 1;
 u_cosineUsesBump b; u_reflectionHighlightOnly b)";
 
 TEST(WardParams, DeclarationOrderTypesDefaultsAndAttributes) {
-    std::vector<vtest::ExpectedParam> p = ptest::blockDeclarations();
+    std::vector<vtest::ExpectedParam> p = vtest::blockDeclarations();
     p.push_back({"bitangent", DeclType::Attribute, "2@24"});
     p.push_back({"tangent", DeclType::Attribute, "2@36"});
     p.push_back({"uv", DeclType::Attribute, "1@48"});
@@ -126,7 +125,7 @@ TEST(Ward, DefaultIsAPureSharpWhiteReflector) {
     EXPECT_EQ(vhost::changedFields(before, st), (std::vector<std::string>{"outColor", "outAlpha"}));
     auto traces = sv.callsTo(vhost::kSvcTraceGlossyReflection);
     ASSERT_EQ(traces.size(), 1u);
-    ptest::expectArgs(traces[0].args, {0, 0, 0, 0, 0.6f, 0.8f, 0.0f, 1.0f});
+    vtest::expectArgs(traces[0].args, {0, 0, 0, 0, 0.6f, 0.8f, 0.0f, 1.0f});
     EXPECT_EQ(sv.count(vhost::kSvcAmbientLight), 0) << "black diffuse: no ambient term";
 
     // A light exactly at the mirror direction shows the whole, narrow lobe.
@@ -181,7 +180,7 @@ TEST(Ward, CutoutZeroAndOne) {
     coverage = 0.25f;
     pxs::ShadingState part = run(false);
     EXPECT_FLOAT3(part.outColor, 0.25f * float3(0.2f, 0.4f, 0.6f) + 0.75f * sv.transmissionValue);
-    ptest::expectArgs(sv.callsTo(vhost::kSvcTraceTransmission)[0].args,
+    vtest::expectArgs(sv.callsTo(vhost::kSvcTraceTransmission)[0].args,
                       {0, 0, 0, 0, 0.6f, -0.8f, 0.75f});
     EXPECT_FLOAT3(run(true).outTransmission, float3(0.75f));
 
@@ -227,17 +226,17 @@ TEST(Ward, BackSideTranslucencyRefractionAndNoReflection) {
     EXPECT_EQ(ambient[1].args[5], 1.0f);
     auto lists = sv.callsTo(vhost::kSvcGetLights);
     ASSERT_EQ(lists.size(), 2u);
-    ptest::expectArgs(lists[0].args, {0, 0, 0, 0, 0, 0, -1});
-    ptest::expectArgs(lists[1].args, {0, 0, 0, 0, 0, 0, 1});
+    vtest::expectArgs(lists[0].args, {0, 0, 0, 0, 0, 0, -1});
+    vtest::expectArgs(lists[1].args, {0, 0, 0, 0, 0, 0, 1});
     EXPECT_EQ(sv.count(vhost::kSvcTraceGlossyReflection), 0) << "no reflection from the back";
-    ptest::expectArgs(sv.callsTo(vhost::kSvcTraceGlossyTransmission)[0].args,
+    vtest::expectArgs(sv.callsTo(vhost::kSvcTraceGlossyTransmission)[0].args,
                       {0, 0, 0, 0, 0, 1, 0.3f, 0.14f});
 
     // Beyond the critical angle the ray leaving the object reflects instead.
     sv.clear();
     st = viewing(float3(0.8f, 0, 0.6f)).build();
     s.shade(sv, st);
-    ptest::expectArgs(sv.callsTo(vhost::kSvcTraceGlossyTransmission)[0].args,
+    vtest::expectArgs(sv.callsTo(vhost::kSvcTraceGlossyTransmission)[0].args,
                       {0, 0, 0, 0.8f, 0, -0.6f, 0.3f, 0.14f});
 
     // Entering: refracted by medium / ior about the lighting normal, weighted by X.
@@ -247,7 +246,7 @@ TEST(Ward, BackSideTranslucencyRefractionAndNoReflection) {
     const float eta = 1.0f / 1.33f, ci = 0.8f;
     const float kk = (ci * ci - 1.0f) * (eta * eta) + 1.0f;
     const float3 refr = eta * kView + (eta * ci - std::sqrt(kk)) * float3(0, 0, 1);
-    ptest::expectArgs(sv.callsTo(vhost::kSvcTraceGlossyTransmission)[0].args,
+    vtest::expectArgs(sv.callsTo(vhost::kSvcTraceGlossyTransmission)[0].args,
                       {0, 0, 0, refr.x, refr.y, refr.z, 0.3f, 0.5f * t * k.x});
 }
 
@@ -310,7 +309,7 @@ TEST(WardSampling, LobeChoiceFollowsPd) {
         pxs::ShadingState st = before;
         s.sampleBsdf(sv, st);
         EXPECT_EQ(sv.count(vhost::kSvcRandom), 1);
-        EXPECT_EQ(vhost::changedFields(before, st), ptest::kSampleFields);
+        EXPECT_EQ(vhost::changedFields(before, st), vtest::kSampleFields);
         EXPECT_EQ(st.sampleKind, pxs::kSampleLobeMixture);
         return st;
     };
@@ -349,7 +348,7 @@ TEST(WardSampling, LobeOnlyPathAndRejection) {
     s.sampleBsdf(sv, st);
     EXPECT_EQ(sv.count(vhost::kSvcRandom), 0) << "no lobe choice";
     EXPECT_EQ(st.sampleKind, pxs::kSampleSingleLobe);
-    EXPECT_EQ(vhost::changedFields(before, st), ptest::kSampleFields);
+    EXPECT_EQ(vhost::changedFields(before, st), vtest::kSampleFields);
     // The value is the specular part: the evaluation minus the diffuse term.
     pxs::ShadingState ev = before;
     ev.sampleDirection = st.sampleDirection;

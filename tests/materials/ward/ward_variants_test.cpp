@@ -7,7 +7,6 @@
 #include <memory>
 #include <sstream>
 
-#include "materials/physical/physical_test_util.h"
 #include "support/alloc_counter.h"
 #include "support/harness.h"
 
@@ -116,7 +115,7 @@ TEST(WardVariantParams, AttributesWardRowsNodeGroupsThenTheBlock) {
                     {"_ward_" + g + "_" + param.substr(0, param.size() - 2), types.at(type), ""});
             }
         }
-        for (vtest::ExpectedParam e : ptest::blockDeclarations()) {
+        for (vtest::ExpectedParam e : vtest::blockDeclarations()) {
             if (e.name == "uv1") e.defaultText = "1@32";
             if (e.name == "vtxcolor") e.defaultText = "3@40";
             p.push_back(e);
@@ -127,7 +126,7 @@ TEST(WardVariantParams, AttributesWardRowsNodeGroupsThenTheBlock) {
 }
 
 const float3 kView(0, 0.6f, -0.8f);
-const float3 kLight = ptest::unit(float3(0.3f, -0.2f, 1.0f));
+const float3 kLight = vtest::unit(float3(0.3f, -0.2f, 1.0f));
 const char* const kInputs[] = {"normal0_map", "diffuse_color", "cutout_map"};
 const char* const kSwitches[] = {"u_normal0MapEnable", "u_diffuseMapEnable", "u_cutoutMapEnable"};
 
@@ -138,7 +137,7 @@ void put(pxs::ShadingState& st, int offset, T value) {
 
 // A hit at the origin seen along dir, with the variants' tangent (+x) and uv.
 pxs::ShadingState variantView(float3 dir, pxs::float2 uv = {0.3f, 0.6f}) {
-    return ptest::viewing(dir)
+    return vtest::viewing(dir)
         .attribute(12, float3(1, 0, 0))
         .attribute(24, uv)
         .mapping(float3(0.2f, 0.7f, 1.1f), float3(0, 0, 1))
@@ -155,8 +154,8 @@ TEST(WardVariants, GraphsRunForTheirInputOnlyAndPerHitContract) {
         {vhost::kSlotShade, {"outColor", "outAlpha"}},
         {vhost::kSlotShadowTransmission, {"outTransmission"}},
         {vhost::kSlotEvaluateBsdf, {"sampleValue", "sampleCosine"}},
-        {vhost::kSlotSampleBsdf, ptest::kSampleFields}};
-    const pxs::LightNode light = ptest::light(ptest::unit(float3(0.2f, 0.1f, 1)), 1, float3(1));
+        {vhost::kSlotSampleBsdf, vtest::kSampleFields}};
+    const pxs::LightNode light = vtest::light(vtest::unit(float3(0.2f, 0.1f, 1)), 1, float3(1));
     for (const Variant& v : variants()) {
         SCOPED_TRACE(v.name);
         Shader s(v.name), copy(v.name);
@@ -253,9 +252,9 @@ TEST(WardVariants, GraphsReplaceTheirMapsWithoutTheMapsSettings) {
     n.param<float4>("_ward_diffuse_color_Noise_color2") = float4(1.0f);
     sv.noise3Function = [](float, float, float, float) { return 0.25f; };
     EXPECT_TRUE(vtest::near3(evaluated(n, variantView(kView), sv).sampleValue,
-                             ptest::scaled(float3(0.4f, 0.55f, 0.85f), kInvPi), 1e-6f));
+                             vtest::scaled(float3(0.4f, 0.55f, 0.85f), kInvPi), 1e-6f));
     ASSERT_EQ(sv.count(vhost::kSvcNoise3), 1);
-    ptest::expectArgs(sv.calls[0].args, {0.2f, 0.7f, 1.1f, 0.0f});
+    vtest::expectArgs(sv.calls[0].args, {0.2f, 0.7f, 1.1f, 0.0f});
 
     // A Tile of two bitmaps at the variant's uv: a brick, and the mortar at (0, 0).
     Shader t("corvid_Mtl_Ward_f05db29e");
@@ -265,9 +264,9 @@ TEST(WardVariants, GraphsReplaceTheirMapsWithoutTheMapsSettings) {
     t.param<pxs::TextureHandle>(tile + "brickColor_UnifiedBitmap_texture") = brick.handle();
     t.param<pxs::TextureHandle>(tile + "mortarColor_UnifiedBitmap_texture") = mortar.handle();
     EXPECT_TRUE(vtest::near3(evaluated(t, variantView(kView, {0.125f, 0.0625f}), sv).sampleValue,
-                             ptest::scaled(float3(0.8f, 0.4f, 0.2f), kInvPi), 1e-6f));
+                             vtest::scaled(float3(0.8f, 0.4f, 0.2f), kInvPi), 1e-6f));
     EXPECT_TRUE(vtest::near3(evaluated(t, variantView(kView, {0.0f, 0.0f}), sv).sampleValue,
-                             ptest::scaled(float3(0.1f), kInvPi), 1e-6f));
+                             vtest::scaled(float3(0.1f), kInvPi), 1e-6f));
 
     // A bitmap as cut-out: coverage = red x its own amount.
     Shader c("corvid_Mtl_Ward_82261344");
@@ -294,7 +293,7 @@ TEST(WardVariants, HeightGraphBendsLikeTheHeightMap) {
     Shader ward("corvid_Mtl_Ward");
     ward.param<pxs::TextureHandle>("u_normal0Map") = ramp.handle();
     pxs::ShadingState wardView =
-        ptest::viewing(kView).attribute(48, pxs::float2(0.3f, 0.6f)).build();
+        vtest::viewing(kView).attribute(48, pxs::float2(0.3f, 0.6f)).build();
     wardView.sampleDirection = kLight;
     const float flat = cosine(ward, wardView);
     ward.param<bool>("u_normal0MapEnable") = true;
