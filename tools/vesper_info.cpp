@@ -5,6 +5,7 @@
 //   vesper-info [--json] [--library PATH]
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <string>
 
@@ -133,11 +134,25 @@ void printText(const vhost::Library& lib, const std::vector<ClassInfo>& classes)
     }
 }
 
+// Installed, the plug-in installed with this program; in the build tree, the one
+// that build made.
+std::string defaultLibrary() {
+#if defined(VESPER_INSTALLED_PLUGIN) && !defined(_WIN32)
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        auto installed = (self.parent_path() / VESPER_INSTALLED_PLUGIN).lexically_normal();
+        if (std::filesystem::exists(installed, ec)) return installed.string();
+    }
+#endif
+    return vhost::Library::defaultPath();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool json = false;
-    std::string path = vhost::Library::defaultPath();
+    std::string path = defaultLibrary();
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--json")) {
             json = true;

@@ -1,11 +1,10 @@
 // minimal_host: the smallest complete host of vesperShaders.
 //
 // For each class named on the command line it checks the API version, creates an
-// object, lets it declare its parameters to a registry that lists them, writes the
-// fields the constructors leave to the host, binds textures, shades one hit (and
-// runs the optional operations the capability mask announces), prints the results
-// and destroys the object. It exits non-zero when a class cannot be used or a
-// result is not finite.
+// object, lets it declare its parameters to a registry that lists them, binds
+// textures, shades one hit (and runs the optional operations the capability mask
+// announces), prints the results and destroys the object. It exits non-zero when a
+// class cannot be used or a result is not finite.
 //
 //   minimal_host [--plugin PATH] [CLASS...]      (default: corvid_Mtl_Solid)
 #include <cmath>
@@ -157,11 +156,13 @@ class DemoTexture final : public pxs::ITextureObject {
 
 // Render services for one thread: one white light above the viewer, a constant
 // sky for every traced ray, no occlusion, and a small deterministic generator.
+// The one hit this host shades has the normal (0, 0, 1), so the light node's
+// lightFactor is the cosine |N.L| = 0.8: materials apply no cosine of their own.
 class DemoServices final : public pxs::IRenderServices {
   public:
     DemoServices() {
-        light_.direction = float3(0.0f, 0.6f, 0.8f);
-        light_.lightFactor = 1.0f;
+        light_.direction = float3(0.0f, 0.6f, 0.8f);  // unit, from the point to the light
+        light_.lightFactor = 0.8f;
         light_.lightContribution = float3(1.0f, 1.0f, 1.0f);
         light_.lightColor = float3(1.0f, 1.0f, 1.0f);
         light_.lightTransmission = float3(1.0f, 1.0f, 1.0f);
@@ -247,17 +248,8 @@ class DemoServices final : public pxs::IRenderServices {
 
 // --- One class -------------------------------------------------------------
 
-// Bytes behind a value parameter (textures are handles, bound separately: 0).
-size_t valueSize(const char* type) {
-    static const struct {
-        const char* type;
-        size_t size;
-    } kSizes[] = {{"bool", 1},    {"int", 4},     {"float", 4},    {"float2", 8},
-                  {"float3", 12}, {"float4", 16}, {"matrix3", 36}, {"matrix4", 64}};
-    for (const auto& s : kSizes) {
-        if (!std::strcmp(type, s.type)) return s.size;
-    }
-    return 0;
+float dot(const float3& a, const float3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
 }
 
 bool finite3(const float3& v) {
@@ -284,6 +276,8 @@ pxs::ShadingState makeHit() {
     st.imageHeight = 480;
     st.mediumIor = 1.0f;
     st.outsideIor = 1.0f;
+    // World to object and object to world: the object's space is the world's here,
+    // so the tangent attributes (object space) need no turning.
     identity(st.matrixA.m, 4);
     identity(st.matrixB.m, 4);
     st.rayType = pxs::kRayCamera;
@@ -292,8 +286,10 @@ pxs::ShadingState makeHit() {
     st.outAlpha = 1.0f;  // shaders that do not write coverage leave the host's value
     for (uint8_t& allowed : st.allowLobe) allowed = 1;
     pxs::LightSample& ls = st.lightSample;
+    // A light at (0, 3, 4) aimed at the hit: lightDirection runs from the light
+    // towards the point, the way lightAxis points for a spot aimed at it.
     ls.lightPosition = float3(0.0f, 3.0f, 4.0f);
-    ls.lightDirection = float3(0.0f, 0.6f, 0.8f);
+    ls.lightDirection = float3(0.0f, -0.6f, -0.8f);
     ls.lightAxis = float3(0.0f, -0.6f, -0.8f);
     ls.lightDistance = 5.0f;
     return st;
@@ -318,7 +314,7 @@ bool placeAttributes(const ListingRegistry& reg, pxs::ShadingState* st) {
             std::printf("  attribute %s does not fit the state\n", a.name);
             return false;
         }
-        std::memcpy(st->attributes + a.offset, v, size);
+        std::memcpy(st->attributes + a.offset, v, static_cast<size_t>(size));
     }
     return true;
 }
@@ -349,14 +345,11 @@ bool runClass(const Plugin& plugin, const std::string& name) {
                 kind >= 0 && kind <= 2 ? kKinds[kind] : "unknown kind", reg.capabilities,
                 reg.parameters.size());
 
-    // Fields a host always owns: matrices and the node inputs of the generated
-    // variants are not initialised by the constructors. Textures are bound here.
+    // Every parameter starts at its default (matrices at identity); a host writes
+    // only what its scene sets. Textures are bound here by writing the pointer.
     DemoTexture image(false), sky(true);
     for (const Parameter& p : reg.parameters) {
         std::printf("  %-12s %s\n", p.type, p.name);
-        if (!std::strcmp(p.type, "matrix3")) identity(static_cast<float*>(p.field), 3);
-        if (!std::strcmp(p.type, "matrix4")) identity(static_cast<float*>(p.field), 4);
-        if (!std::strncmp(p.name, "_ward_", 6)) std::memset(p.field, 0, valueSize(p.type));
         if (!std::strcmp(p.type, "texture2D"))
             static_cast<pxs::TextureHandle*>(p.field)->object = &image;
         if (!std::strcmp(p.type, "textureCube"))
@@ -397,12 +390,24 @@ bool runClass(const Plugin& plugin, const std::string& name) {
                    finite3(st.sampleValue) && std::isfinite(st.sampleCosine));
         }
         if (reg.capabilities & pxs::kCapSampleBsdf) {
+            const float mediumBefore = st.mediumIor;
             material->sampleBsdf(&services, &st);
             bool valid = st.sampleKind == pxs::kSampleNone ||
                          (finite3(st.sampleDirection) && finite3(st.sampleValue) &&
                           std::isfinite(st.sampleCosine) && std::isfinite(st.sampleWeight));
             std::printf("  sampleBsdf kind %d\n", st.sampleKind);
             report("sampleBsdf direction", st.sampleDirection, valid);
+            if (st.sampleKind != pxs::kSampleNone) {
+                // The side the direction leaves on tells reflection from transmission
+                // (the kind does not): only a direction through the surface enters
+                // the medium whose index the call left in outsideIor.
+                bool through = dot(st.sampleDirection, st.geometricNormal) *
+                                   dot(st.rayDirection, st.geometricNormal) >
+                               0.0f;
+                std::printf("  next ray: %s, mediumIor %.4g\n",
+                            through ? "through the surface" : "reflected",
+                            through ? st.outsideIor : mediumBefore);
+            }
         }
     } else if (kind == pxs::kKindLight) {
         static_cast<pxs::LightShader*>(shader)->shade(&services, &st);

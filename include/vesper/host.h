@@ -7,8 +7,10 @@
 // compiler following the platform's C++ ABI lays the table out the same way.
 //
 // None of these interfaces declares a C++ virtual destructor (it would take two
-// vtable slots under the Itanium ABI). The host destroys its own objects through
-// their concrete types.
+// vtable slots under the Itanium ABI): their destructors are protected and
+// non-virtual, and the host destroys its own objects through their concrete
+// types. Declare those types `final`, so that -Wnon-virtual-dtor has nothing to
+// warn about.
 #pragma once
 
 #include <cstddef>
@@ -56,15 +58,16 @@ class ITextureObject {
 struct TextureHandle {
     ITextureObject* object = nullptr;  // null: no texture bound
     int32_t id = -1;                   // host's value; the library only initialises it
-    int32_t hostData;                  // host's value; never touched by the library
+    int32_t hostData = 0;              // host's value; the library only initialises it
 };
 static_assert(sizeof(TextureHandle) == 16, "a texture handle is 16 bytes");
 static_assert(offsetof(TextureHandle, id) == 8, "the id follows the pointer");
+static_assert(offsetof(TextureHandle, hostData) == 12, "the host's word ends the handle");
 
 // One element of the list returned by IRenderServices::getLights.
 struct LightNode {
     float3 direction;          // 0:  unit vector from the surface point towards the light
-    float lightFactor;         // 12: scalar multiplied into the light's contribution
+    float lightFactor;         // 12: multiplied into the contribution: |N.L| and any scale
     float3 lightContribution;  // 16: colour delivered (lights of any type but 1)
     uint8_t reserved28[16];
     float3 lightColor;         // 44: colour before shadowing
@@ -80,6 +83,7 @@ static_assert(offsetof(LightNode, lightColor) == 44, "light node layout");
 static_assert(offsetof(LightNode, lightTransmission) == 56, "light node layout");
 static_assert(offsetof(LightNode, type) == 72, "light node layout");
 static_assert(offsetof(LightNode, next) == 80, "light node layout");
+static_assert(sizeof(LightNode) == 88, "a light node is 88 bytes");
 
 // LightNode::type values with a meaning of their own.
 enum LightNodeType : int32_t {

@@ -121,5 +121,6 @@ VESPER_STATE_AT(attributes, 480);
 #undef VESPER_STATE_AT
 static_assert(sizeof(LightSample) == 68, "the light sample spans bytes 408..475");
 static_assert(sizeof(ShadingState) >= 536, "the attribute block must reach byte 535");
+static_assert(sizeof(ShadingState) == 536, "the state ends with the attribute block");
 
 }  // namespace pxs
