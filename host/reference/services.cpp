@@ -484,12 +484,16 @@ Radiance RenderServices::pathTrace(float3 origin, float3 direction) {
         if (!isFinite(f) || isZero(next) || !isFinite(next)) break;
         beta *= f;
         if (!(maxComponent(beta) > 0.0f)) break;
-        bool through = st.sampleKind == pxs::kSampleRoughTransmission ||
-                       st.sampleKind == pxs::kSampleSmoothTransmission ||
-                       (st.sampleKind == pxs::kSampleSingleLobe && dot(next, dir) > 0.9999f);
+        // The side the new direction leaves on tells a transmission from a
+        // reflection; the kind does not (the dielectric labels its reflections
+        // with the transmission codes). Only a ray through the surface enters the
+        // medium whose index the call left in outsideIor (the preset 1 when it
+        // wrote none).
+        float3 ng = sp.geometricNormal;
+        bool through = dot(next, ng) * dot(dir, ng) > 0.0f;
         if (through) {
             if (rayType == pxs::kRayCamera) rayType = pxs::kRayContinuation;
-            if (st.sampleKind != pxs::kSampleSingleLobe) medium = st.outsideIor;
+            medium = st.outsideIor;
         } else {
             rayType = pxs::kRayReflection;
         }
