@@ -1,10 +1,10 @@
 #include "materials/legacy/BackgroundGeometry.h"
 
-#include "environments/ibl.h"
 #include "frame/services.h"
 #include "frame/shadow_catcher.h"
-#include "materials/legacy/grading.h"
-#include "materials/legacy/normal_map.h"
+#include "shading/grading.h"
+#include "shading/ibl.h"
+#include "shading/normal_map.h"
 
 namespace pxs {
 

@@ -3,10 +3,10 @@
 #include <cmath>
 
 #include "frame/services.h"
-#include "materials/physical/lighting.h"
-#include "materials/physical/scattering.h"
-#include "materials/physical/shading_frame.h"
-#include "materials/ward/noise_texture.h"
+#include "shading/lighting.h"
+#include "shading/noise_texture.h"
+#include "shading/scattering.h"
+#include "shading/shading_frame.h"
 
 namespace pxs {
 

@@ -3,11 +3,11 @@
 #include <cmath>
 
 #include "frame/services.h"
-#include "materials/physical/flake_field.h"
-#include "materials/physical/lighting.h"
-#include "materials/physical/scattering.h"
-#include "materials/physical/shading_frame.h"
-#include "materials/physical/ward_lobe.h"
+#include "shading/flake_field.h"
+#include "shading/lighting.h"
+#include "shading/scattering.h"
+#include "shading/shading_frame.h"
+#include "shading/ward_lobe.h"
 
 namespace pxs {
 

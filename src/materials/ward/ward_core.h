@@ -42,13 +42,13 @@
 #include "frame/occlusion_masking.h"
 #include "frame/services.h"
 #include "frame/shader_class.h"
-#include "materials/physical/lighting.h"
-#include "materials/physical/scattering.h"
-#include "materials/physical/shading_frame.h"
-#include "materials/physical/ward_lobe.h"
-#include "materials/ward/noise_texture.h"
 #include "materials/ward/ward_params.h"
 #include "materials/ward/ward_surface.h"
+#include "shading/lighting.h"
+#include "shading/noise_texture.h"
+#include "shading/scattering.h"
+#include "shading/shading_frame.h"
+#include "shading/ward_lobe.h"
 
 namespace pxs {
 

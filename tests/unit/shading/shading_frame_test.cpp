@@ -4,7 +4,7 @@
 
 #include "host/state_builder.h"
 #include "host/test_texture.h"
-#include "materials/physical/shading_frame.h"
+#include "shading/shading_frame.h"
 #include "support/harness.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "materials/legacy/grading.h"
+#include "shading/grading.h"
 
 #include "frame/math.h"
 

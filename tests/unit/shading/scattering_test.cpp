@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "materials/physical/scattering.h"
+#include "shading/scattering.h"
 #include "support/harness.h"
 
 namespace {

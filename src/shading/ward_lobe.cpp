@@ -1,4 +1,4 @@
-#include "materials/physical/ward_lobe.h"
+#include "shading/ward_lobe.h"
 
 #include <cmath>
 

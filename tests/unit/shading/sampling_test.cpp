@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "materials/physical/scattering.h"
-#include "materials/physical/ward_lobe.h"
+#include "shading/scattering.h"
+#include "shading/ward_lobe.h"
 #include "support/chi2.h"
 
 namespace {
