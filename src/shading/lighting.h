@@ -137,6 +137,17 @@ inline LobeGroups lobeGroups(const ShadingState& st) {
     return {allow[0] || allow[1] || allow[2], allow[3] || allow[4] || allow[5]};
 }
 
+// Writes one continuation event as given: direction, value, cosine, weight
+// 1 / pdf and kind.
+inline void writeSample(ShadingState* st, float3 direction, float3 value, float cosine, float pdf,
+                        SampleKind kind) {
+    st->sampleDirection = direction;
+    st->sampleValue = value;
+    st->sampleCosine = cosine;
+    st->sampleWeight = 1.0f / pdf;
+    st->sampleKind = kind;
+}
+
 // Writes a sample drawn from a mixture of lobes: direction, value and cosine,
 // then weight 1 / pdf and kind 2, or kind 0 when the cosine is negative or the
 // density not positive. A density whose reciprocal overflows gives kind 0 too: a

@@ -90,6 +90,12 @@ float3 cosineHemisphere(float xi1, float xi2) {
     return {r * std::cos(phi), r * std::sin(phi), std::sqrt(1.0f - r * r)};
 }
 
+float3 cosineHemispherePolar(float xi1, float xi2) {
+    const float phi = kTwoPi * xi1;
+    const float r = std::sqrt(xi2);
+    return {std::cos(phi) * r, std::sin(phi) * r, std::sqrt(1.0f - xi2)};
+}
+
 std::optional<WardSample> sampleWardMixture(IRenderServices* sv, float3 din, float3 diffuse,
                                             float3 specular, float ax, float ay) {
     float pd = 0.5f;
@@ -113,6 +119,15 @@ std::optional<WardSample> sampleWardMixture(IRenderServices* sv, float3 din, flo
         s = *w;
     }
     s.pdf = (1.0f - pd) * s.pdf + pd * s.dout.z * kInvPi;
+    return s;
+}
+
+std::optional<WardSample> sampleWardSpecular(IRenderServices* sv, float3 din, float3 diffuse,
+                                             float3 specular, float ax, float ay) {
+    float2 xi;
+    sv->random2(&xi);
+    auto s = wardSample(din, xi.x, xi.y, diffuse, specular, ax, ay);
+    if (s) s->value = s->value - diffuse * kInvPi;
     return s;
 }
 

@@ -7,7 +7,11 @@
 #include "frame/texture_channel.h"
 #include "shading/grading.h"
 #include "shading/ibl.h"
+#include "shading/lighting.h"
 #include "shading/normal_map.h"
+#include "shading/scattering.h"
+#include "shading/shading_frame.h"
+#include "shading/ward_lobe.h"
 
 namespace pxs {
 
@@ -241,10 +245,7 @@ float3 refractSolid(float3 i, float3 n, float ior) {
     // The normal on the viewer's side, chosen by the side the ray comes from so
     // that an index below 1 bends the ray the right way too.
     const float3 nf = ni > 0.0f ? -n : n;
-    const float z = std::fabs(dot(nf, i));
-    const float q = (z * z - 1.0f) * (eta * eta) + 1.0f;
-    if (!(q > 1e-6f)) return float3(0.0f);
-    return nf * (eta * z - std::sqrt(q)) + eta * i;
+    return refractDirection(i, nf, eta, UndefinedRefraction::kBlocked);
 }
 
 // The per-channel maximum of a product, as the importance of a traced request.
@@ -495,10 +496,8 @@ void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
             const float3 ns = -sigma * N;
             float3 r = I;
             if (p.refractiveIndex != 1.0f) {
-                const float eta = 1.0f / p.refractiveIndex;
-                const float z = std::fabs(dot(ns, I));
-                const float q = (z * z - 1.0f) * (eta * eta) + 1.0f;
-                r = q > 1e-6f ? ns * (z * eta - std::sqrt(q)) + eta * I : float3(0.0f);
+                r = refractDirection(I, ns, 1.0f / p.refractiveIndex,
+                                     UndefinedRefraction::kBlocked);
             }
             // The continuation leaves the far side of the slab along the
             // incoming direction. A path that never crosses the slab (edge-on,
@@ -721,12 +720,8 @@ void TamberLegacy::sampleBsdf(IRenderServices* sv, ShadingState* st) {
     const float3 n = -sigma * st->normal;  // towards the viewer
 
     // A straight or mirror event of unit weight with value `value`.
-    auto deterministic = [st](float3 direction, int32_t kind, float3 value) {
-        st->sampleDirection = direction;
-        st->sampleValue = value;
-        st->sampleCosine = 1.0f;
-        st->sampleWeight = 1.0f;
-        st->sampleKind = kind;
+    auto deterministic = [st](float3 direction, SampleKind kind, float3 value) {
+        writeSample(st, direction, value, 1.0f, 1.0f, kind);
     };
 
     switch (c.lobe) {
@@ -752,25 +747,14 @@ void TamberLegacy::sampleBsdf(IRenderServices* sv, ShadingState* st) {
                 return;
             }
             const float3 dc = hit.diffuse();
-            float3 t, b;
-            if (std::fabs(n.z) > 0.99999f) {
-                t = float3(1.0f, 0.0f, 0.0f);
-                b = n.z < 0.0f ? float3(0.0f, -1.0f, 0.0f) : float3(0.0f, 1.0f, 0.0f);
-            } else {
-                const float a = 1.0f / (1.0f + n.z);
-                t = float3(n.y * n.y * a + n.z, -n.x * n.y * a, -n.x);
-                b = float3(-n.x * n.y * a, n.x * n.x * a + n.z, -n.y);
-            }
             float2 u;
             sv->random2(&u);
-            const float phi = kTwoPi * u.x;
-            const float r = std::sqrt(u.y);
-            const float cosine = std::sqrt(1.0f - u.y);
-            st->sampleDirection = std::cos(phi) * r * t + std::sin(phi) * r * b + cosine * n;
+            const float3 d = cosineHemispherePolar(u.x, u.y);
+            st->sampleDirection = fromFrame(frameAround(n), d);
             st->sampleValue = dc * kInvPi;
-            st->sampleCosine = cosine;
-            st->sampleWeight = 3.141593f / cosine;
-            st->sampleKind = 1;
+            st->sampleCosine = d.z;
+            st->sampleWeight = 3.141593f / d.z;
+            st->sampleKind = kSampleDiffuse;
             return;
         }
         case Lobe::kTransmission:

@@ -193,11 +193,8 @@ void corvid_Mtl_MetallicPaint::sampleBsdf(IRenderServices* sv, ShadingState* st)
     const bool glossyOk = st->allowLobe[0] || st->allowLobe[1];
     const float pTop = glossyOk ? l.ft : 1.0f;
     if (sv->random() < pTop) {
-        st->sampleValue = float3(l.ft);
-        st->sampleCosine = 1.0f;
-        st->sampleDirection = fromFrame(l.top, float3(l.vt.x, l.vt.y, -l.vt.z));
-        st->sampleKind = kSampleSingleLobe;
-        st->sampleWeight = 1.0f / pTop;
+        writeSample(st, fromFrame(l.top, float3(l.vt.x, l.vt.y, -l.vt.z)), float3(l.ft), 1.0f, pTop,
+                    kSampleSingleLobe);
         return;
     }
 

@@ -361,11 +361,7 @@ ShadingComponents WardHit<Inputs>::lighting() const {
     if (w_.transparency) {
         eta = front ? st_.mediumIor / w_.ior : w_.ior / st_.outsideIor;
         refracted = refractDirection(i, nl, eta);
-        if (!front) {
-            float ci = dot(nl, i);
-            reflectInstead =
-                1.0f + eta * eta * (ci * ci - 1.0f) <= 1e-6f || refracted == float3(0.0f);
-        }
+        reflectInstead = !front && refracted == float3(0.0f);
     }
 
     // Direct light through the lobe of frame a, faded by the leak factor around nl.
@@ -496,58 +492,9 @@ void WardHit<Inputs>::sampleBsdf(ShadingState* out) const {
     const WardRoughness rough = roughness();
     const WardLobes lobes = lobeWeights(true, false, -din.z);
     const float3 n = cosineNormal(a);
-    auto draw2 = [&] {
-        float2 xi;
-        sv_->random2(&xi);
-        return xi;
-    };
-
-    if (st_.allowLobe[0] == 0 && st_.allowLobe[1] == 0) {
-        // The specular lobe alone.
-        float2 xi = draw2();
-        auto s = wardSample(din, xi.x, xi.y, lobes.d, lobes.s, rough.ax, rough.ay);
-        if (!s) {
-            out->sampleKind = kSampleNone;
-            return;
-        }
-        const float3 dir = fromFrame(a, s->dout);
-        out->sampleDirection = dir;
-        out->sampleCosine = w_.cosineUsesBump ? s->dout.z : dot(dir, n);
-        out->sampleWeight = 1.0f / s->pdf;
-        out->sampleKind = kSampleSingleLobe;
-        out->sampleValue = s->value - lobes.d * kInvPi;
-        return;
-    }
-
-    // Mixture of the cosine lobe (probability pd) and the Ward lobe.
-    float pd = 0.5f;
-    if (maxComponent(lobes.d) == 0.0f) {
-        pd = 0.0f;
-    } else if (maxComponent(lobes.s) == 0.0f) {
-        pd = 1.0f;
-    }
-    float3 dout, value;
-    float pdfWard;
-    if (sv_->random() > pd) {
-        float2 xi = draw2();
-        auto s = wardSample(din, xi.x, xi.y, lobes.d, lobes.s, rough.ax, rough.ay);
-        if (!s) {
-            out->sampleKind = kSampleNone;
-            return;
-        }
-        dout = s->dout;
-        value = s->value;
-        pdfWard = s->pdf;
-    } else {
-        float2 xi = draw2();
-        dout = cosineHemisphere(xi.x, xi.y);
-        WardValuePdf e = wardEvalPdf(din, dout, lobes.d, lobes.s, rough.ax, rough.ay);
-        value = e.value;
-        pdfWard = e.pdf;
-    }
-    const float3 dir = fromFrame(a, dout);
-    const float cosine = w_.cosineUsesBump ? dout.z : dot(dir, n);
-    writeMixtureSample(out, dir, value, cosine, (1.0f - pd) * pdfWard + pd * dout.z * kInvPi);
+    sampleWardBsdf(
+        sv_, out, a, din, lobes.d, lobes.s, rough.ax, rough.ay,
+        [&](float3 dout, float3 dir) { return w_.cosineUsesBump ? dout.z : dot(dir, n); });
 }
 
 // ---- the per-hit operations ------------------------------------------------------
