@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cmath>
+#include <initializer_list>
 
 #include "frame/math.h"
 #include "frame/occlusion_masking.h"
@@ -79,6 +80,13 @@ struct ShadingComponents {
     float3 rgb(Component k) const { return c[k].xyz(); }
     void set(Component k, float3 v) { c[k] = float4(v, c[k].w); }
     void add(Component k, float3 v) { set(k, rgb(k) + v); }
+
+    // Cut-out holes of coverage `coverage` (1 solid, 0 a hole): the listed
+    // components are scaled by it and the refraction mixed with what lies behind.
+    void cutHoles(std::initializer_list<Component> scaled, float coverage, float3 behind) {
+        for (Component k : scaled) set(k, rgb(k) * coverage);
+        set(kRefraction, coverage * rgb(kRefraction) + (1.0f - coverage) * behind);
+    }
 
     // The shaded colour: direct diffuse times the occlusion colour, plus the direct
     // specular, ambient, reflection, refraction and additional components.

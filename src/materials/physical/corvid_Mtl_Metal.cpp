@@ -392,10 +392,7 @@ void corvid_Mtl_Metal::shade(IRenderServices* sv, ShadingState* st) {
         c.set(kAlbedoSum, col.d);
 
         if (p.cutoutsSwitcher > 0) {
-            for (Component k : {kDirectDiffuse, kDirectSpecular, kAmbient, kReflection}) {
-                c.set(k, c.rgb(k) * cv);
-            }
-            c.set(kRefraction, cv * c.rgb(kRefraction) + (1.0f - cv) * behind);
+            c.cutHoles({kDirectDiffuse, kDirectSpecular, kAmbient, kReflection}, cv, behind);
         }
         return c;
     });
