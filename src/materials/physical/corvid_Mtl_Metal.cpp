@@ -85,78 +85,95 @@ struct SpecularSource {
     float rotation;
 };
 
-SpecularSource specularSource(IRenderServices* sv, const Params& p, float2 uv) {
+// What a specular source may select from: the colour map, the brush and break
+// maps and the anodised noise (black when not enabled or not selected).
+struct SourceMaps {
+    float3 colour;
+    float3 brush;
+    float3 breaks;
+    float3 anodised;
+};
+
+SourceMaps sourceMaps(IRenderServices* sv, const Params& p, float2 uv) {
     const float3 zero(0.0f);
-    const float3 a = (p.reflectSwitcher == 1 || p.bumpMapColorEnable)
-                         ? rgb(sampleMap(p.bumpMapColor, p.bumpMapColorTransform, uv))
-                         : zero;
-    const float3 bm = p.brushMapEnable ? rgb(sampleMap(p.brushMap, p.brushTransform, uv)) : zero;
-    const float3 cm = p.breakMapEnable ? rgb(sampleMap(p.breakMap, p.breakTransform, uv)) : zero;
+    SourceMaps m;
+    m.colour = (p.reflectSwitcher == 1 || p.bumpMapColorEnable)
+                   ? rgb(sampleMap(p.bumpMapColor, p.bumpMapColorTransform, uv))
+                   : zero;
+    m.brush = p.brushMapEnable ? rgb(sampleMap(p.brushMap, p.brushTransform, uv)) : zero;
+    m.breaks = p.breakMapEnable ? rgb(sampleMap(p.breakMap, p.breakTransform, uv)) : zero;
     const bool anodised = p.reflectSwitcher == 4 || p.anisoSwitcher == 4 || p.anisoRotSwitcher == 4;
-    const float3 nz = anodised ? metal::anodisedColour(sv, uv, p.noiseanodizedTiling) : zero;
+    m.anodised = anodised ? metal::anodisedColour(sv, uv, p.noiseanodizedTiling) : zero;
+    return m;
+}
 
-    SpecularSource out;
-    if (p.bumpMapColorEnable && maxComponent(a) < 0.0001f) {
-        out.s0 = baseDiffuse(p, uv);
-    } else {
-        float3 x;
-        switch (p.reflectSwitcher) {
-            case 1:
-                x = a;
-                break;
-            case 2:
-                x = p.reflectColor * bm;
-                break;
-            case 3:
-                x = cm;
-                break;
-            case 4:
-                x = nz;
-                break;
-            default:
-                x = p.reflectColor;
-                break;
-        }
-        out.s0 = x * p.reflMapAmount;
+float3 specularColourSource(const Params& p, const SourceMaps& m, float2 uv) {
+    if (p.bumpMapColorEnable && maxComponent(m.colour) < 0.0001f) return baseDiffuse(p, uv);
+    float3 x;
+    switch (p.reflectSwitcher) {
+        case 1:
+            x = m.colour;
+            break;
+        case 2:
+            x = p.reflectColor * m.brush;
+            break;
+        case 3:
+            x = m.breaks;
+            break;
+        case 4:
+            x = m.anodised;
+            break;
+        default:
+            x = p.reflectColor;
+            break;
     }
+    return x * p.reflMapAmount;
+}
 
+float anisotropySource(const Params& p, const SourceMaps& m) {
     float3 an;
     switch (p.anisoSwitcher) {
         case 1:
             an = float3(1.0f);
             break;
         case 2:
-            an = a;
+            an = m.colour;
             break;
         case 3:
-            an = cm;
+            an = m.breaks;
             break;
         case 4:
-            an = nz;
+            an = m.anodised;
             break;
         default:
             an = p.anisoColor;
             break;
     }
-    out.anisotropy = an.x * p.anisoMapAmount;
+    return an.x * p.anisoMapAmount;
+}
 
+float rotationSource(const Params& p, const SourceMaps& m) {
     float3 rot;
     switch (p.anisoRotSwitcher) {
         case 1:
             rot = float3(1.0f);
             break;
         case 3:
-            rot = cm;
+            rot = m.breaks;
             break;
         case 4:
-            rot = nz;
+            rot = m.anodised;
             break;
         default:
-            rot = zero;
+            rot = float3(0.0f);
             break;
     }
-    out.rotation = rot.x * p.anisorotMapAmount;
-    return out;
+    return rot.x * p.anisorotMapAmount;
+}
+
+SpecularSource specularSource(IRenderServices* sv, const Params& p, float2 uv) {
+    const SourceMaps m = sourceMaps(sv, p, uv);
+    return {specularColourSource(p, m, uv), anisotropySource(p, m), rotationSource(p, m)};
 }
 
 struct MetalFrame {
@@ -244,6 +261,32 @@ Colours colours(const Params& p, float2 uv, float cz, float m, float3 s0) {
     c.s = c.f * c.s;
     c.d = (1.0f - c.f) * c.d;
     return c;
+}
+
+// Whether the flake field puts a flake at pos; a flake adds its diffuse tint.
+bool addFlakeDiffuse(IRenderServices* sv, const Params& p, float3 pos, Colours& col) {
+    const float k = flakeField(sv, pos / p.flecksSize, p.flecksDensity, 0.005f).mask;
+    const bool flakes = k >= 0.02f && k <= 0.5f;
+    if (flakes && !isBlack(p.flecksDiffuseColor)) {
+        col.d = col.d + k * p.flecksDiffuseColor * (1.0f - col.f);
+    }
+    return flakes;
+}
+
+// The Ward highlight and the diffuse base under the host's lights.
+void addDirectLight(ShadingComponents& c, IRenderServices* sv, const ShadingState& st,
+                    const MetalFrame& mf, const Colours& col, const Roughness& r, bool hasSpec) {
+    const float3 din = mf.din;
+    forEachLight(sv, st.position, st.normal, [&](const LightNode& node) {
+        const float s = lightLeakFactor(node.direction, st.normal) * node.lightFactor;
+        if (s < 0.0f) return;
+        const float3 lf = toFrame(mf.frame, node.direction);
+        if (din.z < 0.0f && lf.z > 0.0f && hasSpec) {
+            const float3 spec = wardEval(din, lf, float3(0.0f), col.s, r.ax, r.ay);
+            c.add(kDirectSpecular, spec * s * node.lightContribution);
+        }
+        c.add(kDirectDiffuse, col.d * s * node.lightContribution);
+    });
 }
 
 float sampleCosine(const Params& p, const MetalFrame& mf, float3 wi, float3 direction) {
@@ -353,31 +396,13 @@ void corvid_Mtl_Metal::shade(IRenderServices* sv, ShadingState* st) {
         const SpecularSource source = specularSource(sv, p, uv);
         const MetalFrame mf = metalFrame(sv, p, *st, uv, source.rotation);
         const TangentFrame& f = mf.frame;
-        const float3 din = mf.din;
         const float m = patina(sv, p, uv);
         const Roughness r = roughness(p, uv, m, source.anisotropy);
-        Colours col = colours(p, uv, -din.z, m, source.s0);
+        Colours col = colours(p, uv, -mf.din.z, m, source.s0);
 
-        bool flakes = false;
-        if (p.flecksEnable) {
-            const float k = flakeField(sv, pos / p.flecksSize, p.flecksDensity, 0.005f).mask;
-            flakes = k >= 0.02f && k <= 0.5f;
-            if (flakes && !isBlack(p.flecksDiffuseColor)) {
-                col.d = col.d + k * p.flecksDiffuseColor * (1.0f - col.f);
-            }
-        }
+        const bool flakes = p.flecksEnable && addFlakeDiffuse(sv, p, pos, col);
         const bool hasSpec = maxComponent(col.s) > 1e-5f;
-
-        forEachLight(sv, pos, st->normal, [&](const LightNode& node) {
-            const float s = lightLeakFactor(node.direction, st->normal) * node.lightFactor;
-            if (s < 0.0f) return;
-            const float3 lf = toFrame(f, node.direction);
-            if (din.z < 0.0f && lf.z > 0.0f && hasSpec) {
-                const float3 sv3 = wardEval(din, lf, float3(0.0f), col.s, r.ax, r.ay);
-                c.add(kDirectSpecular, sv3 * s * node.lightContribution);
-            }
-            c.add(kDirectDiffuse, col.d * s * node.lightContribution);
-        });
+        addDirectLight(c, sv, *st, mf, col, r, hasSpec);
 
         if (hasSpec && !p.reflectionHighlightOnly) {
             const float3 dir = reflectGuarded(i, f.n, mf.side.ngf);
