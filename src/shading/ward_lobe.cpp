@@ -7,7 +7,7 @@ namespace pxs {
 namespace {
 
 // exp(-((h.x/ax)^2 + (h.y/ay)^2) / h.z^2): unchanged by the length of h in exact
-// arithmetic, but not in floats, so callers pass h as they were written.
+// arithmetic, but not in floats, so each caller passes h in the form its formula uses.
 float wardExponent(float3 h, float ax, float ay) {
     float u = h.x / ax;
     float v = h.y / ay;

@@ -14,7 +14,7 @@
 
 namespace pxs {
 
-// 4 pi, as the lobe normalisation was written.
+// 4 pi to the digits the lobe normalisation uses.
 constexpr float kFourPi = 12.566372f;
 
 // diffuse / pi + the Ward specular lobe for din -> dout.
