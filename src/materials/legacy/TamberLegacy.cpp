@@ -376,27 +376,41 @@ void TamberLegacy::declareParameters(IParameterRegistry* registry) {
 
 namespace {
 
-// One term's grading: its own stage, the global one and its channel stage.
-float3 gradeDiffuseIBL(const Params& p, float3 v) {
-    return gradeTerm(v,
-                     {{p.diffuseIBLContrastPivot, p.diffuseIBLContrastValue},
-                      {p.globalIBLContrastPivot, p.globalIBLContrastValue}},
-                     {{p.diffuseIBLGainSource, p.diffuseIBLGainColor, p.diffuseIBLGainValue},
+// A lighting term's own grading fields: its contrast and gain stages, its
+// channel's gain stage and saturation.
+struct TermGrading {
+    ContrastStage contrast;
+    GainStage gain;
+    GainStage channelGain;
+    float channelSaturation;
+};
+
+// The term graded by its own stages and the global ones.
+float3 gradeWithGlobal(const Params& p, float3 v, const TermGrading& t) {
+    return gradeTerm(v, {t.contrast, {p.globalIBLContrastPivot, p.globalIBLContrastValue}},
+                     {t.gain,
                       {p.globalIBLGainSource, p.globalIBLGainColor, p.globalIBLGainValue},
-                      {p.diffuseIBLChannelGainSource, p.diffuseIBLChannelGainColor,
-                       p.diffuseIBLChannelGainValue}},
-                     p.diffuseIBLChannelSatValue * p.globalIBLSatValue);
+                      t.channelGain},
+                     t.channelSaturation * p.globalIBLSatValue);
+}
+
+float3 gradeDiffuseIBL(const Params& p, float3 v) {
+    return gradeWithGlobal(p, v,
+                           {{p.diffuseIBLContrastPivot, p.diffuseIBLContrastValue},
+                            {p.diffuseIBLGainSource, p.diffuseIBLGainColor, p.diffuseIBLGainValue},
+                            {p.diffuseIBLChannelGainSource, p.diffuseIBLChannelGainColor,
+                             p.diffuseIBLChannelGainValue},
+                            p.diffuseIBLChannelSatValue});
 }
 
 float3 gradeSpecularIBL(const Params& p, float3 v) {
-    return gradeTerm(v,
-                     {{p.specularIBLContrastPivot, p.specularIBLContrastValue},
-                      {p.globalIBLContrastPivot, p.globalIBLContrastValue}},
-                     {{p.specularIBLGainSource, p.specularIBLGainColor, p.specularIBLGainValue},
-                      {p.globalIBLGainSource, p.globalIBLGainColor, p.globalIBLGainValue},
-                      {p.specularIBLChannelGainSource, p.specularIBLChannelGainColor,
-                       p.specularIBLChannelGainValue}},
-                     p.specularIBLChannelSatValue * p.globalIBLSatValue);
+    return gradeWithGlobal(
+        p, v,
+        {{p.specularIBLContrastPivot, p.specularIBLContrastValue},
+         {p.specularIBLGainSource, p.specularIBLGainColor, p.specularIBLGainValue},
+         {p.specularIBLChannelGainSource, p.specularIBLChannelGainColor,
+          p.specularIBLChannelGainValue},
+         p.specularIBLChannelSatValue});
 }
 
 float3 gradeReflection(const Params& p, float3 v) {
