@@ -14,6 +14,7 @@ export BUILD_DIR
 scripts/build.sh
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
 scripts/check-format.sh
+scripts/check-layers.sh
 scripts/check-install.sh
 scripts/gen-shader-reference.py --check
 scripts/check-msvc-abi.sh

@@ -25,6 +25,7 @@ enum RayType : int32_t {
 // Kind of continuation event written by sampleBsdf (ShadingState::sampleKind).
 enum SampleKind : int32_t {
     kSampleNone = 0,                 // no continuation ray
+    kSampleDiffuse = 1,              // cosine-weighted diffuse reflection
     kSampleLobeMixture = 2,          // reflection drawn from a mixture of lobes
     kSampleSingleLobe = 4,           // reflection of one lobe, or straight continuation
     kSampleRoughTransmission = 16,   // rough refraction

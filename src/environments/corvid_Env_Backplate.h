@@ -48,8 +48,8 @@
 // from lights by shaderKind 2, so overriding it would make this one a light.
 #pragma once
 
-#include "environments/ibl.h"
 #include "frame/shader_class.h"
+#include "shading/ibl.h"
 
 namespace pxs {
 

@@ -28,8 +28,8 @@
 // the identity.
 #pragma once
 
-#include "environments/ibl.h"
 #include "frame/shader_class.h"
+#include "shading/ibl.h"
 
 namespace pxs {
 

@@ -87,7 +87,7 @@ inline float3 operator*(float3 a, float s) {
 inline float3 operator*(float s, float3 a) {
     return {s * a.x, s * a.y, s * a.z};
 }
-// Division by a scalar multiplies by its reciprocal, as the shaders were written.
+// Division by a scalar multiplies by its reciprocal; results keep that rounding.
 inline float3 operator/(float3 a, float s) {
     return a * (1.0f / s);
 }

@@ -1,10 +1,10 @@
 #include "materials/legacy/BackgroundGeometry.h"
 
-#include "environments/ibl.h"
 #include "frame/services.h"
 #include "frame/shadow_catcher.h"
-#include "materials/legacy/grading.h"
-#include "materials/legacy/normal_map.h"
+#include "shading/grading.h"
+#include "shading/ibl.h"
+#include "shading/normal_map.h"
 
 namespace pxs {
 
@@ -117,6 +117,43 @@ void BackgroundGeometry::declareParameters(IParameterRegistry* registry) {
     declare.attribute(kAttributeFloat3, "bitangent", kBitangentOffset);
 }
 
+namespace {
+
+ContrastStage globalContrast(const Params& p) {
+    return {p.globalIBLContrastPivot, p.globalIBLContrastValue};
+}
+
+GainStage globalGain(const Params& p) {
+    return {p.globalIBLGainSource, p.globalIBLGainColor, p.globalIBLGainValue};
+}
+
+// What a gather ray sees: the diffuse cube along the ray, graded.
+float3 gatherLight(const Params& p, float3 i) {
+    const float3 e = lookupCube(p.diffuseCube, p.globalIBLMatrix, i).xyz();
+    return gradeTerm(e, {globalContrast(p)},
+                     {globalGain(p),
+                      {p.reflectIBLChannelGainSource, p.reflectIBLChannelGainColor,
+                       p.reflectIBLChannelGainValue}},
+                     p.reflectIBLChannelSatValue * p.globalIBLSatValue);
+}
+
+// The diffuse colour lit by the diffuse cube along the bent normal n, plus the
+// specular channel lit by the specular cube along the mirror direction.
+float3 cubeLitColour(const Params& p, const ShadingState& st, float3 n, float3 diffuse) {
+    const float3 ed =
+        gradeCubeLight(lookupCube(p.diffuseCube, p.globalIBLMatrix, n).xyz(),
+                       p.diffuseIBLContrastPivot, p.diffuseIBLContrastValue, p.diffuseIBLGainSource,
+                       p.diffuseIBLGainColor, p.diffuseIBLGainValue);
+    const float3 es = gradeCubeLight(
+        lookupCube(p.specularCube, p.globalIBLMatrix, reflect(st.rayDirection, n)).xyz(),
+        p.specularIBLContrastPivot, p.specularIBLContrastValue, p.specularIBLGainSource,
+        p.specularIBLGainColor, p.specularIBLGainValue);
+    const float3 specular = channel(p.specular, st, st.normal).xyz();
+    return diffuse * ed + specular * es;
+}
+
+}  // namespace
+
 void BackgroundGeometry::shade(IRenderServices* services, ShadingState* st) {
     const Params& p = params;
     const float3 i = st->rayDirection;
@@ -145,38 +182,16 @@ void BackgroundGeometry::shade(IRenderServices* services, ShadingState* st) {
         return;
     }
 
-    const ContrastStage global{p.globalIBLContrastPivot, p.globalIBLContrastValue};
-    const GainStage globalGain{p.globalIBLGainSource, p.globalIBLGainColor, p.globalIBLGainValue};
-
     if (st->rayType == kRayGather) {
-        const float3 e = lookupCube(p.diffuseCube, p.globalIBLMatrix, i).xyz();
-        st->outColor = gradeTerm(e, {global},
-                                 {globalGain,
-                                  {p.reflectIBLChannelGainSource, p.reflectIBLChannelGainColor,
-                                   p.reflectIBLChannelGainValue}},
-                                 p.reflectIBLChannelSatValue * p.globalIBLSatValue);
+        st->outColor = gatherLight(p, i);
         return;
     }
 
     const float3 s = ns.z > kUpward ? shadowFactor(p, services, *st) : float3(1.0f);
-
-    float3 y = dt.xyz();
-    if (p.bump.mode != kChannelOff) {
-        const float3 ed =
-            gradeCubeLight(lookupCube(p.diffuseCube, p.globalIBLMatrix, n).xyz(),
-                           p.diffuseIBLContrastPivot, p.diffuseIBLContrastValue,
-                           p.diffuseIBLGainSource, p.diffuseIBLGainColor, p.diffuseIBLGainValue);
-        const float3 es =
-            gradeCubeLight(lookupCube(p.specularCube, p.globalIBLMatrix, reflect(i, n)).xyz(),
-                           p.specularIBLContrastPivot, p.specularIBLContrastValue,
-                           p.specularIBLGainSource, p.specularIBLGainColor, p.specularIBLGainValue);
-        const float3 specular = channel(p.specular, *st, ns).xyz();
-        y = dt.xyz() * ed + specular * es;
-    }
-
+    const float3 y = p.bump.mode != kChannelOff ? cubeLitColour(p, *st, n, dt.xyz()) : dt.xyz();
     const float3 g = gradeTerm(
-        y * s, {global},
-        {globalGain,
+        y * s, {globalContrast(p)},
+        {globalGain(p),
          {p.diffuseTextureGainSource, p.diffuseTextureGainColor, p.diffuseTextureGainValue}},
         p.globalIBLSatValue * p.diffuseTextureSatValue);
 

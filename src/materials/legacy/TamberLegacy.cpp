@@ -2,12 +2,16 @@
 
 #include <cmath>
 
-#include "environments/ibl.h"
 #include "frame/services.h"
 #include "frame/shadow_catcher.h"
 #include "frame/texture_channel.h"
-#include "materials/legacy/grading.h"
-#include "materials/legacy/normal_map.h"
+#include "shading/grading.h"
+#include "shading/ibl.h"
+#include "shading/lighting.h"
+#include "shading/normal_map.h"
+#include "shading/scattering.h"
+#include "shading/shading_frame.h"
+#include "shading/ward_lobe.h"
 
 namespace pxs {
 
@@ -241,15 +245,7 @@ float3 refractSolid(float3 i, float3 n, float ior) {
     // The normal on the viewer's side, chosen by the side the ray comes from so
     // that an index below 1 bends the ray the right way too.
     const float3 nf = ni > 0.0f ? -n : n;
-    const float z = std::fabs(dot(nf, i));
-    const float q = (z * z - 1.0f) * (eta * eta) + 1.0f;
-    if (!(q > 1e-6f)) return float3(0.0f);
-    return nf * (eta * z - std::sqrt(q)) + eta * i;
-}
-
-// The per-channel maximum of a product, as the importance of a traced request.
-float importance(float3 v) {
-    return maxComponent(v);
+    return refractDirection(i, nf, eta, UndefinedRefraction::kBlocked);
 }
 
 }  // namespace
@@ -378,238 +374,354 @@ void TamberLegacy::declareParameters(IParameterRegistry* registry) {
     d.attribute(kAttributeFloat4, "vtxcolor", kVertexColorOffset);
 }
 
+namespace {
+
+// A lighting term's own grading fields: its contrast and gain stages, its
+// channel's gain stage and saturation.
+struct TermGrading {
+    ContrastStage contrast;
+    GainStage gain;
+    GainStage channelGain;
+    float channelSaturation;
+};
+
+// The term graded by its own stages and the global ones.
+float3 gradeWithGlobal(const Params& p, float3 v, const TermGrading& t) {
+    return gradeTerm(v, {t.contrast, {p.globalIBLContrastPivot, p.globalIBLContrastValue}},
+                     {t.gain,
+                      {p.globalIBLGainSource, p.globalIBLGainColor, p.globalIBLGainValue},
+                      t.channelGain},
+                     t.channelSaturation * p.globalIBLSatValue);
+}
+
+float3 gradeDiffuseIBL(const Params& p, float3 v) {
+    return gradeWithGlobal(p, v,
+                           {{p.diffuseIBLContrastPivot, p.diffuseIBLContrastValue},
+                            {p.diffuseIBLGainSource, p.diffuseIBLGainColor, p.diffuseIBLGainValue},
+                            {p.diffuseIBLChannelGainSource, p.diffuseIBLChannelGainColor,
+                             p.diffuseIBLChannelGainValue},
+                            p.diffuseIBLChannelSatValue});
+}
+
+float3 gradeSpecularIBL(const Params& p, float3 v) {
+    return gradeWithGlobal(
+        p, v,
+        {{p.specularIBLContrastPivot, p.specularIBLContrastValue},
+         {p.specularIBLGainSource, p.specularIBLGainColor, p.specularIBLGainValue},
+         {p.specularIBLChannelGainSource, p.specularIBLChannelGainColor,
+          p.specularIBLChannelGainValue},
+         p.specularIBLChannelSatValue});
+}
+
+float3 gradeReflection(const Params& p, float3 v) {
+    return gradeTerm(v, {{p.globalIBLContrastPivot, p.globalIBLContrastValue}},
+                     {{p.reflectIBLGainSource, p.reflectIBLGainColor, p.reflectIBLGainValue},
+                      {p.globalIBLGainSource, p.globalIBLGainColor, p.globalIBLGainValue},
+                      {p.reflectIBLChannelGainSource, p.reflectIBLChannelGainColor,
+                       p.reflectIBLChannelGainValue}},
+                     p.reflectIBLChannelSatValue * p.globalIBLSatValue);
+}
+
+// Coverage of a transmitting surface: the share k that stays opaque plus the
+// transmitted share, weighted by how much the absorption a lets through and by
+// the traced alpha.
+float transmittedAlpha(float3 absorption, float tracedAlpha, float k) {
+    const float a = maxComponent(absorption);
+    return ((1.0f - a) + a * tracedAlpha) * (1.0f - k) + k;
+}
+
+// One shade call, step by step in the order the terms combine: the diffuse
+// light, the transmission, the first highlight, the occlusion, the reflection,
+// the second highlight, then the mask. colour_ and alpha_ accumulate the result.
+class LegacyShade {
+  public:
+    // mask: (1, 1, 1) removes the surface; transparency already folded into it
+    // when transparency blocks highlights.
+    LegacyShade(const Params& p, IRenderServices* sv, ShadingState* st, const Hit& hit, float3 mask,
+                float3 transparency)
+        : p_(p), sv_(sv), st_(st), hit_(hit), view_(st->rayDirection), point_(st->position) {
+        mask_ = mask;
+        keepMask_ = float3(1.0f) - mask;
+        transparency_ = transparency;
+        diffuse_ = hit.diffuse();
+        specular_ = hit.specular();
+        normal_ = hit.normalMap(hit.n);
+    }
+
+    // Lights, image-based and indirect light on the diffuse colour.
+    void lightDiffuse(float3 shadowTint) {
+        gatherAllLights(shadowTint);
+        float3 ibl;
+        if (p_.IBLDiffMode == 0 || p_.IBLDiffMode == 2) {
+            ibl = gradeDiffuseIBL(p_,
+                                  lookupCube(p_.diffuseIBLCube, p_.globalIBLMatrix, normal_).xyz());
+        }
+        if (p_.IBLSpecMode == 0 || p_.IBLSpecMode == 2) {
+            const float3 rv = pxs::reflect(view_, normal_);
+            specularIBL_ =
+                gradeSpecularIBL(p_, lookupCube(p_.specularIBLCube, p_.globalIBLMatrix, rv).xyz());
+        }
+        reflectivity_ = hit_.reflectivity(normal_, true);
+        keepReflectivity_ = float3(1.0f) - reflectivity_;
+        colour_ = diffuseLight(ibl, indirectLight()) + diffuse_ * lights_.db;
+    }
+
+    // Refraction through a solid object or a thin slab, mixed in by the
+    // transparency.
+    void transmit() {
+        if (transparency_ == float3(0.0f)) return;
+        const float k = 1.0f - maxComponent(transparency_);
+        float3 w = keepMask_ * transparency_;
+        if (p_.reflectLight) w *= keepReflectivity_;
+        if (p_.simulatedThickness == 0.0f) {
+            transmitSolid(k, maxComponent(w));
+        } else {
+            transmitSlab(k, maxComponent(w));
+        }
+    }
+
+    // The first highlight, from the tinted lights and the specular IBL by mode,
+    // and from the other lights always.
+    void addFirstHighlight() {
+        const float g = p_.specularLightGainValue;
+        switch (p_.IBLSpecMode) {
+            case 0:
+                highlight_ = specular_ * (g * lights_.s1a + specularIBL_);
+                break;
+            case 1:
+                highlight_ = specular_ * lights_.s1a * g;
+                break;
+            case 2:
+                highlight_ = specular_ * specularIBL_;
+                break;
+            default:
+                break;
+        }
+        highlight_ += specular_ * lights_.s1b;
+        colour_ += highlight_;
+    }
+
+    // The occlusion multiplier; transparent parts are not occluded. False when
+    // the ambient-only view was written instead of the colour.
+    bool occlude() {
+        const int32_t mode = p_.ambientOcclusionMode;
+        occlusion_ = occlusion(1.0f - maxComponent(transparency_));
+        if (p_.showAmbientOnly && (p_.usingRaytracedAO || (p_.usePrecalcAO && mode > 0))) {
+            st_->outColor = float3(minComponent(occlusion_));
+            return false;
+        }
+        return true;
+    }
+
+    // Traced or cube-map reflection, graded, by the reflectivity; the share
+    // that could not be transmitted is reflected too. Then the occlusion.
+    void addReflection() {
+        if (totalInternalReflection_) {
+            reflectivity_ = (float3(1.0f) - transparency_) * reflectivity_ + transparency_;
+        }
+        const float3 r = reflectivity_;
+        if (r != float3(0.0f)) {
+            const float3 reflection = gradeReflection(p_, reflectedLight());
+            if (p_.reflectLight) colour_ *= float3(1.0f) - r;
+            colour_ += reflection * r;
+            if (p_.useAlpha) alpha_ = (1.0f - maxComponent(r)) * alpha_ + maxComponent(r);
+        }
+        colour_ *= occlusion_;
+    }
+
+    // The second highlight: tinted lights unless the specular IBL replaces them,
+    // other lights always; scaled by the reflectivity when reflection takes
+    // from the rest.
+    void addSecondHighlight() {
+        const float g = p_.specular2LightGainValue;
+        const float3 c = p_.specular2Color;
+        const float3 r = reflectivity_;
+        const bool plain = !p_.reflectLight || (r == float3(0.0f) && p_.useUniformReflectivity);
+        if (p_.IBLSpecMode != 2) {
+            colour_ += plain ? lights_.s2a * c * g : r * lights_.s2a * c * g;
+        }
+        colour_ += plain ? lights_.s2b * c : r * lights_.s2b * c;
+    }
+
+    // Highlights make even a transparent surface opaque where they shine; then
+    // the absorption of a totally reflected path, the mask, and the outputs.
+    void finish() {
+        if (p_.useAlpha) {
+            const float m = maxComponent(colour_);
+            float x = maxComponent(highlight_ + lights_.s2b * p_.specular2Color);
+            if (m != 0.0f) x = x / m;
+            alpha_ = (1.0f - x) * alpha_ + x;
+        }
+        if (totalInternalReflection_) colour_ *= hit_.absorption(length(st_->rayOrigin - point_));
+        if (mask_ != float3(0.0f)) {
+            const float m = maxComponent(mask_);
+            const float3 keep = p_.transparencyBlocksHighlights ? float3(1.0f - m) : keepMask_;
+            const float3 behind = svc::traceTransmission(sv_, point_, view_, m, kOpaqueBlack).xyz();
+            colour_ = colour_ * keep + mask_ * behind;
+            alpha_ = (1.0f - m) * alpha_ + m;
+        }
+        st_->outColor = p_.usingHDRbuffer ? colour_ : saturate(colour_);
+        st_->outAlpha = clampf(alpha_, 0.0f, 1.0f);
+    }
+
+  private:
+    void gatherAllLights(float3 shadowTint) {
+        // Kept off zero so that the geometry term never divides by it; a grazing
+        // view counts as a back view and gets no highlight.
+        float nv = -dot(normal_, view_);
+        nv = nv > 0.0f ? maxf(nv, 0.0001f) : minf(nv, -0.0001f);
+        if (!p_.unlitSurface) lights_ = gatherLights(p_, sv_, *st_, normal_, nv, shadowTint);
+        if (p_.selfIlluminance) lights_.db = float3(1.0f);
+    }
+
+    // The host's indirect light on the opaque, unmasked diffuse share.
+    float3 indirectLight() const {
+        float3 w = diffuse_ * (float3(1.0f) - transparency_) * keepMask_;
+        if (p_.reflectLight) w *= keepReflectivity_;
+        return svc::globalIllumination(sv_, point_, normal_, maxComponent(w)) *
+               p_.globalIllumIntensity;
+    }
+
+    // The diffuse colour lit by the tinted lights, the diffuse IBL and the
+    // indirect light, as the diffuse IBL mode combines them.
+    float3 diffuseLight(float3 ibl, float3 indirect) const {
+        const float g = p_.diffuseLightGainValue;
+        switch (p_.IBLDiffMode) {
+            case 0:
+                return (g * lights_.da + ibl + indirect) * diffuse_;
+            case 1:
+                return (g * lights_.da + indirect) * diffuse_;
+            case 2:
+                return (indirect + ibl) * diffuse_;
+            default:
+                return indirect;
+        }
+    }
+
+    // A solid object: refracted on entry and exit, absorbed along the path
+    // inside; total internal reflection is left to the reflection step.
+    void transmitSolid(float k, float importance) {
+        const float3 d = refractSolid(view_, normal_, p_.refractiveIndex);
+        if (d == float3(0.0f)) {
+            totalInternalReflection_ = true;
+            return;
+        }
+        const float4 b = svc::traceGlossyTransmission(sv_, point_, d, p_.surfaceRoughness,
+                                                      importance, kOpaqueBlack);
+        colour_ = colour_ * k + b.xyz() * transparency_;
+        float3 a(1.0f);
+        if (dot(hit_.n, view_) > 0.0f) {  // leaving the object: the ray crossed its inside
+            a = hit_.absorption(length(st_->rayOrigin - point_));
+            colour_ *= a;
+        }
+        if (p_.useAlpha) alpha_ = transmittedAlpha(a, b.w, k);
+    }
+
+    // A thin slab: the continuation leaves the far side along the incoming
+    // direction. A path that never crosses the slab (edge-on, or totally
+    // reflected inside) has no far side: it stays here.
+    void transmitSlab(float k, float importance) {
+        const float3 ns = -signf(dot(normal_, view_)) * normal_;
+        float3 r = view_;
+        if (p_.refractiveIndex != 1.0f) {
+            r = refractDirection(view_, ns, 1.0f / p_.refractiveIndex,
+                                 UndefinedRefraction::kBlocked);
+        }
+        const float across = -dot(ns, r);
+        const float3 exitPoint =
+            across > 0.0f ? point_ + r * p_.simulatedThickness / across : point_;
+        const float3 a = hit_.absorption(length(exitPoint - point_));
+        const float4 b = svc::traceGlossyTransmission(sv_, exitPoint, view_, p_.surfaceRoughness,
+                                                      importance, kOpaqueBlack);
+        colour_ = colour_ * k + a * b.xyz() * transparency_;
+        if (p_.useAlpha) alpha_ = transmittedAlpha(a, b.w, k);
+    }
+
+    float3 occlusion(float opacity) const {
+        const float factor = p_.ambientOcclusionFactor;
+        const float3 colour = p_.ambientOcclusionColor;
+        const int32_t mode = p_.ambientOcclusionMode;
+        if (p_.usePrecalcAO && (mode == 1 || mode == 2)) {
+            const float x =
+                mode == 1 ? sampleTexture(p_.ambientOcclusionTexture,
+                                          readAttribute<float2>(*st_, TamberLegacy::kUv1Offset))
+                                .x
+                          : readAttribute<float4>(*st_, TamberLegacy::kVertexColorOffset).x;
+            const float f = (1.0f - x) * factor * opacity;
+            return f * colour + float3(1.0f - f);
+        }
+        if (p_.usingRaytracedAO) {
+            const float3 u = svc::ambientOcclusion(sv_, point_, normal_,
+                                                   maxComponent(keepMask_ * factor * opacity));
+            const float3 f = opacity * (float3(1.0f) - (factor * u + float3(1.0f - factor)));
+            return f * colour + (float3(1.0f) - f);
+        }
+        return float3(1.0f);
+    }
+
+    // What the reflection shows: the reflection cube, or a traced ray.
+    float3 reflectedLight() const {
+        const float3 rv = pxs::reflect(view_, normal_);
+        if (p_.useReflectionCubeIBL) {
+            return lookupCube(p_.reflectionCubeIBL, p_.globalIBLMatrix, rv).xyz();
+        }
+        return svc::traceGlossyReflection(
+            sv_, point_, rv, p_.surfaceRoughness,
+            maxComponent(reflectivity_ * p_.globalIBLContrastValue * keepMask_));
+    }
+
+    const Params& p_;
+    IRenderServices* sv_;
+    ShadingState* st_;
+    const Hit& hit_;
+    const float3 view_;   // the ray direction
+    const float3 point_;  // the hit position
+    float3 mask_;
+    float3 keepMask_;  // 1 - mask
+    float3 transparency_;
+    float3 diffuse_;
+    float3 specular_;
+    float3 normal_;  // after the normal map
+    LightSums lights_;
+    float3 specularIBL_;
+    float3 reflectivity_;
+    float3 keepReflectivity_;  // 1 - reflectivity, before total internal reflection
+    float3 highlight_;         // the first highlight
+    float3 occlusion_{1.0f};
+    float3 colour_;
+    float alpha_ = 1.0f;
+    bool totalInternalReflection_ = false;
+};
+
+}  // namespace
+
 void TamberLegacy::shade(IRenderServices* sv, ShadingState* st) {
     const Params& p = params;
-    const float3 I = st->rayDirection;
-    const float3 P = st->position;
-
     const float3 tint = shadowTint(p.shadowColor, p.shadowIntensity);
-
     const Hit hit(p, *st, true);
     if (p.showNormalsOnly) {
         st->outColor = normalsView(p, *st, hit);
         return;
     }
-
-    float3 M = hit.mask(true);
-    if (M == float3(1.0f)) {
+    float3 mask = hit.mask(true);
+    if (mask == float3(1.0f)) {
         st->skipHit = 1;
         return;
     }
-    float3 T = hit.transparency();
+    float3 transparency = hit.transparency();
     if (p.transparencyBlocksHighlights) {
-        M = foldIntoMask(M, T);
-        T = float3(0.0f);
+        mask = foldIntoMask(mask, transparency);
+        transparency = float3(0.0f);
     }
 
-    const float3 Dc = hit.diffuse();
-    const float3 Sc = hit.specular();
-    const float3 N0 = hit.n;
-    const float3 N = hit.normalMap(N0);
-
-    // Kept off zero so that the geometry term never divides by it; a grazing
-    // view counts as a back view and gets no highlight.
-    float nv = -dot(N, I);
-    nv = nv > 0.0f ? maxf(nv, 0.0001f) : minf(nv, -0.0001f);
-
-    LightSums lights;
-    if (!p.unlitSurface) lights = gatherLights(p, sv, *st, N, nv, tint);
-    if (p.selfIlluminance) lights.db = float3(1.0f);
-
-    float3 E;
-    if (p.IBLDiffMode == 0 || p.IBLDiffMode == 2) {
-        E = gradeTerm(lookupCube(p.diffuseIBLCube, p.globalIBLMatrix, N).xyz(),
-                      {{p.diffuseIBLContrastPivot, p.diffuseIBLContrastValue},
-                       {p.globalIBLContrastPivot, p.globalIBLContrastValue}},
-                      {{p.diffuseIBLGainSource, p.diffuseIBLGainColor, p.diffuseIBLGainValue},
-                       {p.globalIBLGainSource, p.globalIBLGainColor, p.globalIBLGainValue},
-                       {p.diffuseIBLChannelGainSource, p.diffuseIBLChannelGainColor,
-                        p.diffuseIBLChannelGainValue}},
-                      p.diffuseIBLChannelSatValue * p.globalIBLSatValue);
-    }
-    float3 Es;
-    if (p.IBLSpecMode == 0 || p.IBLSpecMode == 2) {
-        Es = gradeTerm(lookupCube(p.specularIBLCube, p.globalIBLMatrix, reflect(I, N)).xyz(),
-                       {{p.specularIBLContrastPivot, p.specularIBLContrastValue},
-                        {p.globalIBLContrastPivot, p.globalIBLContrastValue}},
-                       {{p.specularIBLGainSource, p.specularIBLGainColor, p.specularIBLGainValue},
-                        {p.globalIBLGainSource, p.globalIBLGainColor, p.globalIBLGainValue},
-                        {p.specularIBLChannelGainSource, p.specularIBLChannelGainColor,
-                         p.specularIBLChannelGainValue}},
-                       p.specularIBLChannelSatValue * p.globalIBLSatValue);
-    }
-
-    float3 R = hit.reflectivity(N, true);
-    const float3 keepM = float3(1.0f) - M;
-    const float3 keepR = float3(1.0f) - R;
-
-    float3 wGi = Dc * (float3(1.0f) - T) * keepM;
-    if (p.reflectLight) wGi *= keepR;
-    const float3 Gi = svc::globalIllumination(sv, P, N, importance(wGi)) * p.globalIllumIntensity;
-
-    const float g = p.diffuseLightGainValue;
-    float3 Y;
-    switch (p.IBLDiffMode) {
-        case 0:
-            Y = (g * lights.da + E + Gi) * Dc;
-            break;
-        case 1:
-            Y = (g * lights.da + Gi) * Dc;
-            break;
-        case 2:
-            Y = (Gi + E) * Dc;
-            break;
-        default:
-            Y = Gi;
-            break;
-    }
-    Y += Dc * lights.db;
-
-    float alpha = 1.0f;
-    bool totalInternalReflection = false;
-    if (T != float3(0.0f)) {
-        const float k = 1.0f - maxComponent(T);
-        float3 wT = keepM * T;
-        if (p.reflectLight) wT *= keepR;
-        const float h = p.simulatedThickness;
-        if (h == 0.0f) {
-            const float3 d = refractSolid(I, N, p.refractiveIndex);
-            if (d == float3(0.0f)) {
-                totalInternalReflection = true;
-            } else {
-                const float4 B = svc::traceGlossyTransmission(sv, P, d, p.surfaceRoughness,
-                                                              importance(wT), kOpaqueBlack);
-                Y = Y * k + B.xyz() * T;
-                float3 A(1.0f);
-                if (dot(N0, I) > 0.0f) {  // leaving the object: the ray crossed its inside
-                    A = hit.absorption(length(st->rayOrigin - P));
-                    Y *= A;
-                }
-                if (p.useAlpha) {
-                    const float a = maxComponent(A);
-                    alpha = ((1.0f - a) + a * B.w) * (1.0f - k) + k;
-                }
-            }
-        } else {
-            const float sigma = signf(dot(N, I));
-            const float3 ns = -sigma * N;
-            float3 r = I;
-            if (p.refractiveIndex != 1.0f) {
-                const float eta = 1.0f / p.refractiveIndex;
-                const float z = std::fabs(dot(ns, I));
-                const float q = (z * z - 1.0f) * (eta * eta) + 1.0f;
-                r = q > 1e-6f ? ns * (z * eta - std::sqrt(q)) + eta * I : float3(0.0f);
-            }
-            // The continuation leaves the far side of the slab along the
-            // incoming direction. A path that never crosses the slab (edge-on,
-            // or totally reflected inside) has no far side: it stays here.
-            const float across = -dot(ns, r);
-            const float3 exitPoint = across > 0.0f ? P + r * h / across : P;
-            const float3 A = hit.absorption(length(exitPoint - P));
-            const float4 B = svc::traceGlossyTransmission(sv, exitPoint, I, p.surfaceRoughness,
-                                                          importance(wT), kOpaqueBlack);
-            Y = Y * k + A * B.xyz() * T;
-            if (p.useAlpha) {
-                const float a = maxComponent(A);
-                alpha = ((1.0f - a) + B.w * a) * (1.0f - k) + k;
-            }
-        }
-    }
-
-    const float g1 = p.specularLightGainValue;
-    float3 S;
-    switch (p.IBLSpecMode) {
-        case 0:
-            S = Sc * (g1 * lights.s1a + Es);
-            break;
-        case 1:
-            S = Sc * lights.s1a * g1;
-            break;
-        case 2:
-            S = Sc * Es;
-            break;
-        default:
-            break;
-    }
-    S += Sc * lights.s1b;
-    Y += S;
-
-    // Occlusion multiplier; transparent parts are not occluded.
-    const float o = 1.0f - maxComponent(T);
-    const float aoFactor = p.ambientOcclusionFactor;
-    const float3 aoColor = p.ambientOcclusionColor;
-    const int32_t aoMode = p.ambientOcclusionMode;
-    float3 W(1.0f);
-    if (p.usePrecalcAO && (aoMode == 1 || aoMode == 2)) {
-        const float x =
-            aoMode == 1
-                ? sampleTexture(p.ambientOcclusionTexture, readAttribute<float2>(*st, kUv1Offset)).x
-                : readAttribute<float4>(*st, kVertexColorOffset).x;
-        const float f = (1.0f - x) * aoFactor * o;
-        W = f * aoColor + float3(1.0f - f);
-    } else if (p.usingRaytracedAO) {
-        const float3 u = svc::ambientOcclusion(sv, P, N, importance(keepM * aoFactor * o));
-        const float3 f = o * (float3(1.0f) - (aoFactor * u + float3(1.0f - aoFactor)));
-        W = f * aoColor + (float3(1.0f) - f);
-    }
-    if (p.showAmbientOnly && (p.usingRaytracedAO || (p.usePrecalcAO && aoMode > 0))) {
-        st->outColor = float3(minComponent(W));
-        return;
-    }
-
-    // The share that could not be transmitted is reflected instead.
-    if (totalInternalReflection) R = (float3(1.0f) - T) * R + T;
-
-    if (R != float3(0.0f)) {
-        const float3 rv = reflect(I, N);
-        float3 F;
-        if (p.useReflectionCubeIBL) {
-            F = lookupCube(p.reflectionCubeIBL, p.globalIBLMatrix, rv).xyz();
-        } else {
-            F = svc::traceGlossyReflection(sv, P, rv, p.surfaceRoughness,
-                                           importance(R * p.globalIBLContrastValue * keepM));
-        }
-        F = gradeTerm(F, {{p.globalIBLContrastPivot, p.globalIBLContrastValue}},
-                      {{p.reflectIBLGainSource, p.reflectIBLGainColor, p.reflectIBLGainValue},
-                       {p.globalIBLGainSource, p.globalIBLGainColor, p.globalIBLGainValue},
-                       {p.reflectIBLChannelGainSource, p.reflectIBLChannelGainColor,
-                        p.reflectIBLChannelGainValue}},
-                      p.reflectIBLChannelSatValue * p.globalIBLSatValue);
-        if (p.reflectLight) Y *= float3(1.0f) - R;
-        Y += F * R;
-        if (p.useAlpha) alpha = (1.0f - maxComponent(R)) * alpha + maxComponent(R);
-    }
-
-    Y *= W;
-
-    const float g2 = p.specular2LightGainValue;
-    const float3 P2 = p.specular2Color;
-    const bool plain = !p.reflectLight || (R == float3(0.0f) && p.useUniformReflectivity);
-    if (p.IBLSpecMode != 2) {
-        Y += plain ? lights.s2a * P2 * g2 : R * lights.s2a * P2 * g2;
-    }
-    Y += plain ? lights.s2b * P2 : R * lights.s2b * P2;
-
-    // Highlights make even a transparent surface opaque where they shine.
-    if (p.useAlpha) {
-        const float m = maxComponent(Y);
-        float x = maxComponent(S + lights.s2b * P2);
-        if (m != 0.0f) x = x / m;
-        alpha = (1.0f - x) * alpha + x;
-    }
-
-    if (totalInternalReflection) Y *= hit.absorption(length(st->rayOrigin - P));
-
-    if (M != float3(0.0f)) {
-        const float mM = maxComponent(M);
-        const float3 keep = p.transparencyBlocksHighlights ? float3(1.0f - mM) : keepM;
-        const float3 behind = svc::traceTransmission(sv, P, I, mM, kOpaqueBlack).xyz();
-        Y = Y * keep + M * behind;
-        alpha = (1.0f - mM) * alpha + mM;
-    }
-
-    st->outColor = p.usingHDRbuffer ? Y : saturate(Y);
-    st->outAlpha = clampf(alpha, 0.0f, 1.0f);
+    LegacyShade s(p, sv, st, hit, mask, transparency);
+    s.lightDiffuse(tint);
+    s.transmit();
+    s.addFirstHighlight();
+    if (!s.occlude()) return;
+    s.addReflection();
+    s.addSecondHighlight();
+    s.finish();
 }
 
 void TamberLegacy::shadowTransmission(IRenderServices*, ShadingState* st) {
@@ -721,12 +833,8 @@ void TamberLegacy::sampleBsdf(IRenderServices* sv, ShadingState* st) {
     const float3 n = -sigma * st->normal;  // towards the viewer
 
     // A straight or mirror event of unit weight with value `value`.
-    auto deterministic = [st](float3 direction, int32_t kind, float3 value) {
-        st->sampleDirection = direction;
-        st->sampleValue = value;
-        st->sampleCosine = 1.0f;
-        st->sampleWeight = 1.0f;
-        st->sampleKind = kind;
+    auto deterministic = [st](float3 direction, SampleKind kind, float3 value) {
+        writeSample(st, direction, value, 1.0f, 1.0f, kind);
     };
 
     switch (c.lobe) {
@@ -752,25 +860,14 @@ void TamberLegacy::sampleBsdf(IRenderServices* sv, ShadingState* st) {
                 return;
             }
             const float3 dc = hit.diffuse();
-            float3 t, b;
-            if (std::fabs(n.z) > 0.99999f) {
-                t = float3(1.0f, 0.0f, 0.0f);
-                b = n.z < 0.0f ? float3(0.0f, -1.0f, 0.0f) : float3(0.0f, 1.0f, 0.0f);
-            } else {
-                const float a = 1.0f / (1.0f + n.z);
-                t = float3(n.y * n.y * a + n.z, -n.x * n.y * a, -n.x);
-                b = float3(-n.x * n.y * a, n.x * n.x * a + n.z, -n.y);
-            }
             float2 u;
             sv->random2(&u);
-            const float phi = kTwoPi * u.x;
-            const float r = std::sqrt(u.y);
-            const float cosine = std::sqrt(1.0f - u.y);
-            st->sampleDirection = std::cos(phi) * r * t + std::sin(phi) * r * b + cosine * n;
+            const float3 d = cosineHemispherePolar(u.x, u.y);
+            st->sampleDirection = fromFrame(frameAround(n), d);
             st->sampleValue = dc * kInvPi;
-            st->sampleCosine = cosine;
-            st->sampleWeight = 3.141593f / cosine;
-            st->sampleKind = 1;
+            st->sampleCosine = d.z;
+            st->sampleWeight = 3.141593f / d.z;
+            st->sampleKind = kSampleDiffuse;
             return;
         }
         case Lobe::kTransmission:

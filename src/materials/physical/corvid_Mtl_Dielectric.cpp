@@ -1,12 +1,13 @@
 #include "materials/physical/corvid_Mtl_Dielectric.h"
 
 #include <cmath>
+#include <optional>
 
 #include "frame/services.h"
-#include "materials/physical/lighting.h"
-#include "materials/physical/scattering.h"
-#include "materials/physical/shading_frame.h"
-#include "materials/ward/noise_texture.h"
+#include "shading/lighting.h"
+#include "shading/noise_texture.h"
+#include "shading/scattering.h"
+#include "shading/shading_frame.h"
 
 namespace pxs {
 
@@ -72,6 +73,43 @@ Surface surface(IRenderServices* sv, const Params& p, const ShadingState& st, fl
     s.alpha =
         scalarMap(p.roughMapEnable, p.roughMap, p.roughTransform, p.roughValue, p.roughAmount, uv);
     return s;
+}
+
+// A sampled event: its direction in frame space and its weight.
+struct Event {
+    float3 wi;
+    float weight;
+};
+
+// Reflection or refraction of wo about the microfacet normal m (cm = m.wo >= 0),
+// chosen by the Fresnel weight f among the allowed groups. Refraction that has
+// no direction reflects when reflection is allowed; empty otherwise.
+std::optional<Event> chooseEvent(IRenderServices* sv, LobeGroups allowed, float3 m, float3 wo,
+                                 float f, float eta) {
+    const float cm = dot(m, wo);
+    float w;
+    bool transmit;
+    if (allowed.reflect && allowed.transmit) {
+        w = 1.0f;
+        transmit = sv->random() > f;
+    } else if (allowed.reflect) {
+        w = f;
+        transmit = false;
+    } else {
+        w = 1.0f - f;
+        transmit = true;
+    }
+    if (transmit) {
+        const float k = 1.0f - eta * eta * (1.0f - cm * cm);
+        // An infinite ratio ("u_ior" 0) reflects everything, also where cm rounds
+        // to a little above 1 and k to +inf.
+        if (k >= 0.0f && k < INFINITY) {
+            return Event{normalize((eta * cm - std::sqrt(k)) * m - eta * wo), w};
+        }
+        if (!allowed.reflect) return std::nullopt;
+        w = 1.0f;
+    }
+    return Event{2.0f * cm * m - wo, w};
 }
 
 }  // namespace
@@ -189,9 +227,7 @@ void corvid_Mtl_Dielectric::evaluateBsdf(IRenderServices* sv, ShadingState* st) 
 
 void corvid_Mtl_Dielectric::sampleBsdf(IRenderServices* sv, ShadingState* st) {
     const LobeGroups allowed = lobeGroups(*st);
-    const bool reflectOk = allowed.reflect;
-    const bool transmitOk = allowed.transmit;
-    if (!reflectOk && !transmitOk) {
+    if (!allowed.reflect && !allowed.transmit) {
         st->sampleKind = kSampleNone;
         return;
     }
@@ -216,35 +252,13 @@ void corvid_Mtl_Dielectric::sampleBsdf(IRenderServices* sv, ShadingState* st) {
         return;
     }
 
-    float w;
-    bool transmit;
-    if (reflectOk && transmitOk) {
-        w = 1.0f;
-        transmit = sv->random() > f;
-    } else if (reflectOk) {
-        w = f;
-        transmit = false;
-    } else {
-        w = 1.0f - f;
-        transmit = true;
+    const std::optional<Event> e = chooseEvent(sv, allowed, m, wo, f, eta);
+    if (!e) {
+        st->sampleKind = kSampleNone;
+        return;
     }
-
-    float3 wi;
-    if (transmit) {
-        const float k = 1.0f - eta * eta * (1.0f - cm * cm);
-        // An infinite ratio ("u_ior" 0) reflects everything, also where cm rounds
-        // to a little above 1 and k to +inf.
-        if (k >= 0.0f && k < INFINITY) {
-            wi = normalize((eta * cm - std::sqrt(k)) * m - eta * wo);
-        } else if (reflectOk) {
-            w = 1.0f;
-            transmit = false;
-        } else {
-            st->sampleKind = kSampleNone;
-            return;
-        }
-    }
-    if (!transmit) wi = 2.0f * cm * m - wo;
+    const float3 wi = e->wi;
+    float w = e->weight;
 
     SampleKind kind = kSampleSmoothTransmission;
     if (!smooth) {
@@ -257,11 +271,7 @@ void corvid_Mtl_Dielectric::sampleBsdf(IRenderServices* sv, ShadingState* st) {
         st->sampleKind = kSampleNone;
         return;
     }
-    st->sampleValue = float3(w);
-    st->sampleCosine = 1.0f;
-    st->sampleWeight = 1.0f;
-    st->sampleKind = kind;
-    st->sampleDirection = fromFrame(s.frame, wi);
+    writeSample(st, fromFrame(s.frame, wi), float3(w), 1.0f, 1.0f, kind);
     st->outsideIor = s.etaT;
 }
 

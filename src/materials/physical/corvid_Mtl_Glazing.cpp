@@ -3,9 +3,9 @@
 #include <cmath>
 
 #include "frame/services.h"
-#include "materials/physical/lighting.h"
-#include "materials/physical/scattering.h"
-#include "materials/physical/shading_frame.h"
+#include "shading/lighting.h"
+#include "shading/scattering.h"
+#include "shading/shading_frame.h"
 
 namespace pxs {
 

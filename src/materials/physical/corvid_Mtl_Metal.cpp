@@ -3,198 +3,14 @@
 #include <cmath>
 
 #include "frame/services.h"
-#include "materials/physical/flake_field.h"
-#include "materials/physical/lighting.h"
-#include "materials/physical/scattering.h"
-#include "materials/physical/shading_frame.h"
-#include "materials/physical/ward_lobe.h"
+#include "materials/physical/metal_patterns.h"
+#include "shading/flake_field.h"
+#include "shading/lighting.h"
+#include "shading/scattering.h"
+#include "shading/shading_frame.h"
+#include "shading/ward_lobe.h"
 
 namespace pxs {
-
-namespace metal {
-
-namespace {
-
-constexpr float kSqrt3Over2 = 0.8660254f;
-// Half-width of the soft edge of the patterns 4 to 6, in cell units.
-constexpr float kCutoutEdge = 0.02f;
-
-float fract(float x) {
-    return x - std::floor(x);
-}
-// 1 for an odd integer, 0 for an even one.
-float parity(float i) {
-    return i - 2.0f * std::floor(0.5f * i);
-}
-
-// 0 inside a hole of "radius" r measured by distance d, 1 outside, smooth over
-// the edge; holes that do not exist leave the surface solid.
-float softEdge(float d, float r) {
-    if (!(r > 0.0f)) return 1.0f;
-    const float e = minf(kCutoutEdge, 0.5f * r);
-    return smoothstepf(r - e, r + e, d);
-}
-
-float staggeredCircles(float2 p, float r) {
-    const float i0 = std::floor(p.x);
-    const float j0 = std::floor(p.y);
-    float best = 1e30f;
-    for (int di = -1; di <= 1; ++di) {
-        for (int dj = -1; dj <= 1; ++dj) {
-            const float cx = i0 + static_cast<float>(di) + 0.5f;
-            float cy = j0 + static_cast<float>(dj) + 0.5f;
-            if (cx - 2.0f * std::floor(cx / 2.0f) < 1.0f) cy += 0.5f;
-            const float dx = p.x - cx;
-            const float dy = p.y - cy;
-            best = minf(best, std::sqrt(dx * dx + dy * dy));
-        }
-    }
-    return best > r ? 1.0f : 0.0f;
-}
-
-float circleGrid(float2 p, float r) {
-    const float fx = fract(p.x);
-    const float fy = fract(p.y);
-    const float dx = 0.5f - fx;
-    const float dy = 0.5f - fy;
-    return std::sqrt(dx * dx + dy * dy) <= r ? 0.0f : 1.0f;
-}
-
-float staggeredSquares(float2 p, float a, float b) {
-    if (p.y / 2.0f - std::floor(p.y / 2.0f) > 0.5f) p.x = p.x - 0.5f;
-    const float fx = fract(p.x);
-    const float fy = fract(p.y);
-    const float w = 0.5f * a / (a + b);
-    const float e = 1.0f - a / (a + b) + w;
-    return (fx <= w || fx >= e || fy <= w || fy >= e) ? 1.0f : 0.0f;
-}
-
-// Rounded slots two cells long in rows of one cell, every other row shifted by
-// half a slot. The slot is a capsule of radius r around a segment one cell long,
-// which leaves the web a / (a + b) between slot ends as between rows.
-float slots(float2 p, float r) {
-    const float j0 = std::floor(p.y);
-    float best = 1e30f;
-    for (int dj = -1; dj <= 1; ++dj) {
-        const float row = j0 + static_cast<float>(dj);
-        const float cy = row + 0.5f;
-        const float shift = parity(row);
-        const float i0 = std::floor((p.x - shift) / 2.0f);
-        for (int di = -1; di <= 1; ++di) {
-            const float cx = 2.0f * (i0 + static_cast<float>(di)) + 1.0f + shift;
-            const float dx = maxf(std::fabs(p.x - cx) - 0.5f, 0.0f);
-            const float dy = p.y - cy;
-            best = minf(best, std::sqrt(dx * dx + dy * dy));
-        }
-    }
-    return softEdge(best, r);
-}
-
-// Hexagonal holes on a honeycomb lattice of unit spacing, flats facing the six
-// neighbours; r is the hexagon's inner radius.
-float hexagons(float2 p, float r) {
-    const float j0 = std::floor(p.y / kSqrt3Over2);
-    float best = 1e30f;
-    for (int dj = -1; dj <= 2; ++dj) {
-        const float row = j0 + static_cast<float>(dj);
-        const float cy = row * kSqrt3Over2;
-        const float shift = 0.5f * parity(row);
-        const float i0 = std::floor(p.x - shift);
-        for (int di = -1; di <= 2; ++di) {
-            const float cx = i0 + static_cast<float>(di) + shift;
-            const float vx = p.x - cx;
-            const float vy = p.y - cy;
-            const float d = maxf(std::fabs(vx), maxf(std::fabs(0.5f * vx + kSqrt3Over2 * vy),
-                                                     std::fabs(-0.5f * vx + kSqrt3Over2 * vy)));
-            best = minf(best, d);
-        }
-    }
-    return softEdge(best, r);
-}
-
-// Diamond holes centred in square cells, corners along the cell axes.
-float diamonds(float2 p, float r) {
-    const float dx = fract(p.x) - 0.5f;
-    const float dy = fract(p.y) - 0.5f;
-    return softEdge(std::fabs(dx) + std::fabs(dy), r);
-}
-
-float noiseAt(IRenderServices* sv, float2 p) {
-    return sv->noise2(&p);
-}
-
-// The relief of the procedural bump: two octaves of the host's 2D noise.
-float relief(IRenderServices* sv, float2 q) {
-    return noiseAt(sv, q) + 0.5f * noiseAt(sv, float2(2.03f * q.x + 5.2f, 2.03f * q.y + 1.3f));
-}
-
-}  // namespace
-
-float cutoutPattern(int32_t mode, float2 p, float a, float b) {
-    if (!(a + b > 0.0f) || !std::isfinite(p.x) || !std::isfinite(p.y)) return 1.0f;
-    const float r = 0.5f * b / (a + b);
-    switch (mode) {
-        case kCutoutStaggeredCircles:
-            return staggeredCircles(p, r);
-        case kCutoutCircleGrid:
-            return circleGrid(p, r);
-        case kCutoutStaggeredSquares:
-            return staggeredSquares(p, a, b);
-        case kCutoutSlots:
-            return slots(p, r);
-        case kCutoutHexagons:
-            return hexagons(p, r);
-        case kCutoutDiamonds:
-            return diamonds(p, r);
-        default:
-            return 1.0f;
-    }
-}
-
-float2 cutoutCell(float2 uv, float scale, float a, float b, float center) {
-    const float s = a + b;
-    return {uv.x * scale / s - (center - 0.5f), uv.y * scale / s - (center - 0.5f)};
-}
-
-float patinaMask(IRenderServices* sv, float2 p, float percent) {
-    const float n = noiseAt(sv, 0.1f * p) + 0.7f * noiseAt(sv, 0.3f * p) +
-                    0.48999998f * noiseAt(sv, 0.90000004f * p) + 0.343f * noiseAt(sv, 2.7f * p);
-    const float x = 0.5f + 0.5f * std::sin(n);
-    const float p0 = saturate(percent);
-    if (x >= 1.0f - p0) return p0;
-    const float d = (1.0f - p0) - x;
-    if (d <= 0.2f * p0) return (1.0f - d / (0.2f * p0)) * p0;
-    return 0.0f;
-}
-
-float patinaRamp(float m) {
-    if (m >= 0.3f) return 1.0f;
-    if (m > 0.0f) {
-        const float t = m / 0.3f;
-        return t * t;
-    }
-    return 0.0f;
-}
-
-float3 anodisedColour(IRenderServices* sv, float2 uv, float3 tiling) {
-    // Offsets keep the three channels' patterns apart.
-    const float r = noiseAt(sv, uv * tiling.x);
-    const float g = noiseAt(sv, uv * tiling.y + float2(17.3f, 5.1f));
-    const float b = noiseAt(sv, uv * tiling.z + float2(-9.7f, 31.4f));
-    return saturate(float3(0.5f + 0.5f * r, 0.5f + 0.5f * g, 0.5f + 0.5f * b));
-}
-
-float3 proceduralBumpGradient(IRenderServices* sv, float2 q) {
-    constexpr float kStep = 0.05f;
-    const float gx = (relief(sv, float2(q.x + kStep, q.y)) - relief(sv, float2(q.x - kStep, q.y))) /
-                     (2.0f * kStep);
-    const float gy = (relief(sv, float2(q.x, q.y + kStep)) - relief(sv, float2(q.x, q.y - kStep))) /
-                     (2.0f * kStep);
-    // The normal leans away from uphill; a wild host noise cannot flip it over.
-    return 0.5f * float3(clampf(-gx, -4.0f, 4.0f), clampf(-gy, -4.0f, 4.0f), 0.0f);
-}
-
-}  // namespace metal
 
 namespace {
 
@@ -269,78 +85,95 @@ struct SpecularSource {
     float rotation;
 };
 
-SpecularSource specularSource(IRenderServices* sv, const Params& p, float2 uv) {
+// What a specular source may select from: the colour map, the brush and break
+// maps and the anodised noise (black when not enabled or not selected).
+struct SourceMaps {
+    float3 colour;
+    float3 brush;
+    float3 breaks;
+    float3 anodised;
+};
+
+SourceMaps sourceMaps(IRenderServices* sv, const Params& p, float2 uv) {
     const float3 zero(0.0f);
-    const float3 a = (p.reflectSwitcher == 1 || p.bumpMapColorEnable)
-                         ? rgb(sampleMap(p.bumpMapColor, p.bumpMapColorTransform, uv))
-                         : zero;
-    const float3 bm = p.brushMapEnable ? rgb(sampleMap(p.brushMap, p.brushTransform, uv)) : zero;
-    const float3 cm = p.breakMapEnable ? rgb(sampleMap(p.breakMap, p.breakTransform, uv)) : zero;
+    SourceMaps m;
+    m.colour = (p.reflectSwitcher == 1 || p.bumpMapColorEnable)
+                   ? rgb(sampleMap(p.bumpMapColor, p.bumpMapColorTransform, uv))
+                   : zero;
+    m.brush = p.brushMapEnable ? rgb(sampleMap(p.brushMap, p.brushTransform, uv)) : zero;
+    m.breaks = p.breakMapEnable ? rgb(sampleMap(p.breakMap, p.breakTransform, uv)) : zero;
     const bool anodised = p.reflectSwitcher == 4 || p.anisoSwitcher == 4 || p.anisoRotSwitcher == 4;
-    const float3 nz = anodised ? metal::anodisedColour(sv, uv, p.noiseanodizedTiling) : zero;
+    m.anodised = anodised ? metal::anodisedColour(sv, uv, p.noiseanodizedTiling) : zero;
+    return m;
+}
 
-    SpecularSource out;
-    if (p.bumpMapColorEnable && maxComponent(a) < 0.0001f) {
-        out.s0 = baseDiffuse(p, uv);
-    } else {
-        float3 x;
-        switch (p.reflectSwitcher) {
-            case 1:
-                x = a;
-                break;
-            case 2:
-                x = p.reflectColor * bm;
-                break;
-            case 3:
-                x = cm;
-                break;
-            case 4:
-                x = nz;
-                break;
-            default:
-                x = p.reflectColor;
-                break;
-        }
-        out.s0 = x * p.reflMapAmount;
+float3 specularColourSource(const Params& p, const SourceMaps& m, float2 uv) {
+    if (p.bumpMapColorEnable && maxComponent(m.colour) < 0.0001f) return baseDiffuse(p, uv);
+    float3 x;
+    switch (p.reflectSwitcher) {
+        case 1:
+            x = m.colour;
+            break;
+        case 2:
+            x = p.reflectColor * m.brush;
+            break;
+        case 3:
+            x = m.breaks;
+            break;
+        case 4:
+            x = m.anodised;
+            break;
+        default:
+            x = p.reflectColor;
+            break;
     }
+    return x * p.reflMapAmount;
+}
 
+float anisotropySource(const Params& p, const SourceMaps& m) {
     float3 an;
     switch (p.anisoSwitcher) {
         case 1:
             an = float3(1.0f);
             break;
         case 2:
-            an = a;
+            an = m.colour;
             break;
         case 3:
-            an = cm;
+            an = m.breaks;
             break;
         case 4:
-            an = nz;
+            an = m.anodised;
             break;
         default:
             an = p.anisoColor;
             break;
     }
-    out.anisotropy = an.x * p.anisoMapAmount;
+    return an.x * p.anisoMapAmount;
+}
 
+float rotationSource(const Params& p, const SourceMaps& m) {
     float3 rot;
     switch (p.anisoRotSwitcher) {
         case 1:
             rot = float3(1.0f);
             break;
         case 3:
-            rot = cm;
+            rot = m.breaks;
             break;
         case 4:
-            rot = nz;
+            rot = m.anodised;
             break;
         default:
-            rot = zero;
+            rot = float3(0.0f);
             break;
     }
-    out.rotation = rot.x * p.anisorotMapAmount;
-    return out;
+    return rot.x * p.anisorotMapAmount;
+}
+
+SpecularSource specularSource(IRenderServices* sv, const Params& p, float2 uv) {
+    const SourceMaps m = sourceMaps(sv, p, uv);
+    return {specularColourSource(p, m, uv), anisotropySource(p, m), rotationSource(p, m)};
 }
 
 struct MetalFrame {
@@ -420,8 +253,7 @@ Colours colours(const Params& p, float2 uv, float cz, float m, float3 s0) {
         f0 = patinaBlend(f0, p.patinaBrdf00Reflectivity, m);
     }
     if (p.reflectSwitcher == 1 || p.reflectSwitcher == 4) {
-        const float k =
-            1.0f - (0.212671f * c.s.x + 0.71516f * c.s.y + 0.072169f * c.s.z) + p.diffuseWeight;
+        const float k = 1.0f - luminanceRec709(c.s) + p.diffuseWeight;
         if (!p.patinaEnable) c.s = c.d * c.s;
         c.d = saturate(k * c.d);
     }
@@ -429,6 +261,32 @@ Colours colours(const Params& p, float2 uv, float cz, float m, float3 s0) {
     c.s = c.f * c.s;
     c.d = (1.0f - c.f) * c.d;
     return c;
+}
+
+// Whether the flake field puts a flake at pos; a flake adds its diffuse tint.
+bool addFlakeDiffuse(IRenderServices* sv, const Params& p, float3 pos, Colours& col) {
+    const float k = flakeField(sv, pos / p.flecksSize, p.flecksDensity, 0.005f).mask;
+    const bool flakes = k >= 0.02f && k <= 0.5f;
+    if (flakes && !isBlack(p.flecksDiffuseColor)) {
+        col.d = col.d + k * p.flecksDiffuseColor * (1.0f - col.f);
+    }
+    return flakes;
+}
+
+// The Ward highlight and the diffuse base under the host's lights.
+void addDirectLight(ShadingComponents& c, IRenderServices* sv, const ShadingState& st,
+                    const MetalFrame& mf, const Colours& col, const Roughness& r, bool hasSpec) {
+    const float3 din = mf.din;
+    forEachLight(sv, st.position, st.normal, [&](const LightNode& node) {
+        const float s = lightLeakFactor(node.direction, st.normal) * node.lightFactor;
+        if (s < 0.0f) return;
+        const float3 lf = toFrame(mf.frame, node.direction);
+        if (din.z < 0.0f && lf.z > 0.0f && hasSpec) {
+            const float3 spec = wardEval(din, lf, float3(0.0f), col.s, r.ax, r.ay);
+            c.add(kDirectSpecular, spec * s * node.lightContribution);
+        }
+        c.add(kDirectDiffuse, col.d * s * node.lightContribution);
+    });
 }
 
 float sampleCosine(const Params& p, const MetalFrame& mf, float3 wi, float3 direction) {
@@ -538,31 +396,13 @@ void corvid_Mtl_Metal::shade(IRenderServices* sv, ShadingState* st) {
         const SpecularSource source = specularSource(sv, p, uv);
         const MetalFrame mf = metalFrame(sv, p, *st, uv, source.rotation);
         const TangentFrame& f = mf.frame;
-        const float3 din = mf.din;
         const float m = patina(sv, p, uv);
         const Roughness r = roughness(p, uv, m, source.anisotropy);
-        Colours col = colours(p, uv, -din.z, m, source.s0);
+        Colours col = colours(p, uv, -mf.din.z, m, source.s0);
 
-        bool flakes = false;
-        if (p.flecksEnable) {
-            const float k = flakeField(sv, pos / p.flecksSize, p.flecksDensity, 0.005f).mask;
-            flakes = k >= 0.02f && k <= 0.5f;
-            if (flakes && !isBlack(p.flecksDiffuseColor)) {
-                col.d = col.d + k * p.flecksDiffuseColor * (1.0f - col.f);
-            }
-        }
+        const bool flakes = p.flecksEnable && addFlakeDiffuse(sv, p, pos, col);
         const bool hasSpec = maxComponent(col.s) > 1e-5f;
-
-        forEachLight(sv, pos, st->normal, [&](const LightNode& node) {
-            const float s = lightLeakFactor(node.direction, st->normal) * node.lightFactor;
-            if (s < 0.0f) return;
-            const float3 lf = toFrame(f, node.direction);
-            if (din.z < 0.0f && lf.z > 0.0f && hasSpec) {
-                const float3 sv3 = wardEval(din, lf, float3(0.0f), col.s, r.ax, r.ay);
-                c.add(kDirectSpecular, sv3 * s * node.lightContribution);
-            }
-            c.add(kDirectDiffuse, col.d * s * node.lightContribution);
-        });
+        addDirectLight(c, sv, *st, mf, col, r, hasSpec);
 
         if (hasSpec && !p.reflectionHighlightOnly) {
             const float3 dir = reflectGuarded(i, f.n, mf.side.ngf);
@@ -577,10 +417,7 @@ void corvid_Mtl_Metal::shade(IRenderServices* sv, ShadingState* st) {
         c.set(kAlbedoSum, col.d);
 
         if (p.cutoutsSwitcher > 0) {
-            for (Component k : {kDirectDiffuse, kDirectSpecular, kAmbient, kReflection}) {
-                c.set(k, c.rgb(k) * cv);
-            }
-            c.set(kRefraction, cv * c.rgb(kRefraction) + (1.0f - cv) * behind);
+            c.cutHoles({kDirectDiffuse, kDirectSpecular, kAmbient, kReflection}, cv, behind);
         }
         return c;
     });
@@ -623,31 +460,8 @@ void corvid_Mtl_Metal::sampleBsdf(IRenderServices* sv, ShadingState* st) {
     const Roughness r = roughness(p, uv, m, 0.0f);
     const Colours col = colours(p, uv, -din.z, m, float3(0.0f));
 
-    if (!st->allowLobe[0] && !st->allowLobe[1]) {
-        // The Ward lobe alone: the value keeps only its specular part.
-        float2 xi;
-        sv->random2(&xi);
-        const auto s = wardSample(din, xi.x, xi.y, col.d, col.s, r.ax, r.ay);
-        if (!s) {
-            st->sampleKind = kSampleNone;
-            return;
-        }
-        const float3 dir = fromFrame(mf.frame, s->dout);
-        st->sampleDirection = dir;
-        st->sampleValue = s->value - col.d * kInvPi;
-        st->sampleCosine = sampleCosine(p, mf, s->dout, dir);
-        st->sampleWeight = 1.0f / s->pdf;
-        st->sampleKind = kSampleSingleLobe;
-        return;
-    }
-
-    const auto s = sampleWardMixture(sv, din, col.d, col.s, r.ax, r.ay);
-    if (!s) {
-        st->sampleKind = kSampleNone;
-        return;
-    }
-    const float3 dir = fromFrame(mf.frame, s->dout);
-    writeMixtureSample(st, dir, s->value, sampleCosine(p, mf, s->dout, dir), s->pdf);
+    sampleWardBsdf(sv, st, mf.frame, din, col.d, col.s, r.ax, r.ay,
+                   [&](float3 dout, float3 dir) { return sampleCosine(p, mf, dout, dir); });
 }
 
 }  // namespace pxs

@@ -2,11 +2,11 @@
 
 #include <cmath>
 
-#include "materials/physical/flake_field.h"
-#include "materials/physical/lighting.h"
-#include "materials/physical/scattering.h"
-#include "materials/physical/shading_frame.h"
-#include "materials/physical/ward_lobe.h"
+#include "shading/flake_field.h"
+#include "shading/lighting.h"
+#include "shading/scattering.h"
+#include "shading/shading_frame.h"
+#include "shading/ward_lobe.h"
 
 namespace pxs {
 
@@ -62,6 +62,75 @@ Layers layers(IRenderServices* sv, const Params& p, const ShadingState& st, floa
     return l;
 }
 
+// One light's share of the paint: the shaped base diffuse with its hue shift
+// and pearl, and the base highlight with its flakes.
+struct PaintLight {
+    const Params& p;
+    IRenderServices* sv;
+    const ShadingState& st;
+    const Layers& l;
+    float shapeExponent;
+    float facingBase;  // |base normal . I|
+    bool hasSpec;
+    // The flake field depends on the point only: evaluated once, when a lit
+    // highlight first needs it.
+    bool flakeDone = false;
+    float flake = 0.0f;
+
+    void add(ShadingComponents& c, const LightNode& node) {
+        const float lf = node.lightFactor;
+        const float s = lightLeakFactor(node.direction, st.normal) * lf;
+        const float shaped = std::pow(s, shapeExponent);
+        const float3 spec = highlight(toFrame(l.base, node.direction));
+        const float3 d = diffuse(shaped, lf);
+        // An unlit light (s = 0) shaped by a negative exponent, or a shaped
+        // factor past the float range, leaves d without a finite value: such a
+        // light adds no diffuse.
+        c.add(kDirectDiffuse, finiteOrZero(d * s * node.lightContribution));
+        c.add(kDirectSpecular, spec * s * node.lightContribution);
+    }
+
+    float3 diffuse(float shaped, float lf) const {
+        float3 d = l.cd;
+        if (p.baseHighlightSpread > 0.6f) d = l.cd * shaped;
+        if (p.hueWeight > 0.0f) d += p.hueWeight * p.shiftedColor * shaped * facingBase;
+        if (p.pearl > 0) {
+            // A shading normal turned away from the viewer (a negative cosine)
+            // gets the pearl of a grazing view.
+            const float view = powOrZero(-dot(st.rayDirection, l.side.nf), 2.0f * p.pearlIor);
+            const float w = (1.0f - view) * (1.0f - shaped * shaped * shaped) * (lf * lf);
+            d += w * p.pearlColor.xyz() * p.pearlAmount;
+            d = saturate(d);
+        }
+        return d;
+    }
+
+    // lb: the light in the base frame. A light below the base frame has no
+    // highlight (the lobe is undefined there).
+    float3 highlight(float3 lb) {
+        const float3 vb = l.vb;
+        if (!(vb.z < 0.0f && hasSpec && lb.z > 0.0f)) return float3(0.0f);
+        float3 spec = wardEval(vb, lb, float3(0.0f), l.ws, l.rough, l.rough);
+        if (p.flecksEnable) spec += flakeHighlight(lb);
+        return spec;
+    }
+
+    float3 flakeHighlight(float3 lb) {
+        if (!flakeDone) {
+            flake = flakeField(sv, st.position / p.flecksSize, 2.5f, 0.05f).mask;
+            flakeDone = true;
+        }
+        const float3 vb = l.vb;
+        const float3 h = lb - vb;
+        const float a4 = 4.0f * l.rough;
+        const float hx = h.x / a4;
+        const float hy = h.y / a4;
+        const float lobe = std::exp(-(hx * hx + hy * hy) / (h.z * h.z)) /
+                           (a4 * kFourPi * a4 * std::sqrt(-vb.z * lb.z));
+        return flake * p.flecksColor.xyz() * lobe;
+    }
+};
+
 }  // namespace
 
 void corvid_Mtl_MetallicPaint::declareParameters(IParameterRegistry* registry) {
@@ -102,64 +171,18 @@ void corvid_Mtl_MetallicPaint::shade(IRenderServices* sv, ShadingState* st) {
         const float3 i = st->rayDirection;
         const float3 pos = st->position;
         const Layers l = layers(sv, p, *st, uv);
-        const float3 vb = l.vb;
         const bool hasSpec = maxComponent(l.ws) > 1e-5f;
-        const float shapeExponent = p.baseHighlightSpread * p.baseBiasFactor;
-        const float facingBase = std::fabs(dot(l.base.n, i));
-        const float4 flecks = p.flecksColor;
-
         c.set(kAlbedoSum, l.cd);
         c.set(kSpecularColour, l.ws);
 
-        // The flake field depends on the point only: evaluated once, when a lit
-        // highlight first needs it.
-        bool flakeDone = false;
-        float flake = 0.0f;
-
-        forEachLight(sv, pos, st->normal, [&](const LightNode& node) {
-            const float3 lDir = node.direction;
-            const float lf = node.lightFactor;
-            const float s = lightLeakFactor(lDir, st->normal) * lf;
-            const float shaped = std::pow(s, shapeExponent);
-
-            float3 d = l.cd;
-            if (p.baseHighlightSpread > 0.6f) d = l.cd * shaped;
-            if (p.hueWeight > 0.0f) d += p.hueWeight * p.shiftedColor * shaped * facingBase;
-
-            float3 spec(0.0f);
-            const float3 lb = toFrame(l.base, lDir);
-            // A light below the base frame has no highlight (the lobe is undefined there).
-            if (vb.z < 0.0f && hasSpec && lb.z > 0.0f) {
-                spec = wardEval(vb, lb, float3(0.0f), l.ws, l.rough, l.rough);
-                if (p.flecksEnable) {
-                    if (!flakeDone) {
-                        flake = flakeField(sv, pos / p.flecksSize, 2.5f, 0.05f).mask;
-                        flakeDone = true;
-                    }
-                    const float3 h = lb - vb;
-                    const float a4 = 4.0f * l.rough;
-                    const float hx = h.x / a4;
-                    const float hy = h.y / a4;
-                    const float lobe = std::exp(-(hx * hx + hy * hy) / (h.z * h.z)) /
-                                       (a4 * kFourPi * a4 * std::sqrt(-vb.z * lb.z));
-                    spec += flake * flecks.xyz() * lobe;
-                }
-            }
-
-            if (p.pearl > 0) {
-                // A shading normal turned away from the viewer (a negative cosine)
-                // gets the pearl of a grazing view.
-                const float view = powOrZero(-dot(i, l.side.nf), 2.0f * p.pearlIor);
-                const float w = (1.0f - view) * (1.0f - shaped * shaped * shaped) * (lf * lf);
-                d += w * p.pearlColor.xyz() * p.pearlAmount;
-                d = saturate(d);
-            }
-            // An unlit light (s = 0) shaped by a negative exponent, or a shaped
-            // factor past the float range, leaves d without a finite value: such a
-            // light adds no diffuse.
-            c.add(kDirectDiffuse, finiteOrZero(d * s * node.lightContribution));
-            c.add(kDirectSpecular, spec * s * node.lightContribution);
-        });
+        PaintLight light{p,
+                         sv,
+                         *st,
+                         l,
+                         p.baseHighlightSpread * p.baseBiasFactor,
+                         std::fabs(dot(l.base.n, i)),
+                         hasSpec};
+        forEachLight(sv, pos, st->normal, [&](const LightNode& node) { light.add(c, node); });
 
         if (hasSpec) {
             const float3 r = reflectGuarded(i, l.side.nf, l.side.ngf);
@@ -193,11 +216,8 @@ void corvid_Mtl_MetallicPaint::sampleBsdf(IRenderServices* sv, ShadingState* st)
     const bool glossyOk = st->allowLobe[0] || st->allowLobe[1];
     const float pTop = glossyOk ? l.ft : 1.0f;
     if (sv->random() < pTop) {
-        st->sampleValue = float3(l.ft);
-        st->sampleCosine = 1.0f;
-        st->sampleDirection = fromFrame(l.top, float3(l.vt.x, l.vt.y, -l.vt.z));
-        st->sampleKind = kSampleSingleLobe;
-        st->sampleWeight = 1.0f / pTop;
+        writeSample(st, fromFrame(l.top, float3(l.vt.x, l.vt.y, -l.vt.z)), float3(l.ft), 1.0f, pTop,
+                    kSampleSingleLobe);
         return;
     }
 

@@ -1,8 +1,8 @@
 #include "materials/physical/corvid_Mtl_Mirror.h"
 
-#include "materials/physical/lighting.h"
-#include "materials/physical/scattering.h"
-#include "materials/physical/shading_frame.h"
+#include "shading/lighting.h"
+#include "shading/scattering.h"
+#include "shading/shading_frame.h"
 
 namespace pxs {
 

@@ -41,6 +41,18 @@ float unitChannel(float x) {
     return x != x ? 0.0f : clampf(x, 0.0f, 1.0f);
 }
 
+// The mask m of brick `id` with the holes: a brick drops out where its noise
+// passes 1 / (holes + 1); 100 holes drop every brick, 0 or fewer none.
+float withHoles(IRenderServices& services, float m, float id, int32_t holes) {
+    if (holes <= 0) return m;
+    if (holes == 100) return 0.0f;
+    float hx = 2.0f * services.noise1(id) - 1.0f;
+    if (hx < 0.0f) hx = hx * hx;
+    const float t = 1.0f / (static_cast<float>(holes) + 1.0f);
+    if (hx > t || hx / t == 1.0f) return 0.0f;
+    return m;
+}
+
 }  // namespace
 
 BrickMask brickMask(IRenderServices& services, float u, float v, const TileFields& f) {
@@ -96,14 +108,7 @@ BrickMask brickMask(IRenderServices& services, float u, float v, const TileField
     }
     const float id = k * (r + 1.0f) + seed + 0.5f;
 
-    const int32_t h = f.holes;
-    if (h <= 0) return {m, id};
-    if (h == 100) return {0.0f, id};
-    float hx = 2.0f * services.noise1(id) - 1.0f;
-    if (hx < 0.0f) hx = hx * hx;
-    const float t = 1.0f / (static_cast<float>(h) + 1.0f);
-    if (hx > t || hx / t == 1.0f) m = 0.0f;
-    return {m, id};
+    return {withHoles(services, m, id, f.holes), id};
 }
 
 float4 brickColour(IRenderServices& services, float u, float v, float4 brick, float4 mortar,

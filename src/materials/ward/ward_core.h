@@ -42,13 +42,13 @@
 #include "frame/occlusion_masking.h"
 #include "frame/services.h"
 #include "frame/shader_class.h"
-#include "materials/physical/lighting.h"
-#include "materials/physical/scattering.h"
-#include "materials/physical/shading_frame.h"
-#include "materials/physical/ward_lobe.h"
-#include "materials/ward/noise_texture.h"
 #include "materials/ward/ward_params.h"
 #include "materials/ward/ward_surface.h"
+#include "shading/lighting.h"
+#include "shading/noise_texture.h"
+#include "shading/scattering.h"
+#include "shading/shading_frame.h"
+#include "shading/ward_lobe.h"
 
 namespace pxs {
 
@@ -95,6 +95,19 @@ struct WardLobes {
 struct WardFrames {
     TangentFrame a;
     TangentFrame b;
+};
+
+// The surface as the lighting steps see it: frame a bent towards the viewer,
+// the lighting normal nl (frame b's unless "u_normal1AsShadingNormal" is set),
+// the side the ray hits, the view cosine cs against a.n and the front lobes.
+struct WardLit {
+    TangentFrame a;
+    float3 nl;
+    bool front;
+    float cs;
+    WardRoughness rough;
+    WardLobes lobes;
+    bool hasSpecular;
 };
 
 template <class Inputs>
@@ -255,6 +268,19 @@ class WardHit {
     void sampleBsdf(ShadingState* out) const;
 
   private:
+    struct Cutout {
+        float coverage;  // 1 solid, 0 a hole
+        float4 behind;   // what the holes show
+    };
+
+    Cutout cutout() const;
+    WardLit litSurface() const;
+    void addDirectLight(ShadingComponents& c, const WardLit& lit) const;
+    WardLobes addBackLight(ShadingComponents& c, const WardLit& lit) const;
+    void addReflection(ShadingComponents& c, const WardLit& lit) const;
+    void addRefraction(ShadingComponents& c, const WardLit& lit, float3 xs) const;
+    float3 additionalColour() const;
+
     static void rotate(TangentFrame& f, float angle) {
         if (angle == 0.0f) return;
         float c = std::cos(angle), s = std::sin(angle);
@@ -326,122 +352,144 @@ class WardHit {
 template <class Inputs>
 ShadingComponents WardHit<Inputs>::lighting() const {
     ShadingComponents c;
-    const float3 i = st_.rayDirection;
-    const float3 p = st_.position;
-    const float3 ng = st_.geometricNormal;
-
-    // Cut-out: what lies behind the holes is traced once, with the hole's share.
-    float cov = 1.0f;
-    float4 behind(0.0f, 0.0f, 0.0f, 1.0f);
-    if (w_.cutoutMapEnable) {
-        cov = coverage();
-        if (cov != 1.0f) behind = svc::traceTransmission(sv_, p, i, 1.0f - cov, behind);
-        if (cov == 0.0f) {
-            c.set(kRefraction, behind.xyz());
-            c.set(kTransmissionWeight, float3(1.0f));
-            return c;
-        }
+    const Cutout cut = cutout();
+    if (cut.coverage == 0.0f) {
+        c.set(kRefraction, cut.behind.xyz());
+        c.set(kTransmissionWeight, float3(1.0f));
+        return c;
     }
 
+    const WardLit lit = litSurface();
+    addDirectLight(c, lit);
+    const WardLobes back = addBackLight(c, lit);
+    const float3 db = back.d * back.k;
+    c.set(kDiffuseAlbedo, lit.lobes.d + db);
+    addReflection(c, lit);
+    addRefraction(c, lit, lit.front ? lit.lobes.x : back.x);
+
+    const float3 p = st_.position;
+    const float3 ambientLit = ambientTerm(sv_, lit.lobes.d, p, lit.nl);  // lit side first
+    c.set(kAmbient, ambientLit + ambientTerm(sv_, db, p, -lit.nl));
+    c.set(kAlbedoSum, lit.lobes.d + db);
+    c.set(kAdditional, additionalColour());
+
+    if (w_.cutoutMapEnable) {
+        c.cutHoles({kDirectDiffuse, kDirectSpecular, kAmbient, kReflection, kAdditional},
+                   cut.coverage, cut.behind.xyz());
+    }
+    return c;
+}
+
+// Cut-out: what lies behind the holes is traced once, with the hole's share.
+template <class Inputs>
+typename WardHit<Inputs>::Cutout WardHit<Inputs>::cutout() const {
+    Cutout out{1.0f, float4(0.0f, 0.0f, 0.0f, 1.0f)};
+    if (!w_.cutoutMapEnable) return out;
+    out.coverage = coverage();
+    if (out.coverage != 1.0f) {
+        out.behind = svc::traceTransmission(sv_, st_.position, st_.rayDirection,
+                                            1.0f - out.coverage, out.behind);
+    }
+    return out;
+}
+
+template <class Inputs>
+WardLit WardHit<Inputs>::litSurface() const {
+    const float3 i = st_.rayDirection;
     WardFrames f = frames();
     f.a.n = bendTowardViewer(-i, face_.nf, f.a.n);
     buildFrame(f.a);
-    const TangentFrame& a = f.a;
-    const WardRoughness rough = roughness();
-    const float3 nl = w_.normal1AsShadingNormal ? a.n : f.b.n;
-    const bool front = dot(i, ng) <= 0.0f;
-    const float cs = -dot(i, a.n);
-    const WardLobes lobes = lobeWeights(true, false, cs);
-    const bool hasSpecular = maxComponent(lobes.s) > 1e-5f;
+    WardLit lit;
+    lit.a = f.a;
+    lit.rough = roughness();
+    lit.nl = w_.normal1AsShadingNormal ? f.a.n : f.b.n;
+    lit.front = dot(i, st_.geometricNormal) <= 0.0f;
+    lit.cs = -dot(i, f.a.n);
+    lit.lobes = lobeWeights(true, false, lit.cs);
+    lit.hasSpecular = maxComponent(lit.lobes.s) > 1e-5f;
+    return lit;
+}
 
-    // Refraction ratio; leaving the object beyond the critical angle reflects instead.
-    float eta = 1.0f;
-    float3 refracted(0.0f);
-    bool reflectInstead = false;
-    if (w_.transparency) {
-        eta = front ? st_.mediumIor / w_.ior : w_.ior / st_.outsideIor;
-        refracted = refractDirection(i, nl, eta);
-        if (!front) {
-            float ci = dot(nl, i);
-            reflectInstead =
-                1.0f + eta * eta * (ci * ci - 1.0f) <= 1e-6f || refracted == float3(0.0f);
-        }
-    }
-
-    // Direct light through the lobe of frame a, faded by the leak factor around nl.
+// Direct light through the lobe of frame a, faded by the leak factor around nl.
+template <class Inputs>
+void WardHit<Inputs>::addDirectLight(ShadingComponents& c, const WardLit& lit) const {
+    const float3 i = st_.rayDirection;
+    const TangentFrame& a = lit.a;
     const float3 din = toFrame(a, i);
     const bool viewerAbove = dot(i, a.n) < 0.0f;
-    forEachLight(sv_, p, nl, [&](const LightNode& node) {
+    forEachLight(sv_, st_.position, lit.nl, [&](const LightNode& node) {
         const float3 col = node.lightContribution;
         if (col == float3(0.0f)) return;
         const float3 l = node.direction;
-        const float weight = lightLeakFactor(l, nl) * node.lightFactor;
-        if (viewerAbove && dot(l, a.n) > 0.0f && hasSpecular) {
-            float3 spec = wardEval(din, toFrame(a, l), float3(0.0f), lobes.s, rough.ax, rough.ay);
+        const float weight = lightLeakFactor(l, lit.nl) * node.lightFactor;
+        if (viewerAbove && dot(l, a.n) > 0.0f && lit.hasSpecular) {
+            float3 spec =
+                wardEval(din, toFrame(a, l), float3(0.0f), lit.lobes.s, lit.rough.ax, lit.rough.ay);
             c.add(kDirectSpecular, weight * spec * col);
         }
-        c.add(kDirectDiffuse, weight * lobes.d * col);
+        c.add(kDirectDiffuse, weight * lit.lobes.d * col);
     });
+}
 
-    // Seen from the back, lights on the far side shine through the translucency.
-    float3 db(0.0f);
+// Seen from the back, lights on the far side shine through the translucency.
+// Returns the back side's lobes (black from the front).
+template <class Inputs>
+WardLobes WardHit<Inputs>::addBackLight(ShadingComponents& c, const WardLit& lit) const {
     WardLobes back{float3(0.0f), float3(0.0f)};
-    if (!front) {
-        back = lobeWeights(false, false, cs);
-        db = back.d * back.k;
-        forEachLight(sv_, p, -nl, [&](const LightNode& node) {
-            const float3 col = node.lightContribution;
-            if (col == float3(0.0f)) return;
-            c.add(kDirectDiffuse, node.lightFactor * db * col);
-        });
-    }
+    if (lit.front) return back;
+    back = lobeWeights(false, false, lit.cs);
+    const float3 db = back.d * back.k;
+    forEachLight(sv_, st_.position, -lit.nl, [&](const LightNode& node) {
+        const float3 col = node.lightContribution;
+        if (col == float3(0.0f)) return;
+        c.add(kDirectDiffuse, node.lightFactor * db * col);
+    });
+    return back;
+}
 
-    c.set(kDiffuseAlbedo, lobes.d + db);
-    if (front) {
-        c.set(kSpecularColour, lobes.s);
-        if (hasSpecular && !w_.reflectionHighlightOnly) {
-            float3 r = reflectGuarded(i, a.n, ng);
-            c.set(kReflection,
-                  lobes.s * svc::traceGlossyReflection(sv_, p, r, w_.reflectGlossyValue,
-                                                       maxComponent(lobes.s)));
-        }
+// The traced glossy reflection, seen from the front only.
+template <class Inputs>
+void WardHit<Inputs>::addReflection(ShadingComponents& c, const WardLit& lit) const {
+    if (!lit.front) return;
+    c.set(kSpecularColour, lit.lobes.s);
+    if (lit.hasSpecular && !w_.reflectionHighlightOnly) {
+        const float3 r = reflectGuarded(st_.rayDirection, lit.a.n, st_.geometricNormal);
+        c.set(kReflection,
+              lit.lobes.s * svc::traceGlossyReflection(sv_, st_.position, r, w_.reflectGlossyValue,
+                                                       maxComponent(lit.lobes.s)));
     }
+}
 
-    const float3 xs = front ? lobes.x : back.x;
+// The traced refraction with transmission weight xs; leaving the object beyond
+// the critical angle reflects instead.
+template <class Inputs>
+void WardHit<Inputs>::addRefraction(ShadingComponents& c, const WardLit& lit, float3 xs) const {
     c.set(kTransmissionWeight, xs);
-    if (w_.transparency && xs != float3(0.0f)) {
-        float3 dir = reflectInstead ? reflectGuarded(i, nl, -ng) : refracted;
-        if (dir != float3(0.0f)) {
-            float gloss =
-                w_.refractGlossyMapEnable
-                    ? refractGlossRemap(
-                          sampleMap(w_.refractGlossyMap, w_.refractGlossyTransform, uv_).x *
-                          w_.refractGlossyAmount)
-                    : w_.refractGlossyValue;
-            float4 t = svc::traceGlossyTransmission(sv_, p, dir, gloss, maxComponent(xs),
-                                                    float4(0.0f, 0.0f, 0.0f, 1.0f));
-            c.set(kRefraction, xs * t.xyz());
-        }
-    }
+    if (!w_.transparency || xs == float3(0.0f)) return;
+    const float3 i = st_.rayDirection;
+    const float eta = lit.front ? st_.mediumIor / w_.ior : w_.ior / st_.outsideIor;
+    const float3 refracted = refractDirection(i, lit.nl, eta);
+    const bool reflectInstead = !lit.front && refracted == float3(0.0f);
+    const float3 dir = reflectInstead ? reflectGuarded(i, lit.nl, -st_.geometricNormal) : refracted;
+    if (dir == float3(0.0f)) return;
+    const float gloss =
+        w_.refractGlossyMapEnable
+            ? refractGlossRemap(sampleMap(w_.refractGlossyMap, w_.refractGlossyTransform, uv_).x *
+                                w_.refractGlossyAmount)
+            : w_.refractGlossyValue;
+    const float4 t = svc::traceGlossyTransmission(sv_, st_.position, dir, gloss, maxComponent(xs),
+                                                  float4(0.0f, 0.0f, 0.0f, 1.0f));
+    c.set(kRefraction, xs * t.xyz());
+}
 
-    const float3 ambientLit = ambientTerm(sv_, lobes.d, p, nl);  // lit side first
-    c.set(kAmbient, ambientLit + ambientTerm(sv_, db, p, -nl));
-    c.set(kAlbedoSum, lobes.d + db);
-
+template <class Inputs>
+float3 WardHit<Inputs>::additionalColour() const {
     float3 additional = w_.additionalColor;
     if (w_.additionalMapEnable) {
-        float4 t = sampleMap(w_.additionalMap, w_.additionalMapTransform, uv_);
+        const float4 t = sampleMap(w_.additionalMap, w_.additionalMapTransform, uv_);
         additional = additional * saturate(t.xyz()) * w_.additionalAmount;
     }
-    c.set(kAdditional, additional);
-
-    if (w_.cutoutMapEnable) {
-        for (Component k : {kDirectDiffuse, kDirectSpecular, kAmbient, kReflection, kAdditional}) {
-            c.set(k, c.rgb(k) * cov);
-        }
-        c.set(kRefraction, cov * c.rgb(kRefraction) + (1.0f - cov) * behind.xyz());
-    }
-    return c;
+    return additional;
 }
 
 // ---- shadow, evaluation and sampling ---------------------------------------------
@@ -496,58 +544,9 @@ void WardHit<Inputs>::sampleBsdf(ShadingState* out) const {
     const WardRoughness rough = roughness();
     const WardLobes lobes = lobeWeights(true, false, -din.z);
     const float3 n = cosineNormal(a);
-    auto draw2 = [&] {
-        float2 xi;
-        sv_->random2(&xi);
-        return xi;
-    };
-
-    if (st_.allowLobe[0] == 0 && st_.allowLobe[1] == 0) {
-        // The specular lobe alone.
-        float2 xi = draw2();
-        auto s = wardSample(din, xi.x, xi.y, lobes.d, lobes.s, rough.ax, rough.ay);
-        if (!s) {
-            out->sampleKind = kSampleNone;
-            return;
-        }
-        const float3 dir = fromFrame(a, s->dout);
-        out->sampleDirection = dir;
-        out->sampleCosine = w_.cosineUsesBump ? s->dout.z : dot(dir, n);
-        out->sampleWeight = 1.0f / s->pdf;
-        out->sampleKind = kSampleSingleLobe;
-        out->sampleValue = s->value - lobes.d * kInvPi;
-        return;
-    }
-
-    // Mixture of the cosine lobe (probability pd) and the Ward lobe.
-    float pd = 0.5f;
-    if (maxComponent(lobes.d) == 0.0f) {
-        pd = 0.0f;
-    } else if (maxComponent(lobes.s) == 0.0f) {
-        pd = 1.0f;
-    }
-    float3 dout, value;
-    float pdfWard;
-    if (sv_->random() > pd) {
-        float2 xi = draw2();
-        auto s = wardSample(din, xi.x, xi.y, lobes.d, lobes.s, rough.ax, rough.ay);
-        if (!s) {
-            out->sampleKind = kSampleNone;
-            return;
-        }
-        dout = s->dout;
-        value = s->value;
-        pdfWard = s->pdf;
-    } else {
-        float2 xi = draw2();
-        dout = cosineHemisphere(xi.x, xi.y);
-        WardValuePdf e = wardEvalPdf(din, dout, lobes.d, lobes.s, rough.ax, rough.ay);
-        value = e.value;
-        pdfWard = e.pdf;
-    }
-    const float3 dir = fromFrame(a, dout);
-    const float cosine = w_.cosineUsesBump ? dout.z : dot(dir, n);
-    writeMixtureSample(out, dir, value, cosine, (1.0f - pd) * pdfWard + pd * dout.z * kInvPi);
+    sampleWardBsdf(
+        sv_, out, a, din, lobes.d, lobes.s, rough.ax, rough.ay,
+        [&](float3 dout, float3 dir) { return w_.cosineUsesBump ? dout.z : dot(dir, n); });
 }
 
 // ---- the per-hit operations ------------------------------------------------------

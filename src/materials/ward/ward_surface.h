@@ -5,7 +5,7 @@
 #pragma once
 
 #include "frame/math.h"
-#include "materials/ward/noise_texture.h"
+#include "shading/noise_texture.h"
 #include "vesper/host.h"
 
 namespace pxs {

@@ -22,9 +22,9 @@
 // A switched-off input never evaluates its graph. Noise nodes read mappingPoint.
 #pragma once
 
-#include "materials/physical/shading_frame.h"
 #include "materials/ward/node_graph.h"
 #include "materials/ward/ward_core.h"
+#include "shading/shading_frame.h"
 
 namespace pxs {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "host/test_services.h"
-#include "materials/physical/corvid_Mtl_Metal.h"
+#include "materials/physical/metal_patterns.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "environments/ibl.h"
+#include "shading/ibl.h"
 
 #include "frame/texture.h"
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cmath>
+#include <initializer_list>
 
 #include "frame/math.h"
 #include "frame/occlusion_masking.h"
@@ -80,6 +81,13 @@ struct ShadingComponents {
     void set(Component k, float3 v) { c[k] = float4(v, c[k].w); }
     void add(Component k, float3 v) { set(k, rgb(k) + v); }
 
+    // Cut-out holes of coverage `coverage` (1 solid, 0 a hole): the listed
+    // components are scaled by it and the refraction mixed with what lies behind.
+    void cutHoles(std::initializer_list<Component> scaled, float coverage, float3 behind) {
+        for (Component k : scaled) set(k, rgb(k) * coverage);
+        set(kRefraction, coverage * rgb(kRefraction) + (1.0f - coverage) * behind);
+    }
+
     // The shaded colour: direct diffuse times the occlusion colour, plus the direct
     // specular, ambient, reflection, refraction and additional components.
     float3 sum(float3 occlusion) const {
@@ -135,6 +143,17 @@ struct LobeGroups {
 inline LobeGroups lobeGroups(const ShadingState& st) {
     const uint8_t* allow = st.allowLobe;
     return {allow[0] || allow[1] || allow[2], allow[3] || allow[4] || allow[5]};
+}
+
+// Writes one continuation event as given: direction, value, cosine, weight
+// 1 / pdf and kind.
+inline void writeSample(ShadingState* st, float3 direction, float3 value, float cosine, float pdf,
+                        SampleKind kind) {
+    st->sampleDirection = direction;
+    st->sampleValue = value;
+    st->sampleCosine = cosine;
+    st->sampleWeight = 1.0f / pdf;
+    st->sampleKind = kind;
 }
 
 // Writes a sample drawn from a mixture of lobes: direction, value and cosine,

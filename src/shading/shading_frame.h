@@ -68,6 +68,22 @@ inline void rebuildFrame(TangentFrame& f) {
     buildFrame(f);
 }
 
+// A frame around the unit normal n alone, T and B from n's components; the
+// poles (|n.z| near 1) take fixed axes.
+inline TangentFrame frameAround(float3 n) {
+    TangentFrame f;
+    f.n = n;
+    if (std::fabs(n.z) > 0.99999f) {
+        f.t = float3(1.0f, 0.0f, 0.0f);
+        f.b = n.z < 0.0f ? float3(0.0f, -1.0f, 0.0f) : float3(0.0f, 1.0f, 0.0f);
+    } else {
+        const float a = 1.0f / (1.0f + n.z);
+        f.t = float3(n.y * n.y * a + n.z, -n.x * n.y * a, -n.x);
+        f.b = float3(-n.x * n.y * a, n.x * n.x * a + n.z, -n.y);
+    }
+    return f;
+}
+
 inline float3 toFrame(const TangentFrame& f, float3 v) {
     return {dot(v, f.t), dot(v, f.b), dot(v, f.n)};
 }

@@ -4,7 +4,7 @@
 
 #include "host/state_builder.h"
 #include "host/test_texture.h"
-#include "materials/physical/shading_frame.h"
+#include "shading/shading_frame.h"
 #include "support/harness.h"
 
 namespace {
@@ -39,6 +39,20 @@ TEST(PhysicalFrame, TangentCarriedByMatrixBAndOrthonormalised) {
     float3 local = toFrame(g, v);
     EXPECT_NEAR(local.z, dot(v, n), 1e-6f);
     EXPECT_FLOAT3(fromFrame(g, local), v);
+}
+
+TEST(PhysicalFrame, FrameAroundANormalIsRightHandedAndOrthonormal) {
+    const float3 normals[] = {
+        {0, 0, 1}, {0, 0, -1}, {0.6f, 0, 0.8f}, {0, -0.8f, -0.6f}, {0.48f, 0.6f, -0.64f}};
+    for (float3 n : normals) {
+        const TangentFrame f = frameAround(n);
+        EXPECT_FLOAT3(f.n, n);
+        EXPECT_NEAR(length(f.t), 1.0f, 1e-6f);
+        EXPECT_NEAR(length(f.b), 1.0f, 1e-6f);
+        EXPECT_NEAR(dot(f.t, n), 0.0f, 1e-6f);
+        EXPECT_NEAR(dot(f.b, n), 0.0f, 1e-6f);
+        EXPECT_TRUE(vtest::near3(cross(f.t, f.b), n, 1e-6f));
+    }
 }
 
 TEST(PhysicalMaps, SampleMapAppliesTheUvTransformRowWise) {

@@ -19,12 +19,21 @@ constexpr float kGgxPi = 3.141593f;
 // Inputs are unit; nf is returned when no such direction exists.
 float3 reflectGuarded(float3 i, float3 nf, float3 ngf);
 
+// What refraction gives where its discriminant has no value (NaN: an infinite eta
+// at a cosine of exactly 1, or a NaN input).
+enum class UndefinedRefraction {
+    kPropagate,  // a NaN direction
+    kBlocked,    // (0, 0, 0), as on total internal reflection
+};
+
 // Refraction of I through n (facing against I) with eta = incident index over far index.
 // Not normalised; (0, 0, 0) on total internal reflection.
-inline float3 refractDirection(float3 i, float3 n, float eta) {
+inline float3 refractDirection(float3 i, float3 n, float eta,
+                               UndefinedRefraction undefined = UndefinedRefraction::kPropagate) {
     float ci = std::fabs(dot(n, i));
     float k = (ci * ci - 1.0f) * (eta * eta) + 1.0f;
     if (k <= 1e-6f) return float3(0.0f);
+    if (k != k && undefined == UndefinedRefraction::kBlocked) return float3(0.0f);
     return eta * i + (eta * ci - std::sqrt(k)) * n;
 }
 

@@ -1,4 +1,4 @@
-#include "materials/legacy/normal_map.h"
+#include "shading/normal_map.h"
 
 #include "frame/math.h"
 

@@ -1,4 +1,4 @@
-#include "materials/physical/scattering.h"
+#include "shading/scattering.h"
 
 namespace pxs {
 

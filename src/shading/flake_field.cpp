@@ -1,4 +1,4 @@
-#include "materials/physical/flake_field.h"
+#include "shading/flake_field.h"
 
 #include <cmath>
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "environments/ibl.h"
+#include "shading/ibl.h"
 #include "support/harness.h"
 
 namespace {

@@ -13,8 +13,8 @@
 
 namespace pxs {
 
-// Fixed luminance weights of the grading chain (the environments' adjustable
-// weights do not apply here).
+// Luminance with the fixed weights kIBLLuminanceFactors (an environment's
+// adjustable weights do not apply here).
 float gradingLuminance(float3 v);
 
 struct ContrastStage {

@@ -1,5 +1,5 @@
 // Light-leak fade, the light loop, the ambient term and the component sum.
-#include "materials/physical/lighting.h"
+#include "shading/lighting.h"
 #include "support/harness.h"
 
 namespace {

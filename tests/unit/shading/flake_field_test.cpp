@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "host/test_services.h"
-#include "materials/physical/flake_field.h"
+#include "shading/flake_field.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "materials/physical/ward_lobe.h"
+#include "shading/ward_lobe.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "materials/physical/ward_lobe.h"
+#include "shading/ward_lobe.h"
 
 #include <cmath>
 
@@ -7,7 +7,7 @@ namespace pxs {
 namespace {
 
 // exp(-((h.x/ax)^2 + (h.y/ay)^2) / h.z^2): unchanged by the length of h in exact
-// arithmetic, but not in floats, so callers pass h as they were written.
+// arithmetic, but not in floats, so each caller passes h in the form its formula uses.
 float wardExponent(float3 h, float ax, float ay) {
     float u = h.x / ax;
     float v = h.y / ay;
@@ -90,6 +90,12 @@ float3 cosineHemisphere(float xi1, float xi2) {
     return {r * std::cos(phi), r * std::sin(phi), std::sqrt(1.0f - r * r)};
 }
 
+float3 cosineHemispherePolar(float xi1, float xi2) {
+    const float phi = kTwoPi * xi1;
+    const float r = std::sqrt(xi2);
+    return {std::cos(phi) * r, std::sin(phi) * r, std::sqrt(1.0f - xi2)};
+}
+
 std::optional<WardSample> sampleWardMixture(IRenderServices* sv, float3 din, float3 diffuse,
                                             float3 specular, float ax, float ay) {
     float pd = 0.5f;
@@ -113,6 +119,15 @@ std::optional<WardSample> sampleWardMixture(IRenderServices* sv, float3 din, flo
         s = *w;
     }
     s.pdf = (1.0f - pd) * s.pdf + pd * s.dout.z * kInvPi;
+    return s;
+}
+
+std::optional<WardSample> sampleWardSpecular(IRenderServices* sv, float3 din, float3 diffuse,
+                                             float3 specular, float ax, float ay) {
+    float2 xi;
+    sv->random2(&xi);
+    auto s = wardSample(din, xi.x, xi.y, diffuse, specular, ax, ay);
+    if (s) s->value = s->value - diffuse * kInvPi;
     return s;
 }
 

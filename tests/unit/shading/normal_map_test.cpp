@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "frame/math.h"
-#include "materials/legacy/normal_map.h"
+#include "shading/normal_map.h"
 #include "support/harness.h"
 
 namespace {

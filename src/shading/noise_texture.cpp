@@ -1,4 +1,4 @@
-#include "materials/ward/noise_texture.h"
+#include "shading/noise_texture.h"
 
 #include <cmath>
 

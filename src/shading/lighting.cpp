@@ -1,4 +1,4 @@
-#include "materials/physical/lighting.h"
+#include "shading/lighting.h"
 
 #include "frame/services.h"
 

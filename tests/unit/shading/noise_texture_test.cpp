@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "host/test_services.h"
-#include "materials/ward/noise_texture.h"
+#include "shading/noise_texture.h"
 
 namespace {
 

@@ -7,11 +7,14 @@
 #include <optional>
 
 #include "frame/math.h"
+#include "shading/lighting.h"
+#include "shading/shading_frame.h"
 #include "vesper/host.h"
+#include "vesper/state.h"
 
 namespace pxs {
 
-// 4 pi, as the lobe normalisation was written.
+// 4 pi to the digits the lobe normalisation uses.
 constexpr float kFourPi = 12.566372f;
 
 // diffuse / pi + the Ward specular lobe for din -> dout.
@@ -39,6 +42,10 @@ std::optional<WardSample> wardSample(float3 din, float xi1, float xi2, float3 di
 // A unit direction with z >= 0, distributed about as z / pi (concentric disk map).
 float3 cosineHemisphere(float xi1, float xi2);
 
+// A unit direction with z >= 0, distributed as z / pi by the polar map: azimuth
+// 2 pi xi1, radius sqrt(xi2).
+float3 cosineHemispherePolar(float xi1, float xi2);
+
 // One draw from the diffuse-and-Ward mixture: the cosine hemisphere with
 // probability pd (1/2; 0 with a black diffuse, else 1 with a black specular),
 // the Ward lobe otherwise. Takes random() for the choice, then random2(). The
@@ -46,5 +53,33 @@ float3 cosineHemisphere(float xi1, float xi2);
 // the Ward reflection leaves below the surface.
 std::optional<WardSample> sampleWardMixture(IRenderServices* sv, float3 din, float3 diffuse,
                                             float3 specular, float ax, float ay);
+
+// One draw from the Ward lobe alone (takes random2()); the value keeps only the
+// specular part. Empty when the reflection leaves below the surface.
+std::optional<WardSample> sampleWardSpecular(IRenderServices* sv, float3 din, float3 diffuse,
+                                             float3 specular, float ax, float ay);
+
+// sampleBsdf of a diffuse-and-Ward material whose lobe lies in frame f, din the
+// ray in f (din.z < 0): the Ward lobe alone (kind 4) when neither diffuse lobe
+// (allowLobe 0 and 1) is allowed, else the mixture (kind 2). cosineOf(dout,
+// direction) gives the cosine written, dout in frame space.
+template <class CosineOf>
+void sampleWardBsdf(IRenderServices* sv, ShadingState* st, const TangentFrame& f, float3 din,
+                    float3 diffuse, float3 specular, float ax, float ay, CosineOf&& cosineOf) {
+    const bool alone = !st->allowLobe[0] && !st->allowLobe[1];
+    const auto s = alone ? sampleWardSpecular(sv, din, diffuse, specular, ax, ay)
+                         : sampleWardMixture(sv, din, diffuse, specular, ax, ay);
+    if (!s) {
+        st->sampleKind = kSampleNone;
+        return;
+    }
+    const float3 direction = fromFrame(f, s->dout);
+    const float cosine = cosineOf(s->dout, direction);
+    if (alone) {
+        writeSample(st, direction, s->value, cosine, s->pdf, kSampleSingleLobe);
+    } else {
+        writeMixtureSample(st, direction, s->value, cosine, s->pdf);
+    }
+}
 
 }  // namespace pxs

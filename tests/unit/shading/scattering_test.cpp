@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "materials/physical/scattering.h"
+#include "shading/scattering.h"
 #include "support/harness.h"
 
 namespace {
@@ -48,6 +48,11 @@ TEST(RefractDirection, SnellAndTotalInternalReflection) {
     EXPECT_TRUE(tir == float3(0, 0, 0));
     // Index ratio 1: straight through.
     EXPECT_FLOAT3(refractDirection(float3(kS, 0, -kS), float3(0, 0, 1), 1.0f), float3(kS, 0, -kS));
+    // An infinite ratio head-on has no discriminant: NaN, or blocked when asked.
+    const float3 head(0, 0, -1), up(0, 0, 1);
+    EXPECT_TRUE(std::isnan(refractDirection(head, up, INFINITY).x));
+    EXPECT_TRUE(refractDirection(head, up, INFINITY, UndefinedRefraction::kBlocked) ==
+                float3(0.0f));
 }
 
 TEST(Fresnel, SchlickLimitsAndClamping) {

@@ -1,7 +1,7 @@
 // The legacy grading chain against worked values.
 #include <gtest/gtest.h>
 
-#include "materials/legacy/grading.h"
+#include "shading/grading.h"
 #include "support/harness.h"
 
 namespace {

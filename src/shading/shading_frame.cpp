@@ -1,6 +1,6 @@
-#include "materials/physical/shading_frame.h"
+#include "shading/shading_frame.h"
 
-#include "materials/ward/noise_texture.h"
+#include "shading/noise_texture.h"
 
 namespace pxs {
 

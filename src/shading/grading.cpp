@@ -1,11 +1,12 @@
-#include "materials/legacy/grading.h"
+#include "shading/grading.h"
 
 #include "frame/math.h"
+#include "shading/ibl.h"
 
 namespace pxs {
 
 float gradingLuminance(float3 v) {
-    return 0.2125f * v.x + 0.7154f * v.y + 0.0721f * v.z;
+    return dot(kIBLLuminanceFactors, v);
 }
 
 float3 gradeTerm(float3 v, std::initializer_list<ContrastStage> contrast,
