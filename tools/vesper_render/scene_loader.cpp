@@ -524,7 +524,7 @@ void applyRenderSettings(const json& r, const std::string& where, vref::RenderSe
                            : v.get<int64_t>() >= range->lo && v.get<int64_t>() <= range->hi);
             if (!ok) {
                 fail("\"" + k + "\" expects an integer in [" + std::to_string(range->lo) + ", " +
-                     std::to_string(range->hi) + "], not " + v.dump());
+                     std::to_string(range->hi) + "]" + (v.is_number() ? ", not " + v.dump() : ""));
             }
             return v.get<int64_t>();
         };
