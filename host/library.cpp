@@ -8,10 +8,10 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
-#include <elf.h>
 #endif
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -31,130 +31,157 @@ bool endsWith(const std::string& s, const char* suffix) {
 
 }  // namespace
 
-#if defined(_WIN32)
-
 namespace {
 
-// Little-endian reads that fail instead of running past the end of the file.
+// Little-endian reads that fail instead of running past the end of the file;
+// offsets come from the file, so every sum is checked before it is formed.
 struct Bytes {
-    std::vector<char> data;
+    const unsigned char* data;
+    size_t size;
 
-    bool u16(size_t at, uint32_t* v) const {
-        if (at > data.size() || data.size() - at < 2) return false;
-        auto b = reinterpret_cast<const unsigned char*>(data.data() + at);
-        *v = b[0] | (b[1] << 8);
+    bool within(uint64_t at, uint64_t length) const { return at <= size && length <= size - at; }
+    // base + index * stride, when it lies in the file.
+    bool element(uint64_t base, uint64_t index, uint64_t stride, uint64_t* out) const {
+        if (base > size || (stride != 0 && index > (size - base) / stride)) return false;
+        *out = base + index * stride;
         return true;
     }
-    bool u32(size_t at, uint32_t* v) const {
-        if (at > data.size() || data.size() - at < 4) return false;
-        auto b = reinterpret_cast<const unsigned char*>(data.data() + at);
-        *v = b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<uint32_t>(b[3]) << 24);
+    template <typename T>
+    bool read(uint64_t at, T* v) const {
+        if (!within(at, sizeof(T))) return false;
+        uint64_t x = 0;
+        for (size_t i = 0; i < sizeof(T); ++i) x |= static_cast<uint64_t>(data[at + i]) << (8 * i);
+        *v = static_cast<T>(x);
         return true;
+    }
+    std::string text(uint64_t at, uint64_t limit) const {
+        const char* s = reinterpret_cast<const char*>(data + at);
+        return std::string(s, strnlen(s, limit));
     }
 };
 
-}  // namespace
-
-// Every name in the export directory of the PE file at `path`. Data and
-// forwarded exports are listed too: the library should have none, and a check
-// against the class list must see them if it does.
-std::vector<std::string> exportedFunctions(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    Bytes f{
-        std::vector<char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>())};
+// Every name in the export directory of a PE file. Data and forwarded exports
+// are listed too: the library should have none, and a check against the class
+// list must see them if it does.
+std::vector<std::string> peExports(const Bytes& f) {
     std::vector<std::string> names;
-    uint32_t pe, signature, sectionCount, optionalSize, magic;
-    if (f.data.size() < 2 || f.data[0] != 'M' || f.data[1] != 'Z' || !f.u32(0x3c, &pe) ||
-        !f.u32(pe, &signature) || signature != 0x00004550 || !f.u16(pe + 6, &sectionCount) ||
-        !f.u16(pe + 20, &optionalSize) || !f.u16(pe + 24, &magic)) {
+    uint32_t pe;
+    uint32_t signature;
+    uint16_t sectionCount, optionalSize, magic;
+    if (!f.read(0x3c, &pe) || !f.read(pe, &signature) || signature != 0x00004550 ||
+        !f.read(uint64_t{pe} + 6, &sectionCount) || !f.read(uint64_t{pe} + 20, &optionalSize) ||
+        !f.read(uint64_t{pe} + 24, &magic)) {
         return names;
     }
-    size_t optional = pe + 24;
+    uint64_t optional = uint64_t{pe} + 24;
     // Data directories start at 112 in a PE32+ optional header, at 96 in a PE32 one.
-    size_t directories = optional + (magic == 0x20b ? 112 : 96);
+    uint64_t directories = optional + (magic == 0x20b ? 112 : 96);
     uint32_t directoryCount, exportRva;
-    size_t countAt = directories - 4;
-    if (!f.u32(countAt, &directoryCount) || directoryCount < 1 || !f.u32(directories, &exportRva) ||
-        exportRva == 0) {
+    if (!f.read(directories - 4, &directoryCount) || directoryCount < 1 ||
+        !f.read(directories, &exportRva) || exportRva == 0) {
         return names;
     }
-    size_t sections = optional + optionalSize;
+    uint64_t sections = optional + optionalSize;
+    // The Windows loader takes at most 96 sections; more is not a library.
+    if (sectionCount > 96) return names;
     // File offset of a relative virtual address, through the section that holds it.
-    auto offsetOf = [&](uint32_t rva, size_t* out) {
+    auto offsetOf = [&](uint32_t rva, uint64_t* out) {
         for (uint32_t i = 0; i < sectionCount; ++i) {
-            size_t h = sections + 40 * static_cast<size_t>(i);
+            uint64_t h;
             uint32_t va, rawSize, rawOffset;
-            if (!f.u32(h + 12, &va) || !f.u32(h + 16, &rawSize) || !f.u32(h + 20, &rawOffset)) {
+            if (!f.element(sections, i, 40, &h) || !f.read(h + 12, &va) ||
+                !f.read(h + 16, &rawSize) || !f.read(h + 20, &rawOffset)) {
                 return false;
             }
             if (rva >= va && rva - va < rawSize) {
-                *out = static_cast<size_t>(rawOffset) + (rva - va);
-                return *out < f.data.size();
+                *out = uint64_t{rawOffset} + (rva - va);
+                return *out < f.size;
             }
         }
         return false;
     };
-    size_t dir, nameTable;
+    uint64_t dir, nameTable;
     uint32_t nameCount, nameTableRva;
-    if (!offsetOf(exportRva, &dir) || !f.u32(dir + 24, &nameCount) ||
-        !f.u32(dir + 32, &nameTableRva) || !offsetOf(nameTableRva, &nameTable)) {
+    if (!offsetOf(exportRva, &dir) || !f.read(dir + 24, &nameCount) ||
+        !f.read(dir + 32, &nameTableRva) || !offsetOf(nameTableRva, &nameTable)) {
         return names;
     }
-    for (uint32_t i = 0; i < nameCount; ++i) {
+    for (uint32_t i = 0; i < nameCount && i < (1u << 16); ++i) {
         uint32_t nameRva;
-        size_t at;
-        if (!f.u32(nameTable + 4 * static_cast<size_t>(i), &nameRva) || !offsetOf(nameRva, &at)) {
-            break;
+        uint64_t at;
+        if (!f.read(nameTable + 4 * uint64_t{i}, &nameRva) || !offsetOf(nameRva, &at)) break;
+        names.push_back(f.text(at, f.size - at));
+    }
+    return names;
+}
+
+// The defined global and weak functions of the dynamic symbol table of a
+// little-endian 64-bit ELF file.
+std::vector<std::string> elfExports(const Bytes& f) {
+    constexpr uint32_t kDynsym = 11;
+    constexpr unsigned kFunction = 2, kGlobal = 1, kWeak = 2;
+    constexpr uint64_t kSectionHeader = 64, kSymbol = 24;
+    std::vector<std::string> names;
+    uint64_t shoff;
+    uint16_t shentsize, shnum;
+    if (f.size < 64 || f.data[4] != 2 /* 64-bit */ || f.data[5] != 1 /* little-endian */ ||
+        !f.read(40, &shoff) || !f.read(58, &shentsize) || !f.read(60, &shnum)) {
+        return names;
+    }
+    struct Section {
+        uint32_t type = 0, link = 0;
+        uint64_t offset = 0, size = 0;
+    };
+    auto section = [&](uint64_t i, Section* s) {
+        uint64_t at;
+        return i < shnum && f.element(shoff, i, shentsize, &at) && f.within(at, kSectionHeader) &&
+               f.read(at + 4, &s->type) && f.read(at + 24, &s->offset) &&
+               f.read(at + 32, &s->size) && f.read(at + 40, &s->link) &&
+               f.within(s->offset, s->size);
+    };
+    for (uint64_t i = 0; i < shnum; ++i) {
+        Section sym, str;
+        if (!section(i, &sym) || sym.type != kDynsym || !section(sym.link, &str)) continue;
+        for (uint64_t off = 0; sym.size - off >= kSymbol; off += kSymbol) {
+            uint64_t at = sym.offset + off;
+            uint32_t name = 0;
+            uint16_t shndx = 0;
+            f.read(at, &name);
+            f.read(at + 6, &shndx);
+            unsigned info = f.data[at + 4];
+            unsigned bind = info >> 4;
+            if (shndx == 0 || (info & 0xf) != kFunction || (bind != kGlobal && bind != kWeak) ||
+                name >= str.size) {
+                continue;
+            }
+            names.push_back(f.text(str.offset + name, str.size - name));
         }
-        const char* name = f.data.data() + at;
-        names.emplace_back(name, strnlen(name, f.data.size() - at));
+    }
+    return names;
+}
+
+}  // namespace
+
+std::vector<std::string> exportedFunctions(const unsigned char* data, size_t size) {
+    Bytes f{data, size};
+    std::vector<std::string> names;
+    if (size >= 4 && std::memcmp(data,
+                                 "\x7f"
+                                 "ELF",
+                                 4) == 0) {
+        names = elfExports(f);
+    } else if (size >= 2 && data[0] == 'M' && data[1] == 'Z') {
+        names = peExports(f);
     }
     std::sort(names.begin(), names.end());
     return names;
 }
-
-#else
 
 std::vector<std::string> exportedFunctions(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<std::string> names;
-    if (bytes.size() < sizeof(Elf64_Ehdr)) return names;
-    Elf64_Ehdr eh;
-    std::memcpy(&eh, bytes.data(), sizeof eh);
-    if (std::memcmp(eh.e_ident, ELFMAG, SELFMAG) != 0 || eh.e_ident[EI_CLASS] != ELFCLASS64) {
-        return names;
-    }
-    auto section = [&](size_t i, Elf64_Shdr* out) {
-        size_t at = eh.e_shoff + i * eh.e_shentsize;
-        if (i >= eh.e_shnum || at + sizeof(Elf64_Shdr) > bytes.size()) return false;
-        std::memcpy(out, bytes.data() + at, sizeof *out);
-        return true;
-    };
-    for (size_t i = 0; i < eh.e_shnum; ++i) {
-        Elf64_Shdr sh, strtab;
-        if (!section(i, &sh) || sh.sh_type != SHT_DYNSYM || !section(sh.sh_link, &strtab)) continue;
-        if (sh.sh_offset + sh.sh_size > bytes.size() ||
-            strtab.sh_offset + strtab.sh_size > bytes.size()) {
-            break;
-        }
-        for (size_t off = 0; off + sizeof(Elf64_Sym) <= sh.sh_size; off += sizeof(Elf64_Sym)) {
-            Elf64_Sym sym;
-            std::memcpy(&sym, bytes.data() + sh.sh_offset + off, sizeof sym);
-            int bind = ELF64_ST_BIND(sym.st_info);
-            if (sym.st_shndx == SHN_UNDEF || ELF64_ST_TYPE(sym.st_info) != STT_FUNC ||
-                (bind != STB_GLOBAL && bind != STB_WEAK) || sym.st_name >= strtab.sh_size) {
-                continue;
-            }
-            const char* name = bytes.data() + strtab.sh_offset + sym.st_name;
-            names.emplace_back(name, strnlen(name, strtab.sh_size - sym.st_name));
-        }
-    }
-    std::sort(names.begin(), names.end());
-    return names;
+    return exportedFunctions(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
-
-#endif
 
 void ShaderDeleter::operator()(pxs::IShaderBase* s) const {
     if (s) destroy(s, pxs::kDestroyFree);
@@ -281,6 +308,9 @@ int32_t Library::apiVersion(const std::string& className) const {
 }
 
 ShaderPtr Library::create(const std::string& className) const {
+    // A factory of another interface revision (or of another library altogether)
+    // is never called: what it returns cannot be used through these slots.
+    if (apiVersion(className) != pxs::kApiVersion) return nullptr;
     pxs::CreateFunction f = createFunction(className);
     return ShaderPtr(f ? f() : nullptr);
 }

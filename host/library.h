@@ -11,9 +11,11 @@
 namespace vhost {
 
 // Names of the defined, global function symbols in the dynamic symbol table of
-// the ELF file at `path`; on Windows, every name in the export directory of the
-// PE file at `path`. Empty when the file cannot be read.
+// an ELF file, or every name in the export directory of a PE file, sorted.
+// Empty when the file cannot be read or is neither.
 std::vector<std::string> exportedFunctions(const std::string& path);
+// The same for a file's bytes; safe on any bytes.
+std::vector<std::string> exportedFunctions(const unsigned char* data, size_t size);
 
 // Deleting destroy through slot 0, for unique_ptr.
 struct ShaderDeleter {
@@ -43,7 +45,8 @@ class Library {
     pxs::ApiVersionFunction apiVersionFunction(const std::string& className) const;
     // -1 when the class is not exported.
     int32_t apiVersion(const std::string& className) const;
-    // Null when the class is not exported or creation failed.
+    // Null when the class is not exported, answers another API version than
+    // pxs::kApiVersion, or creation failed.
     ShaderPtr create(const std::string& className) const;
 
   private:

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of fuzz/ with clang (ASan and UBSan on) and runs
 # each for a bounded time, one process at a time. Inputs start from the seed
-# corpus in fuzz/corpus/<target> plus one seed per exported class; a finding
+# corpus in fuzz/corpus/<target> (plus one seed per exported class for the
+# targets that take a class name); a finding
 # fails the run and leaves its reproducer in $BUILD_DIR/findings/<target>.
 #   BUILD_DIR     build tree (default build-fuzz)
 #   FUZZ_SECONDS  time per target (default 30)
@@ -10,7 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
-FUZZ_TARGETS=${FUZZ_TARGETS:-"fuzz_parameters fuzz_host"}
+FUZZ_TARGETS=${FUZZ_TARGETS:-"fuzz_parameters fuzz_host fuzz_exports fuzz_scene"}
 scripts/install-deps.sh
 CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVESPER_FUZZ=ON -DVESPER_BUILD_TESTS=OFF -DVESPER_BUILD_TOOLS=OFF >/dev/null
@@ -26,9 +27,12 @@ for target in $FUZZ_TARGETS; do
   seeds="$build/seeds/$target"
   findings="$build/findings/$target"
   mkdir -p "$work" "$seeds" "$findings" "$root/fuzz/corpus/$target"
-  for cls in $classes; do
-    { printf '%s\n' "$cls"; head -c 256 /dev/zero; } >"$seeds/$cls"
-  done
+  case $target in fuzz_parameters | fuzz_host)
+    for cls in $classes; do
+      { printf '%s\n' "$cls"; head -c 256 /dev/zero; } >"$seeds/$cls"
+    done
+    ;;
+  esac
   echo "fuzzing $target for ${FUZZ_SECONDS}s"
   # New inputs go to the first directory, a scratch copy: the repository's
   # corpus only changes when someone adds a seed on purpose.

@@ -73,7 +73,9 @@ struct ClassInfo {
 };
 
 void describe(const vhost::Library& lib, ClassInfo& info) {
+    // The version is asked first: a class of another revision is never created.
     info.apiVersion = lib.apiVersion(info.name);
+    if (info.apiVersion != pxs::kApiVersion) return;
     vhost::ShaderPtr shader = lib.create(info.name);
     if (!shader) return;
     info.created = true;
@@ -120,7 +122,12 @@ void printText(const vhost::Library& lib, const std::vector<ClassInfo>& classes)
         uint32_t mask = c.capabilities;
         std::printf("\n%s\n  kind %s, API version %d, capabilities %u (%s)\n", c.name.c_str(),
                     kindName(c.kind), c.apiVersion, mask, capabilityNames(mask).c_str());
-        if (!c.created) std::printf("  (could not be created)\n");
+        if (c.apiVersion != pxs::kApiVersion) {
+            std::printf("  (not created: API version %d, expected %d)\n", c.apiVersion,
+                        pxs::kApiVersion);
+        } else if (!c.created) {
+            std::printf("  (could not be created)\n");
+        }
         if (!c.parameters.empty()) std::printf("  parameters:\n");
         for (const ParameterRow& p : c.parameters) {
             std::printf("    %-32s %-12s %s\n", p.name.c_str(), p.type.c_str(),
@@ -169,15 +176,33 @@ int main(int argc, char** argv) {
                      lib.error().c_str());
         return 1;
     }
+    if (lib.classes().empty()) {
+        std::fprintf(stderr, "vesper-info: %s exports no shader classes (no <Class>_create)\n",
+                     path.c_str());
+        return 1;
+    }
     std::vector<ClassInfo> classes(lib.classes().size());
+    int refused = 0;
     for (size_t i = 0; i < classes.size(); ++i) {
         classes[i].name = lib.classes()[i];
         describe(lib, classes[i]);
+        if (classes[i].created) continue;
+        ++refused;
+        std::string why = classes[i].apiVersion == pxs::kApiVersion
+                              ? "could not be created"
+                              : "API version " + std::to_string(classes[i].apiVersion) +
+                                    ", expected " + std::to_string(pxs::kApiVersion) +
+                                    "; not created";
+        std::fprintf(stderr, "vesper-info: %s: class %s: %s\n", path.c_str(),
+                     classes[i].name.c_str(), why.c_str());
     }
     if (json) {
-        std::cout << toJson(lib, classes).dump(2) << "\n";
+        // Names come from the file: bytes that are not UTF-8 are shown replaced.
+        std::cout
+            << toJson(lib, classes).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)
+            << "\n";
     } else {
         printText(lib, classes);
     }
-    return 0;
+    return refused ? 1 : 0;
 }

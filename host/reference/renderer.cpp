@@ -1,17 +1,23 @@
 #include "host/reference/renderer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <mutex>
 
-#include <OpenImageIO/imagebuf.h>
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 #include <tbb/blocked_range.h>
 #include <tbb/enumerable_thread_specific.h>
 #include <tbb/global_control.h>
 #include <tbb/info.h>
 #include <tbb/parallel_for.h>
+
+#include "host/reference/limits.h"
 
 namespace vref {
 
@@ -31,6 +37,9 @@ float srgbEncode(float x) {
 
 RenderResult render(const Scene& scene, const RenderSettings& settings,
                     const ProgressFunction& progress) {
+    std::string invalid = validate(settings);
+    if (invalid.empty()) invalid = validate(scene.camera);
+    if (!invalid.empty()) throw std::invalid_argument(invalid);
     RenderResult result;
     int threads = settings.threads > 0 ? settings.threads : tbb::info::default_concurrency();
     tbb::global_control limit(tbb::global_control::max_allowed_parallelism,
@@ -94,21 +103,30 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
     return result;
 }
 
-std::string writeImage(const Image& image, const std::string& path) {
+namespace {
+
+std::string lowerExtension(const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::error_code ec;
-    std::filesystem::path parent = std::filesystem::path(path).parent_path();
-    if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    return ext;
+}
+
+std::string systemError(int code) {
+    return std::error_code(code, std::generic_category()).message();
+}
+
+// Encodes the image in memory in the format the extension of `path` names.
+std::string encode(const Image& image, const std::string& path, std::vector<unsigned char>* bytes) {
+    std::string ext = lowerExtension(path);
     auto out = OIIO::ImageOutput::create(path);
-    if (!out) return "cannot write " + path + ": unknown image format \"" + ext + "\"";
-    bool linear = ext == ".exr" || ext == ".hdr";
-    if (linear) {
+    if (!out) return "unknown image format \"" + ext + "\"";
+    OIIO::Filesystem::IOVecOutput memory(*bytes);
+    out->set_ioproxy(&memory);
+    bool ok;
+    if (ext == ".exr" || ext == ".hdr") {
         OIIO::ImageSpec spec(image.width, image.height, 4,
                              ext == ".exr" ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT);
-        if (!out->open(path, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, image.rgba.data())) {
-            return "cannot write " + path + ": " + out->geterror();
-        }
+        ok = out->open(path, spec) && out->write_image(OIIO::TypeDesc::FLOAT, image.rgba.data());
     } else {
         OIIO::ImageSpec spec(image.width, image.height, 3, OIIO::TypeDesc::UINT8);
         spec.attribute("oiio:ColorSpace", "sRGB");
@@ -119,12 +137,81 @@ std::string writeImage(const Image& image, const std::string& path) {
                 pixels[3 * i + c] = static_cast<unsigned char>(std::lround(v * 255.0f));
             }
         }
-        if (!out->open(path, spec) || !out->write_image(OIIO::TypeDesc::UINT8, pixels.data())) {
-            return "cannot write " + path + ": " + out->geterror();
+        ok = out->open(path, spec) && out->write_image(OIIO::TypeDesc::UINT8, pixels.data());
+    }
+    ok = out->close() && ok;
+    return ok ? "" : out->geterror();
+}
+
+// Writes every byte to a new file beside `path` and renames it into place, so
+// that `path` is either the whole new file or untouched.
+std::string writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+    std::filesystem::path target(path);
+    std::filesystem::path dir = target.parent_path();
+    std::error_code ec;
+    if (!dir.empty()) std::filesystem::create_directories(dir, ec);
+    if (ec) return "cannot create the directory " + dir.string() + ": " + ec.message();
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        temp = (dir / ("." + target.filename().string() + "." + std::to_string(getpid()) + "." +
+                       std::to_string(attempt) + ".tmp"))
+                   .string();
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return systemError(errno);
+    }
+    if (fd < 0) return "cannot make a temporary file beside it";
+    int error = 0;
+    for (size_t done = 0; done < bytes.size() && !error;) {
+        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno != EINTR) {
+            error = errno;
         }
     }
-    out->close();
+    if (!error && fsync(fd) != 0) error = errno;
+    if (close(fd) != 0 && !error) error = errno;
+    if (!error && rename(temp.c_str(), path.c_str()) != 0) error = errno;
+    if (error) {
+        unlink(temp.c_str());
+        return systemError(error);
+    }
     return "";
+}
+
+}  // namespace
+
+std::string checkOutput(const std::string& path) {
+    if (path.empty()) return "no output file named";
+    if (!OIIO::ImageOutput::create(path)) {
+        return "cannot write " + path + ": unknown image format \"" + lowerExtension(path) + "\"";
+    }
+    std::error_code ec;
+    std::filesystem::path p(path);
+    auto st = std::filesystem::status(p, ec);
+    if (std::filesystem::exists(st) && !std::filesystem::is_regular_file(st)) {
+        return "cannot write " + path + ": not a regular file";
+    }
+    // The nearest directory that exists must take new files.
+    std::filesystem::path dir = p.parent_path();
+    while (!dir.empty() && !std::filesystem::exists(dir, ec)) dir = dir.parent_path();
+    std::string d = dir.empty() ? "." : dir.string();
+    if (!std::filesystem::is_directory(d, ec))
+        return "cannot write " + path + ": " + d + " is not a directory";
+    if (access(d.c_str(), W_OK | X_OK) != 0) {
+        return "cannot write " + path + ": " + d + ": " + systemError(errno);
+    }
+    return "";
+}
+
+std::string writeImage(const Image& image, const std::string& path) {
+    std::string check = checkOutput(path);
+    if (!check.empty()) return check;
+    std::vector<unsigned char> bytes;
+    std::string err = encode(image, path, &bytes);
+    if (err.empty()) err = writeFile(path, bytes);
+    return err.empty() ? "" : "cannot write " + path + ": " + err;
 }
 
 }  // namespace vref

@@ -34,11 +34,19 @@ struct RenderResult {
 // Called from render threads as rows complete: (rows done, rows in total).
 using ProgressFunction = std::function<void(int, int)>;
 
+// Throws std::invalid_argument when the settings or the camera are outside the
+// limits of limits.h.
 RenderResult render(const Scene& scene, const RenderSettings& settings,
                     const ProgressFunction& progress = {});
 
 // Writes an image: 8-bit sRGB for .png (and other 8-bit formats), linear half
-// floats with alpha for .exr. Returns "" or an error message.
+// floats with alpha for .exr. The file appears whole or not at all: a failed
+// write (a full disk, a size limit) leaves no partial file. Returns "" or an
+// error message naming the file.
 std::string writeImage(const Image& image, const std::string& path);
+
+// "" when writeImage can be expected to write `path` (a known image format, a
+// directory that takes new files), else why not; to check before rendering.
+std::string checkOutput(const std::string& path);
 
 }  // namespace vref

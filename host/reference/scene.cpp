@@ -175,6 +175,16 @@ int Scene::findMaterial(const std::string& name) const {
 }
 
 void Scene::addObject(std::string name, Mesh mesh, const Affine& toWorld, int material) {
+    // The tracer reads through these without checks.
+    if (material < 0 || static_cast<size_t>(material) >= materials_.size()) {
+        throw std::invalid_argument(name + ": no material " + std::to_string(material));
+    }
+    for (uint32_t i : mesh.indices) {
+        if (i >= mesh.positions.size()) {
+            throw std::invalid_argument(name + ": vertex index " + std::to_string(i) + " of " +
+                                        std::to_string(mesh.positions.size()));
+        }
+    }
     Object o;
     o.name = std::move(name);
     o.mesh = std::move(mesh);

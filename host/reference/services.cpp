@@ -4,14 +4,19 @@
 #include <cstring>
 #include <limits>
 
+#include "host/reference/limits.h"
 #include "host/slots.h"
 
 namespace vref {
 
 namespace {
 
-constexpr int kMaxNesting = 64;  // per-hit calls in progress at once, per thread
-constexpr int kMaxSkips = 64;    // surfaces a ray may pass through via skipHit
+// Per-hit calls in progress at once, per thread: one per bounce up to the
+// largest maxDepth, and room for light and environment shaders on the way. A
+// trace asked for beyond it answers black, whatever a shader asks, so that the
+// recursion through the shaders stays within the stack.
+constexpr int kMaxNesting = 2 * kMaxDepth;
+constexpr int kMaxSkips = 64;  // surfaces a ray may pass through via skipHit
 constexpr int kMaxShadowHits = 64;
 constexpr float kWeightCutoff = 1e-4f;
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
@@ -114,6 +119,7 @@ Radiance RenderServices::environment(int32_t rayType, float3 direction, int dept
 }
 
 Radiance RenderServices::trace(int32_t rayType, float3 origin, float3 direction, int depth) {
+    if (nesting_ >= kMaxNesting) return {float3(), 1.0f};
     float3 dir = normalize(direction);
     if (isZero(dir) || !isFinite(dir) || !isFinite(origin)) return {float3(), 1.0f};
     if (depth >= settings_.maxDepth) return environment(rayType, dir, depth);

@@ -1,6 +1,13 @@
 #include "host/reference/texture.h"
 
+#include <algorithm>
 #include <filesystem>
+
+#include <OpenImageIO/filesystem.h>
+#include <OpenImageIO/imagecache.h>
+#include <OpenImageIO/imageio.h>
+
+#include "host/reference/limits.h"
 
 namespace vref {
 
@@ -40,16 +47,85 @@ TextureLibrary::~TextureLibrary() {
     OIIO::TextureSystem::destroy(ts_, true);
 }
 
-ImageTexture* TextureLibrary::load(const std::string& path, bool cube, std::string* error) {
-    auto key = std::make_pair(path, cube);
-    auto it = textures_.find(key);
+namespace {
+
+// Opens the image and decodes its top level band by band (into one band's
+// memory), so that a file whose header promises more than its data holds is
+// refused now instead of reading as black while rendering.
+std::string verify(const std::string& name, OIIO::Filesystem::IOProxy* proxy) {
+    auto in = OIIO::ImageInput::open(name, nullptr, proxy);
+    if (!in) {
+        std::string e = OIIO::geterror();
+        return "cannot read the image" + (e.empty() ? "" : ": " + e);
+    }
+    const OIIO::ImageSpec& spec = in->spec();
+    int64_t pixels = int64_t{spec.width} * spec.height;
+    if (spec.width < 1 || spec.height < 1 || spec.depth != 1 || spec.nchannels < 1 ||
+        spec.width > kMaxTextureSide || spec.height > kMaxTextureSide ||
+        pixels > kMaxTexturePixels) {
+        return "the image is " + std::to_string(spec.width) + " x " + std::to_string(spec.height) +
+               " x " + std::to_string(spec.depth) + " pixels; the limit is " +
+               std::to_string(kMaxTextureSide) + " on a side and " +
+               std::to_string(kMaxTexturePixels) + " pixels in one plane";
+    }
+    int channels = std::min(spec.nchannels, 4);
+    int band = spec.tile_width > 0 ? spec.tile_height : 64;
+    if (band < 1 || int64_t{band} * spec.width > kMaxTexturePixels)
+        return "the image's tiles are too large";
+    std::vector<unsigned char> rows(static_cast<size_t>(band) * spec.width * channels);
+    for (int y = spec.y; y < spec.y + spec.height; y += band) {
+        int end = std::min(y + band, spec.y + spec.height);
+        bool ok = spec.tile_width > 0
+                      ? in->read_tiles(0, 0, spec.x, spec.x + spec.width, y, end, spec.z,
+                                       spec.z + 1, 0, channels, OIIO::TypeDesc::UINT8, rows.data())
+                      : in->read_scanlines(0, 0, y, end, spec.z, 0, channels, OIIO::TypeDesc::UINT8,
+                                           rows.data());
+        if (!ok) {
+            std::string e = in->geterror();
+            return "the image data is truncated or damaged" + (e.empty() ? "" : " (" + e + ")");
+        }
+    }
+    return "";
+}
+
+}  // namespace
+
+ImageTexture* TextureLibrary::load(const std::string& path, bool cube, std::string* error,
+                                   const std::string* bytes) {
+    // Images given in memory are named apart from files of the same name.
+    std::string key = bytes ? "memory:" + path : path;
+    auto it = textures_.find(std::make_pair(key, cube));
     if (it != textures_.end()) return it->second.get();
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) {
-        *error = "texture file not found: " + path;
+    OIIO::Filesystem::IOProxy* proxy = nullptr;
+    if (bytes) {
+        auto found = memory_.find(key);
+        if (found == memory_.end()) {
+            auto m = std::make_unique<Memory>();
+            m->bytes = *bytes;
+            m->reader =
+                std::make_unique<OIIO::Filesystem::IOMemReader>(m->bytes.data(), m->bytes.size());
+            found = memory_.emplace(key, std::move(m)).first;
+        }
+        proxy = found->second->reader.get();
+    } else {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(path, ec)) {
+            *error = "texture file not found: " + path;
+            return nullptr;
+        }
+    }
+    std::string bad = verify(key, proxy);
+    if (!bad.empty()) {
+        *error = "texture " + path + ": " + bad;
         return nullptr;
     }
-    OIIO::ustring name(path);
+    OIIO::ustring name(key);
+    if (proxy) {
+        proxy->seek(0);
+        OIIO::ImageSpec config;
+        config.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
+        ts_->imagecache()->add_file(name, nullptr, &config);
+    }
     int channels = 0;
     if (!ts_->get_texture_info(name, 0, OIIO::ustring("channels"), OIIO::TypeInt, &channels)) {
         std::string e = ts_->geterror();
@@ -63,7 +139,7 @@ ImageTexture* TextureLibrary::load(const std::string& path, bool cube, std::stri
     }
     auto tex = std::unique_ptr<ImageTexture>(new ImageTexture(ts_, handle, path, cube, channels));
     ImageTexture* raw = tex.get();
-    textures_[key] = std::move(tex);
+    textures_[std::make_pair(key, cube)] = std::move(tex);
     return raw;
 }
 

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/texture.h>
 
 #include "vesper/vesper.h"
@@ -48,11 +49,20 @@ class TextureLibrary {
     TextureLibrary& operator=(const TextureLibrary&) = delete;
 
     // The texture for the image at `path` (one object per path and kind), or null
-    // with `*error` set when the file is missing or unreadable.
-    ImageTexture* load(const std::string& path, bool cube, std::string* error);
+    // with `*error` set when the file is missing, unreadable, damaged or larger
+    // than the limits of limits.h allow. With `bytes`, the image is those bytes
+    // (a file's contents kept in memory) and `path` only names it.
+    ImageTexture* load(const std::string& path, bool cube, std::string* error,
+                       const std::string* bytes = nullptr);
 
   private:
+    struct Memory {
+        std::string bytes;
+        std::unique_ptr<OIIO::Filesystem::IOMemReader> reader;
+    };
     OIIO::TextureSystem* ts_;
+    // Images given in memory, read by the cache until the destructor tears it down.
+    std::map<std::string, std::unique_ptr<Memory>> memory_;
     std::map<std::pair<std::string, bool>, std::unique_ptr<ImageTexture>> textures_;
 };
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <map>
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
 #include "host/reference/noise.h"
@@ -43,8 +44,8 @@ ClassInfo inspect(const vhost::Library& lib, const std::string& name) {
     return info;
 }
 
-// Writes a float image (rows from the top); channels 1, 3 or 4.
-void writeTexture(const std::string& path, int w, int h, int channels,
+// Encodes a float image (rows from the top) into files[name]; channels 1, 3 or 4.
+void writeTexture(FileSet& files, const std::string& name, int w, int h, int channels,
                   const std::function<void(float, float, float*)>& texel) {
     std::vector<float> pixels(static_cast<size_t>(w) * h * channels);
     for (int y = 0; y < h; ++y) {
@@ -53,13 +54,17 @@ void writeTexture(const std::string& path, int w, int h, int channels,
                   &pixels[(static_cast<size_t>(y) * w + x) * channels]);
         }
     }
-    auto out = OIIO::ImageOutput::create(path);
-    bool exr = path.size() > 4 && path.compare(path.size() - 4, 4, ".exr") == 0;
+    auto out = OIIO::ImageOutput::create(name);
+    bool exr = name.size() > 4 && name.compare(name.size() - 4, 4, ".exr") == 0;
     OIIO::ImageSpec spec(w, h, channels, exr ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
-    if (!out || !out->open(path, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, pixels.data())) {
-        throw std::runtime_error("cannot write the gallery texture " + path);
+    std::vector<unsigned char> bytes;
+    OIIO::Filesystem::IOVecOutput memory(bytes);
+    if (out) out->set_ioproxy(&memory);
+    if (!out || !out->open(name, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, pixels.data()) ||
+        !out->close()) {
+        throw std::runtime_error("cannot make the gallery texture " + name);
     }
-    out->close();
+    files[name].assign(bytes.begin(), bytes.end());
 }
 
 float fractal(float x, float y) {
@@ -99,27 +104,27 @@ float3 sky(float s, float t, bool diffuse) {
     return c;
 }
 
-void writeGalleryTextures(const std::string& dir) {
-    writeTexture(dir + "/checker.png", 256, 256, 3, [](float u, float v, float* p) {
+void writeGalleryTextures(FileSet& files) {
+    writeTexture(files, "checker.png", 256, 256, 3, [](float u, float v, float* p) {
         bool odd = (static_cast<int>(u * 8) + static_cast<int>(v * 8)) % 2;
         float3 c = odd ? float3(0.82f, 0.76f, 0.64f) : float3(0.22f, 0.28f, 0.38f);
         p[0] = c.x, p[1] = c.y, p[2] = c.z;
     });
-    writeTexture(dir + "/bumps.png", 256, 256, 1,
+    writeTexture(files, "bumps.png", 256, 256, 1,
                  [](float u, float v, float* p) { p[0] = fractal(u * 8.0f, v * 8.0f); });
-    writeTexture(dir + "/stripes.png", 256, 256, 1, [](float u, float, float* p) {
+    writeTexture(files, "stripes.png", 256, 256, 1, [](float u, float, float* p) {
         p[0] = 0.5f + 0.5f * std::sin(u * 2.0f * vref::kPi * 12.0f);
     });
-    writeTexture(dir + "/flakes.png", 128, 128, 3, [](float u, float v, float* p) {
+    writeTexture(files, "flakes.png", 128, 128, 3, [](float u, float v, float* p) {
         float3 j = vref::cellJitter(u * 128.0f, v * 128.0f, 0.0f);
         float3 n = vref::normalize(float3(0.35f * j.x, 0.35f * j.y, 1.0f));
         p[0] = 0.5f * n.x + 0.5f, p[1] = 0.5f * n.y + 0.5f, p[2] = n.z;
     });
-    writeTexture(dir + "/sky.exr", 512, 256, 3, [](float s, float t, float* p) {
+    writeTexture(files, "sky.exr", 512, 256, 3, [](float s, float t, float* p) {
         float3 c = sky(s, t, false);
         p[0] = c.x, p[1] = c.y, p[2] = c.z;
     });
-    writeTexture(dir + "/sky_diffuse.exr", 64, 32, 3, [](float s, float t, float* p) {
+    writeTexture(files, "sky_diffuse.exr", 64, 32, 3, [](float s, float t, float* p) {
         float3 c = sky(s, t, true);
         p[0] = c.x, p[1] = c.y, p[2] = c.z;
     });
@@ -258,9 +263,9 @@ const json& galleryParameters() {
     return table;
 }
 
-Gallery makeGallery(const vhost::Library& library, const std::string& textureDir) {
-    writeGalleryTextures(textureDir);
+Gallery makeGallery(const vhost::Library& library) {
     Gallery g;
+    writeGalleryTextures(g.files);
     std::vector<ClassInfo> materials;
     std::map<std::string, ClassInfo> byName;
     for (const std::string& name : library.classes()) {
@@ -289,12 +294,12 @@ Gallery makeGallery(const vhost::Library& library, const std::string& textureDir
     s["ambient"] = {0.05, 0.05, 0.06};
     s["background"] = {0.32, 0.36, 0.42};
     s["textures"] = {
-        {"checker", {{"file", textureDir + "/checker.png"}}},
-        {"bumps", {{"file", textureDir + "/bumps.png"}}},
-        {"stripes", {{"file", textureDir + "/stripes.png"}}},
-        {"flakes", {{"file", textureDir + "/flakes.png"}}},
-        {"sky", {{"file", textureDir + "/sky.exr"}, {"cube", true}}},
-        {"skyDiffuse", {{"file", textureDir + "/sky_diffuse.exr"}, {"cube", true}}},
+        {"checker", {{"file", "checker.png"}}},
+        {"bumps", {{"file", "bumps.png"}}},
+        {"stripes", {{"file", "stripes.png"}}},
+        {"flakes", {{"file", "flakes.png"}}},
+        {"sky", {{"file", "sky.exr"}, {"cube", true}}},
+        {"skyDiffuse", {{"file", "sky_diffuse.exr"}, {"cube", true}}},
     };
 
     // Materials on a grid of spheres, in the library's (sorted) class order.

@@ -12,6 +12,7 @@
 
 #include "host/library.h"
 #include "host/reference/vmath.h"
+#include "tools/vesper_render/scene_loader.h"
 
 namespace vrender {
 
@@ -22,13 +23,13 @@ struct GalleryLabel {
 
 struct Gallery {
     nlohmann::json scene;              // a scene document for loadScene
-    std::string textureDir;            // where the generated textures were written
+    FileSet files;                     // the generated textures, by the scene's file names
     std::vector<GalleryLabel> labels;  // one per placed material
     std::vector<std::string> notes;    // what was substituted or left out, for the user
 };
 
-// Writes the gallery's procedural textures into `textureDir` and builds the scene.
-Gallery makeGallery(const vhost::Library& library, const std::string& textureDir);
+// Makes the gallery's procedural textures (in memory) and builds the scene.
+Gallery makeGallery(const vhost::Library& library);
 
 // Parameters the gallery gives a class when the class has them: class name ->
 // parameter name -> value. "*" applies to every class.

@@ -8,7 +8,9 @@
 //                 [--library PATH] [--no-labels]
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -58,22 +60,26 @@ Options parse(int argc, char** argv) {
             if (i + 1 >= argc) usageError(a + " needs a value");
             return argv[++i];
         };
+        // A whole number; its range is checked with the scene's settings.
         auto integer = [&]() {
             std::string v = value();
             char* end = nullptr;
-            long n = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || n < 0 || n > 1000000) {
+            errno = 0;
+            long long n = std::strtoll(v.c_str(), &end, 10);
+            if (v.empty() || *end || errno == ERANGE) {
                 usageError(a + " expects a whole number, not \"" + v + "\"");
             }
-            return static_cast<int>(n);
+            return n;
         };
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             std::exit(0);
         } else if (a == "--scene") {
             o.scene = value();
+            if (o.scene.empty()) usageError("--scene needs a file name");
         } else if (a == "--out") {
             o.out = value();
+            if (o.out.empty()) usageError("--out needs a file name");
         } else if (a == "--library") {
             o.library = value();
         } else if (a == "--width" || a == "--height" || a == "--spp" || a == "--threads" ||
@@ -124,39 +130,30 @@ void drawLabels(vref::Image& image, const vref::Camera& cam,
     }
 }
 
-struct TempDir {
-    std::string path;
-    TempDir() {
-        std::string t = (std::filesystem::temp_directory_path() / "vesper-render-XXXXXX").string();
-        if (mkdtemp(t.data())) path = t;
-    }
-    ~TempDir() {
-        std::error_code ec;
-        if (!path.empty()) std::filesystem::remove_all(path, ec);
-    }
-};
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    Options opt = parse(argc, argv);
+int run(Options& opt) {
     vhost::Library lib(opt.library);
     if (!lib.loaded()) {
         std::fprintf(stderr, "vesper-render: cannot load %s: %s\n", opt.library.c_str(),
                      lib.error().c_str());
         return 1;
     }
+    // Only classes of this interface revision are ever created.
+    size_t usable = 0;
+    for (const std::string& c : lib.classes()) usable += lib.apiVersion(c) == pxs::kApiVersion;
+    if (usable == 0) {
+        std::fprintf(stderr, "vesper-render: %s exports no shader classes of API version %d\n",
+                     opt.library.c_str(), pxs::kApiVersion);
+        return 1;
+    }
     vref::Scene scene;
     vref::RenderSettings settings;
     std::vector<vrender::GalleryLabel> labels;
-    TempDir temp;
     try {
         if (opt.scene.empty()) {
-            if (temp.path.empty()) throw std::runtime_error("cannot make a temporary directory");
-            vrender::Gallery g = vrender::makeGallery(lib, temp.path);
+            vrender::Gallery g = vrender::makeGallery(lib);
             for (const std::string& note : g.notes)
                 std::fprintf(stderr, "gallery: %s\n", note.c_str());
-            vrender::loadScene(g.scene, "gallery", "", lib, scene, settings);
+            vrender::loadScene(g.scene, "gallery", "", lib, scene, settings, &g.files);
             if (opt.labels) labels = g.labels;
             if (opt.out.empty()) opt.out = "out/gallery.png";
         } else {
@@ -170,7 +167,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "vesper-render: %s\n", e.what());
         return 1;
     }
-
+    // Before the render, not after it: an output that cannot be written.
+    std::string unwritable = vref::checkOutput(opt.out);
+    if (!unwritable.empty()) {
+        std::fprintf(stderr, "vesper-render: %s\n", unwritable.c_str());
+        return 1;
+    }
     bool tty = isatty(fileno(stderr));
     std::mutex printing;
     int lastShown = -1;
@@ -202,4 +204,21 @@ int main(int argc, char** argv) {
                 result.seconds > 0 ? rays / result.seconds : 0.0,
                 static_cast<double>(result.stats.shadeCalls));
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // A file size limit fails the write (EFBIG) instead of killing the process,
+    // so that the partial file is removed and the error reported.
+    std::signal(SIGXFSZ, SIG_IGN);
+    Options opt = parse(argc, argv);
+    try {
+        return run(opt);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "vesper-render: out of memory\n");
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vesper-render: %s\n", e.what());
+    }
+    return 1;
 }

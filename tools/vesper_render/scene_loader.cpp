@@ -3,10 +3,13 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <tuple>
 
 #include <tiny_obj_loader.h>
+
+#include "host/reference/limits.h"
 
 #include "host/slots.h"
 
@@ -20,8 +23,8 @@ namespace {
 class Loader {
   public:
     Loader(const std::string& sceneName, const std::string& baseDir, const vhost::Library& lib,
-           vref::Scene& scene)
-        : name_(sceneName), base_(baseDir), lib_(lib), scene_(scene) {}
+           vref::Scene& scene, const FileSet* files)
+        : name_(sceneName), base_(baseDir), lib_(lib), scene_(scene), files_(files) {}
 
     [[noreturn]] void fail(const std::string& where, const std::string& what) const {
         throw SceneError(name_ + ": " + where + ": " + what);
@@ -31,6 +34,24 @@ class Loader {
         std::filesystem::path p(file);
         if (p.is_relative() && !base_.empty()) p = std::filesystem::path(base_) / p;
         return p.string();
+    }
+
+    // The contents of a file the scene names when the caller gave it in memory.
+    const std::string* inMemory(const std::string& file) const {
+        if (!files_) return nullptr;
+        auto it = files_->find(file);
+        return it != files_->end() ? &it->second : nullptr;
+    }
+
+    // A JSON number as a float; one beyond the float range is refused rather
+    // than becoming an infinity.
+    float toFloat(const json& v, const std::string& where, const char* key) const {
+        double d = v.get<double>();
+        if (!(std::fabs(d) <= std::numeric_limits<float>::max())) {
+            fail(where, std::string("\"") + key + "\" holds " + v.dump() +
+                            ", beyond the range of a float");
+        }
+        return static_cast<float>(d);
     }
 
     void checkKeys(const json& j, const std::string& where,
@@ -47,35 +68,48 @@ class Loader {
         if (!j.contains(key)) return fallback;
         const json& v = j.at(key);
         if (!v.is_number()) fail(where, std::string("\"") + key + "\" expects a number");
-        return v.get<float>();
+        return toFloat(v, where, key);
     }
 
-    int integer(const json& j, const std::string& where, const char* key, int fallback) const {
+    // A number > 0 (a radius, a size).
+    float positive(const json& j, const std::string& where, const char* key, float fallback) const {
+        float x = number(j, where, key, fallback);
+        if (!(x > 0.0f)) fail(where, std::string("\"") + key + "\" must be greater than 0");
+        return x;
+    }
+
+    int integer(const json& j, const std::string& where, const char* key, int fallback, int lo,
+                int hi) const {
         if (!j.contains(key)) return fallback;
         const json& v = j.at(key);
-        if (!v.is_number_integer()) fail(where, std::string("\"") + key + "\" expects an integer");
+        if (!v.is_number_integer() || v.get<int64_t>() < lo || v.get<int64_t>() > hi ||
+            (v.is_number_unsigned() && v.get<uint64_t>() > static_cast<uint64_t>(hi))) {
+            fail(where, std::string("\"") + key + "\" expects an integer in [" +
+                            std::to_string(lo) + ", " + std::to_string(hi) + "]");
+        }
         return v.get<int>();
     }
 
     float3 vec3(const json& j, const std::string& where, const char* key, float3 fallback) const {
         if (!j.contains(key)) return fallback;
         const json& v = j.at(key);
-        if (v.is_number()) return float3(v.get<float>());
+        if (v.is_number()) return float3(toFloat(v, where, key));
         if (!v.is_array() || v.size() != 3 || !v[0].is_number() || !v[1].is_number() ||
             !v[2].is_number()) {
             fail(where, std::string("\"") + key + "\" expects an array of 3 numbers");
         }
-        return float3(v[0].get<float>(), v[1].get<float>(), v[2].get<float>());
+        return float3(toFloat(v[0], where, key), toFloat(v[1], where, key),
+                      toFloat(v[2], where, key));
     }
 
     float2 vec2(const json& j, const std::string& where, const char* key, float2 fallback) const {
         if (!j.contains(key)) return fallback;
         const json& v = j.at(key);
-        if (v.is_number()) return float2(v.get<float>(), v.get<float>());
+        if (v.is_number()) return float2(toFloat(v, where, key), toFloat(v, where, key));
         if (!v.is_array() || v.size() != 2 || !v[0].is_number() || !v[1].is_number()) {
             fail(where, std::string("\"") + key + "\" expects an array of 2 numbers");
         }
-        return float2(v[0].get<float>(), v[1].get<float>());
+        return float2(toFloat(v[0], where, key), toFloat(v[1], where, key));
     }
 
     std::string text(const json& j, const std::string& where, const char* key) const {
@@ -135,12 +169,16 @@ class Loader {
         wrong.kind = vref::ParamValue::Kind::Texture;
         wrong.cube = p.type != vref::ParamType::TextureCube;
         if (v.is_boolean()) return vref::ParamValue::ofBool(v.get<bool>());
-        if (v.is_number()) return vref::ParamValue::ofNumber(v.get<double>());
+        if (v.is_number()) {
+            // Ints take whole numbers beyond the float range too; the registry says so.
+            if (p.type != vref::ParamType::Int) toFloat(v, at, p.name.c_str());
+            return vref::ParamValue::ofNumber(v.get<double>());
+        }
         if (v.is_array()) {
             std::vector<float> n;
             for (const json& e : v) {
                 if (!e.is_number()) return wrong;
-                n.push_back(e.get<float>());
+                n.push_back(toFloat(e, at, p.name.c_str()));
             }
             return vref::ParamValue::ofNumbers(std::move(n));
         }
@@ -154,13 +192,19 @@ class Loader {
     // A texture by scene name, or else by file name.
     pxs::ITextureObject* texture(const std::string& ref, bool cube, const std::string& at) const {
         auto it = textureFiles_.find(ref);
-        std::string file = it != textureFiles_.end() ? it->second.first : path(ref);
+        std::string file = it != textureFiles_.end() ? it->second.first : ref;
         if (it != textureFiles_.end() && it->second.second != cube) {
             fail(at, "texture \"" + ref + "\" is a " + (cube ? "2D" : "cube") +
                          " texture; this parameter needs a " + (cube ? "cube" : "2D") + " one");
         }
+        return loadTexture(file, cube, at);
+    }
+
+    vref::ImageTexture* loadTexture(const std::string& file, bool cube,
+                                    const std::string& at) const {
         std::string err;
-        vref::ImageTexture* t = scene_.textures.load(file, cube, &err);
+        const std::string* bytes = inMemory(file);
+        vref::ImageTexture* t = scene_.textures.load(bytes ? file : path(file), cube, &err, bytes);
         if (!t) fail(at, err);
         return t;
     }
@@ -173,14 +217,13 @@ class Loader {
             std::string where = "textures.\"" + it.key() + "\"";
             const json& t = it.value();
             checkKeys(t, where, {"file", "cube"});
-            std::string file = path(text(t, where, "file"));
+            std::string file = text(t, where, "file");
             bool cube = false;
             if (t.contains("cube")) {
                 if (!t.at("cube").is_boolean()) fail(where, "\"cube\" expects true or false");
                 cube = t.at("cube").get<bool>();
             }
-            std::string err;
-            if (!scene_.textures.load(file, cube, &err)) fail(where, err);
+            loadTexture(file, cube, where);
             textureFiles_[it.key()] = {file, cube};
         }
     }
@@ -219,26 +262,77 @@ class Loader {
         };
         a = a.then(rot(0, r.x)).then(rot(1, r.y)).then(rot(2, r.z));
         a.t = t;
+        // Normals and the shaders' world-to-object matrix need the inverse.
+        vref::Affine inv = a.inverse();
+        if (!std::isnormal(dot(a.r0, cross(a.r1, a.r2))) || !isFinite(inv.r0) ||
+            !isFinite(inv.r1) || !isFinite(inv.r2) || !isFinite(inv.t)) {
+            fail(where, "\"scale\" " + json{s.x, s.y, s.z}.dump() +
+                            " flattens the object or is too large or small to invert");
+        }
         return a;
     }
 
     vref::Mesh objMesh(const std::string& file, const std::string& where) const {
+        std::string text;
+        std::string name = file;
+        if (const std::string* bytes = inMemory(file)) {
+            text = *bytes;
+        } else {
+            name = path(file);
+            std::error_code ec;
+            if (!std::filesystem::is_regular_file(name, ec)) {
+                fail(where, "mesh file not found: " + name);
+            }
+            auto size = std::filesystem::file_size(name, ec);
+            if (ec || size > static_cast<uintmax_t>(vref::kMaxMeshFileBytes)) {
+                fail(where, "OBJ " + name + " is larger than " +
+                                std::to_string(vref::kMaxMeshFileBytes) + " bytes");
+            }
+            std::ifstream in(name, std::ios::binary);
+            text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+            if (!in && !in.eof()) fail(where, "cannot read OBJ " + name);
+        }
         tinyobj::ObjReaderConfig config;
         config.triangulate = true;
         config.vertex_color = true;
         tinyobj::ObjReader reader;
-        std::error_code ec;
-        if (!std::filesystem::is_regular_file(file, ec))
-            fail(where, "mesh file not found: " + file);
-        if (!reader.ParseFromFile(file, config)) {
-            fail(where, "cannot read OBJ " + file + ": " + reader.Error());
+        // Its own materials are not used: no material library is read.
+        if (!reader.ParseFromString(text, "", config)) {
+            fail(where, "cannot read OBJ " + name + ": " + reader.Error());
         }
         const tinyobj::attrib_t& at = reader.GetAttrib();
+        size_t vertexCount = at.vertices.size() / 3, normalCount = at.normals.size() / 3,
+               uvCount = at.texcoords.size() / 2;
         vref::Mesh m;
-        bool hasNormals = true, hasUvs = !at.texcoords.empty();
+        bool hasNormals = true, hasUvs = uvCount > 0;
         std::map<std::tuple<int, int, int>, uint32_t> ids;
+        size_t corner = 0;
+        // Indices are checked here: the reader only warns about those that are out
+        // of range. -1 is "none" for normals and uvs.
+        auto bad = [&](const char* what, int index, size_t count) {
+            std::string which = index >= 0 ? std::string(what) + " " + std::to_string(index + 1)
+                                           : std::string("a ") + what + " before the first";
+            fail(where, "OBJ " + name + ": face corner " + std::to_string(corner) + " refers to " +
+                            which + " of " + std::to_string(count));
+        };
         for (const tinyobj::shape_t& shape : reader.GetShapes()) {
             for (const tinyobj::index_t& ix : shape.mesh.indices) {
+                ++corner;
+                if (ix.vertex_index < 0 || static_cast<size_t>(ix.vertex_index) >= vertexCount) {
+                    bad("vertex", ix.vertex_index, vertexCount);
+                }
+                if (ix.normal_index < -1 ||
+                    (ix.normal_index >= 0 && static_cast<size_t>(ix.normal_index) >= normalCount)) {
+                    bad("normal", ix.normal_index, normalCount);
+                }
+                if (ix.texcoord_index < -1 ||
+                    (ix.texcoord_index >= 0 && static_cast<size_t>(ix.texcoord_index) >= uvCount)) {
+                    bad("texture coordinate", ix.texcoord_index, uvCount);
+                }
+                if (m.indices.size() >= 3 * static_cast<size_t>(vref::kMaxMeshTriangles)) {
+                    fail(where, "OBJ " + name + " has more than " +
+                                    std::to_string(vref::kMaxMeshTriangles) + " triangles");
+                }
                 auto key = std::make_tuple(ix.vertex_index, ix.normal_index, ix.texcoord_index);
                 auto found = ids.find(key);
                 if (found != ids.end()) {
@@ -249,16 +343,25 @@ class Loader {
                 ids[key] = id;
                 m.indices.push_back(id);
                 size_t v = static_cast<size_t>(ix.vertex_index);
-                m.positions.push_back(
-                    float3(at.vertices[3 * v], at.vertices[3 * v + 1], at.vertices[3 * v + 2]));
+                float3 p(at.vertices[3 * v], at.vertices[3 * v + 1], at.vertices[3 * v + 2]);
+                if (!isFinite(p)) {
+                    fail(where, "OBJ " + name + ": vertex " + std::to_string(v + 1) +
+                                    " is beyond the range of a float");
+                }
+                m.positions.push_back(p);
                 if (at.colors.size() >= 3 * (v + 1)) {
                     m.colors.push_back(vref::float4(at.colors[3 * v], at.colors[3 * v + 1],
                                                     at.colors[3 * v + 2], 1.0f));
                 }
                 if (ix.normal_index >= 0) {
                     size_t n = static_cast<size_t>(ix.normal_index);
-                    m.normals.push_back(vref::normalize(
-                        float3(at.normals[3 * n], at.normals[3 * n + 1], at.normals[3 * n + 2])));
+                    float3 normal = vref::normalize(
+                        float3(at.normals[3 * n], at.normals[3 * n + 1], at.normals[3 * n + 2]));
+                    if (isZero(normal) || !isFinite(normal)) {
+                        fail(where, "OBJ " + name + ": normal " + std::to_string(n + 1) +
+                                        " has no direction");
+                    }
+                    m.normals.push_back(normal);
                 } else {
                     hasNormals = false;
                 }
@@ -270,7 +373,7 @@ class Loader {
                 }
             }
         }
-        if (m.indices.empty()) fail(where, "OBJ " + file + " has no faces");
+        if (m.indices.empty()) fail(where, "OBJ " + name + " has no faces");
         if (!hasNormals) m.normals.clear();
         m.completeAttributes();
         return m;
@@ -290,17 +393,23 @@ class Loader {
             std::string type = text(o, where, "type");
             vref::Mesh mesh;
             if (type == "sphere") {
-                int seg = integer(o, where, "segments", 64);
-                mesh = vref::makeSphere(number(o, where, "radius", 1.0f), std::max(8, seg),
+                int seg = integer(o, where, "segments", 64, 1, vref::kMaxSegments);
+                mesh = vref::makeSphere(positive(o, where, "radius", 1.0f), std::max(8, seg),
                                         std::max(4, seg / 2));
             } else if (type == "plane") {
                 float2 s = vec2(o, where, "size", float2(10.0f, 10.0f));
+                if (!(s.x > 0.0f && s.y > 0.0f)) fail(where, "\"size\" must be greater than 0");
                 mesh = vref::makePlane(s.x, s.y);
             } else if (type == "box") {
-                mesh = vref::makeBox(vec3(o, where, "size", float3(1.0f)));
+                float3 s = vec3(o, where, "size", float3(1.0f));
+                if (!(s.x > 0.0f && s.y > 0.0f && s.z > 0.0f)) {
+                    fail(where, "\"size\" must be greater than 0");
+                }
+                mesh = vref::makeBox(s);
             } else if (type == "disk") {
-                mesh = vref::makeDisk(number(o, where, "radius", 1.0f),
-                                      std::max(8, integer(o, where, "segments", 64)));
+                mesh = vref::makeDisk(
+                    positive(o, where, "radius", 1.0f),
+                    std::max(8, integer(o, where, "segments", 64, 1, vref::kMaxSegments)));
             } else if (type == "mesh") {
                 mesh = objMesh(path(text(o, where, "file")), where);
             } else {
@@ -326,9 +435,14 @@ class Loader {
         for (size_t i = 0; i < j.size(); ++i) {
             const json& l = j[i];
             std::string where = "lights[" + std::to_string(i) + "]";
-            checkKeys(l, where,
-                      {"name", "class", "type", "params", "position", "target", "color",
-                       "intensity", "cosOuter", "cosInner", "castShadows"});
+            // A light shader takes its settings as params, a host light as keys.
+            if (l.is_object() && l.contains("class")) {
+                checkKeys(l, where, {"name", "class", "params", "position", "target"});
+            } else {
+                checkKeys(l, where,
+                          {"name", "type", "position", "target", "color", "intensity", "cosOuter",
+                           "cosInner", "castShadows"});
+            }
             vref::Light light;
             light.name = l.contains("name") ? text(l, where, "name") : where;
             light.position = vec3(l, where, "position", light.position);
@@ -349,6 +463,13 @@ class Loader {
                 light.intensity = number(l, where, "intensity", light.intensity);
                 light.cosOuter = number(l, where, "cosOuter", light.cosOuter);
                 light.cosInner = number(l, where, "cosInner", light.cosInner);
+                if (!(light.intensity >= 0.0f) ||
+                    std::min(light.color.x, std::min(light.color.y, light.color.z)) < 0.0f) {
+                    fail(where, "\"color\" and \"intensity\" must not be negative");
+                }
+                if (std::fabs(light.cosOuter) > 1.0f || std::fabs(light.cosInner) > 1.0f) {
+                    fail(where, "\"cosOuter\" and \"cosInner\" must lie in [-1, 1]");
+                }
                 if (l.contains("castShadows")) {
                     if (!l.at("castShadows").is_boolean()) {
                         fail(where, "\"castShadows\" expects true or false");
@@ -375,14 +496,15 @@ class Loader {
         c.target = vec3(j, "camera", "target", c.target);
         c.up = vec3(j, "camera", "up", c.up);
         c.fovY = number(j, "camera", "fov", c.fovY);
-        if (!(c.fovY > 0.0f && c.fovY < 180.0f)) fail("camera", "\"fov\" must lie in (0, 180)");
-        if (vref::isZero(c.target - c.position)) fail("camera", "\"target\" equals \"position\"");
+        std::string bad = vref::validate(c);
+        if (!bad.empty()) fail("camera", bad);
     }
 
   private:
     std::string name_, base_;
     const vhost::Library& lib_;
     vref::Scene& scene_;
+    const FileSet* files_;
     std::map<std::string, std::pair<std::string, bool>> textureFiles_;
 };
 
@@ -394,33 +516,41 @@ void applyRenderSettings(const json& r, const std::string& where, vref::RenderSe
     for (auto it = r.begin(); it != r.end(); ++it) {
         const std::string& k = it.key();
         const json& v = it.value();
-        auto integer = [&](int lo) {
-            if (!v.is_number_integer() || v.get<int64_t>() < lo || v.get<int64_t>() > 1000000) {
-                fail("\"" + k + "\" expects an integer of at least " + std::to_string(lo));
+        auto integer = [&]() {
+            const vref::SettingRange* range = vref::settingRange(k);
+            bool ok = v.is_number_integer() &&
+                      (v.is_number_unsigned()
+                           ? v.get<uint64_t>() <= static_cast<uint64_t>(range->hi)
+                           : v.get<int64_t>() >= range->lo && v.get<int64_t>() <= range->hi);
+            if (!ok) {
+                fail("\"" + k + "\" expects an integer in [" + std::to_string(range->lo) + ", " +
+                     std::to_string(range->hi) + "]" + (v.is_number() ? ", not " + v.dump() : ""));
             }
-            return v.get<int>();
+            return v.get<int64_t>();
         };
         auto positive = [&]() {
-            if (!v.is_number() || v.get<double>() < 0.0)
-                fail("\"" + k + "\" expects a number >= 0");
+            if (!v.is_number() || !(v.get<double>() >= 0.0) ||
+                v.get<double>() > std::numeric_limits<float>::max()) {
+                fail("\"" + k + "\" expects a number >= 0 within the float range");
+            }
             return v.get<float>();
         };
         if (k == "width") {
-            settings.width = integer(1);
+            settings.width = static_cast<int>(integer());
         } else if (k == "height") {
-            settings.height = integer(1);
+            settings.height = static_cast<int>(integer());
         } else if (k == "spp") {
-            settings.spp = integer(1);
+            settings.spp = static_cast<int>(integer());
         } else if (k == "threads") {
-            settings.threads = integer(0);
+            settings.threads = static_cast<int>(integer());
         } else if (k == "seed") {
-            settings.seed = static_cast<uint32_t>(integer(0));
+            settings.seed = static_cast<uint32_t>(integer());
         } else if (k == "maxDepth") {
-            settings.maxDepth = integer(1);
+            settings.maxDepth = static_cast<int>(integer());
         } else if (k == "aoSamples") {
-            settings.aoSamples = integer(0);
+            settings.aoSamples = static_cast<int>(integer());
         } else if (k == "giSamples") {
-            settings.giSamples = integer(0);
+            settings.giSamples = static_cast<int>(integer());
         } else if (k == "aoDistance") {
             settings.aoDistance = positive();
         } else if (k == "clamp") {
@@ -438,11 +568,15 @@ void applyRenderSettings(const json& r, const std::string& where, vref::RenderSe
             fail("unknown key \"" + k + "\"");
         }
     }
+    // What no single value shows: the image's pixels, the work of a gather.
+    std::string bad = vref::validate(settings);
+    if (!bad.empty()) fail(bad);
 }
 
 void loadScene(const json& doc, const std::string& sceneName, const std::string& baseDir,
-               const vhost::Library& library, vref::Scene& scene, vref::RenderSettings& settings) {
-    Loader l(sceneName, baseDir, library, scene);
+               const vhost::Library& library, vref::Scene& scene, vref::RenderSettings& settings,
+               const FileSet* files) {
+    Loader l(sceneName, baseDir, library, scene, files);
     l.checkKeys(doc, "scene",
                 {"camera", "render", "ambient", "background", "textures", "materials", "objects",
                  "lights", "environment"});
@@ -461,11 +595,21 @@ void loadScene(const json& doc, const std::string& sceneName, const std::string&
 
 void loadSceneFile(const std::string& path, const vhost::Library& library, vref::Scene& scene,
                    vref::RenderSettings& settings) {
-    std::ifstream in(path);
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) throw SceneError(path + ": is a directory");
+    std::ifstream in(path, std::ios::binary);
     if (!in) throw SceneError(path + ": cannot open the scene file");
+    std::string text;
+    text.resize(static_cast<size_t>(vref::kMaxSceneFileBytes) + 1);
+    in.read(&text[0], static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (text.size() > static_cast<size_t>(vref::kMaxSceneFileBytes)) {
+        throw SceneError(path + ": larger than " + std::to_string(vref::kMaxSceneFileBytes) +
+                         " bytes");
+    }
     json doc;
     try {
-        doc = json::parse(in);
+        doc = json::parse(text);
     } catch (const json::parse_error& e) {
         throw SceneError(path + ": invalid JSON: " + e.what());
     }

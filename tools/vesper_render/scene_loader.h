@@ -4,6 +4,7 @@
 // describes the format.
 #pragma once
 
+#include <map>
 #include <stdexcept>
 #include <string>
 
@@ -21,16 +22,23 @@ class SceneError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// Files given in memory: file name as the scene writes it -> contents.
+using FileSet = std::map<std::string, std::string>;
+
 // Fills `scene` and `settings` from `doc`. `sceneName` prefixes every error;
-// relative file names are taken from `baseDir`. Commits the scene.
+// a file the scene names is taken from `files` when it is there, else from disk
+// (relative names from `baseDir`). Every value is checked against the limits of
+// host/reference/limits.h. Commits the scene.
 void loadScene(const nlohmann::json& doc, const std::string& sceneName, const std::string& baseDir,
-               const vhost::Library& library, vref::Scene& scene, vref::RenderSettings& settings);
+               const vhost::Library& library, vref::Scene& scene, vref::RenderSettings& settings,
+               const FileSet* files = nullptr);
 
 // Reads and loads a scene file.
 void loadSceneFile(const std::string& path, const vhost::Library& library, vref::Scene& scene,
                    vref::RenderSettings& settings);
 
-// Reads the "render" block of a scene into settings (also used for overrides).
+// Reads the "render" block of a scene into settings (also used for overrides),
+// then checks the whole against the limits; errors are prefixed by `where`.
 void applyRenderSettings(const nlohmann::json& block, const std::string& where,
                          vref::RenderSettings& settings);
 
