@@ -12,7 +12,7 @@
 #include <cstring>
 #include <new>
 
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

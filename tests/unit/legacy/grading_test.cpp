@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "materials/legacy/grading.h"
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "frame/math.h"
 #include "materials/legacy/normal_map.h"
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "host/test_services.h"
 #include "materials/physical/corvid_Mtl_Metal.h"
+#include "testkit/test_services.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "materials/physical/scattering.h"
 #include "materials/physical/ward_lobe.h"
-#include "support/chi2.h"
+#include "testkit/chi2.h"
 
 namespace {
 

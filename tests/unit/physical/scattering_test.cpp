@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "materials/physical/scattering.h"
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 
