@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "host/slots.h"
-#include "host/state_builder.h"
+#include "testkit/state_builder.h"
 
 namespace vbench {
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "support/scenario.h"
+#include "testkit/scenario.h"
 
 namespace vfuzz {
 

@@ -1,19 +1,34 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, tests and tools need. Safe to run again:
-# it only calls apt-get when something is missing.
+# Installs the Debian packages a job needs. Safe to run again: it only calls
+# apt-get when something is missing.
+#   scripts/install-deps.sh [PROFILE]
+#     info    vesper-info: compiler, CMake, Ninja, nlohmann-json
+#     render  vesper-render as well: Embree, OpenImageIO, oneTBB, tinyobjloader, a font
+#     all     (default) everything the tests, benchmarks, sanitizers, fuzzing and
+#             tools need; unless VESPER_SKIP_WINDOWS=1, also the MinGW-w64 cross
+#             compiler and wine for the Windows DLL
 set -euo pipefail
+profile=${1:-all}
 
-packages=(
-  cmake ninja-build g++ clang clang-format libclang-rt-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev
-  libembree-dev libopenimageio-dev libtbb-dev libtinyobjloader-dev pkg-config fonts-dejavu-core
-  valgrind
-  googletest pkg-config python3
-)
-# The Windows DLL: MinGW-w64 cross compiler, and wine to run its tests.
-if [ "${VESPER_SKIP_WINDOWS:-0}" != 1 ]; then
-  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
+case "$profile" in
+  info | render | all) ;;
+  *)
+    echo "install-deps: unknown profile '$profile' (info, render or all)" >&2
+    exit 2
+    ;;
+esac
+
+packages=(cmake ninja-build g++ nlohmann-json3-dev)
+if [ "$profile" != info ]; then
+  packages+=(libembree-dev libopenimageio-dev libtbb-dev libtinyobjloader-dev pkg-config
+             fonts-dejavu-core)
+fi
+if [ "$profile" = all ]; then
+  packages+=(clang clang-format libclang-rt-dev libgtest-dev libgmock-dev googletest
+             libbenchmark-dev valgrind python3)
+  if [ "${VESPER_SKIP_WINDOWS:-0}" != 1 ]; then
+    packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
+  fi
 fi
 
 missing=()

@@ -11,7 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 export BUILD_DIR
-scripts/build.sh
+scripts/build.sh -DVESPER_BUILD_TESTS=ON -DVESPER_BUILD_BENCH=ON -DVESPER_BUILD_TOOLS=ON \
+  -DVESPER_BUILD_RENDERER=ON
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
 scripts/check-format.sh
 scripts/check-layers.sh

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "golden/golden.h"
+#include "testkit/golden.h"
 
 namespace {
 

@@ -83,43 +83,94 @@ struct ShadingState {
     uint8_t attributes[kAttributeBytes];  // 480 in: packed at declared offsets
 };
 
+// ---- The fields by name ----------------------------------------------------
+//
+// Every named field with its byte offset, for hosts and tools that handle states
+// as bytes: recording and replaying calls, printing or comparing states field by
+// field, clearing the outputs before a call. The list below is the one source of
+// the offsets: it expands into the compile-time checks and into kStateFields.
+
+// What a field holds: 32-bit floats (scalars, vectors, matrices), 32-bit ints,
+// or bytes.
+enum StateFieldType : uint8_t {
+    kFieldFloat = 1,
+    kFieldInt = 2,
+    kFieldByte = 3,
+};
+
+// Who writes a field. outsideIor is read and may be written back;
+// sampleDirection is read by evaluateBsdf and written by sampleBsdf.
+enum StateFieldAccess : uint8_t {
+    kFieldIn = 1,     // the host sets it before a call
+    kFieldOut = 2,    // the library writes it
+    kFieldInOut = 3,  // both
+};
+
+struct StateField {
+    const char* name;  // the member's name (light-sample members by their own name)
+    size_t offset;     // in the state
+    size_t size;       // in bytes
+    StateFieldType type;
+    StateFieldAccess access;
+};
+
+// S: a member of ShadingState; L: a member of its LightSample. In offset order;
+// reserved bytes are not listed.
+#define VESPER_STATE_FIELDS(S, L)                     \
+    S(rayOrigin, 0, kFieldFloat, kFieldIn)            \
+    S(rayDirection, 12, kFieldFloat, kFieldIn)        \
+    S(position, 24, kFieldFloat, kFieldIn)            \
+    S(normal, 36, kFieldFloat, kFieldIn)              \
+    S(geometricNormal, 48, kFieldFloat, kFieldIn)     \
+    S(mappingPoint, 60, kFieldFloat, kFieldIn)        \
+    S(mappingNormal, 72, kFieldFloat, kFieldIn)       \
+    S(pixelPosition, 96, kFieldFloat, kFieldIn)       \
+    S(imageHeight, 108, kFieldInt, kFieldIn)          \
+    S(mediumIor, 112, kFieldFloat, kFieldIn)          \
+    S(outsideIor, 116, kFieldFloat, kFieldInOut)      \
+    S(matrixA, 120, kFieldFloat, kFieldIn)            \
+    S(matrixB, 184, kFieldFloat, kFieldIn)            \
+    S(rayType, 320, kFieldInt, kFieldIn)              \
+    S(rayDepth, 324, kFieldInt, kFieldIn)             \
+    S(rayDepthLimit, 328, kFieldInt, kFieldIn)        \
+    S(outColor, 336, kFieldFloat, kFieldOut)          \
+    S(outAlpha, 348, kFieldFloat, kFieldOut)          \
+    S(outTransmission, 352, kFieldFloat, kFieldOut)   \
+    S(sampleDirection, 364, kFieldFloat, kFieldInOut) \
+    S(sampleValue, 376, kFieldFloat, kFieldOut)       \
+    S(sampleCosine, 388, kFieldFloat, kFieldOut)      \
+    S(sampleWeight, 392, kFieldFloat, kFieldOut)      \
+    S(sampleKind, 396, kFieldInt, kFieldOut)          \
+    S(allowLobe, 400, kFieldByte, kFieldIn)           \
+    L(lightPosition, 412, kFieldFloat, kFieldIn)      \
+    L(lightDirection, 424, kFieldFloat, kFieldIn)     \
+    L(lightAxis, 436, kFieldFloat, kFieldIn)          \
+    L(lightDistance, 448, kFieldFloat, kFieldIn)      \
+    L(lightColor, 452, kFieldFloat, kFieldOut)        \
+    L(lightTransmission, 464, kFieldFloat, kFieldOut) \
+    S(skipHit, 476, kFieldByte, kFieldOut)            \
+    S(attributes, 480, kFieldByte, kFieldIn)
+
 #define VESPER_STATE_AT(field, offset) \
-    static_assert(offsetof(ShadingState, field) == (offset), #field " must sit at byte " #offset)
-VESPER_STATE_AT(rayOrigin, 0);
-VESPER_STATE_AT(rayDirection, 12);
-VESPER_STATE_AT(position, 24);
-VESPER_STATE_AT(normal, 36);
-VESPER_STATE_AT(geometricNormal, 48);
-VESPER_STATE_AT(mappingPoint, 60);
-VESPER_STATE_AT(mappingNormal, 72);
-VESPER_STATE_AT(pixelPosition, 96);
-VESPER_STATE_AT(imageHeight, 108);
-VESPER_STATE_AT(mediumIor, 112);
-VESPER_STATE_AT(outsideIor, 116);
-VESPER_STATE_AT(matrixA, 120);
-VESPER_STATE_AT(matrixB, 184);
-VESPER_STATE_AT(rayType, 320);
-VESPER_STATE_AT(rayDepth, 324);
-VESPER_STATE_AT(rayDepthLimit, 328);
-VESPER_STATE_AT(outColor, 336);
-VESPER_STATE_AT(outAlpha, 348);
-VESPER_STATE_AT(outTransmission, 352);
-VESPER_STATE_AT(sampleDirection, 364);
-VESPER_STATE_AT(sampleValue, 376);
-VESPER_STATE_AT(sampleCosine, 388);
-VESPER_STATE_AT(sampleWeight, 392);
-VESPER_STATE_AT(sampleKind, 396);
-VESPER_STATE_AT(allowLobe, 400);
-VESPER_STATE_AT(lightSample, 408);
-VESPER_STATE_AT(lightSample.lightPosition, 412);
-VESPER_STATE_AT(lightSample.lightDirection, 424);
-VESPER_STATE_AT(lightSample.lightAxis, 436);
-VESPER_STATE_AT(lightSample.lightDistance, 448);
-VESPER_STATE_AT(lightSample.lightColor, 452);
-VESPER_STATE_AT(lightSample.lightTransmission, 464);
-VESPER_STATE_AT(skipHit, 476);
-VESPER_STATE_AT(attributes, 480);
+    static_assert(offsetof(ShadingState, field) == (offset), #field " must sit at byte " #offset);
+#define VESPER_STATE_S(name, offset, type, access) VESPER_STATE_AT(name, offset)
+#define VESPER_STATE_L(name, offset, type, access) VESPER_STATE_AT(lightSample.name, offset)
+VESPER_STATE_FIELDS(VESPER_STATE_S, VESPER_STATE_L)
+VESPER_STATE_AT(lightSample, 408)
+#undef VESPER_STATE_S
+#undef VESPER_STATE_L
 #undef VESPER_STATE_AT
+
+#define VESPER_STATE_S(name, offset, type, access) \
+    {#name, offset, sizeof(ShadingState::name), type, access},
+#define VESPER_STATE_L(name, offset, type, access) \
+    {#name, offset, sizeof(LightSample::name), type, access},
+constexpr StateField kStateFields[] = {VESPER_STATE_FIELDS(VESPER_STATE_S, VESPER_STATE_L)};
+#undef VESPER_STATE_S
+#undef VESPER_STATE_L
+#undef VESPER_STATE_FIELDS
+constexpr size_t kStateFieldCount = sizeof(kStateFields) / sizeof(kStateFields[0]);
+
 static_assert(sizeof(LightSample) == 68, "the light sample spans bytes 408..475");
 static_assert(sizeof(ShadingState) >= 536, "the attribute block must reach byte 535");
 static_assert(sizeof(ShadingState) == 536, "the state ends with the attribute block");

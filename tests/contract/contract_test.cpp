@@ -3,8 +3,8 @@
 #include <cstring>
 #include <set>
 
-#include "support/alloc_counter.h"
-#include "support/harness.h"
+#include "testkit/alloc_counter.h"
+#include "testkit/harness.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // corvid_Env_Default and corvid_Env_Backplate through the test host.
 #include <cmath>
 
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

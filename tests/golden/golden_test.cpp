@@ -1,13 +1,15 @@
 // Every exported class must reproduce its stored golden outputs bit for bit (see
-// golden.h). After an intended change of results, rewrite the files with
+// testkit/golden.h). After an intended change of results, rewrite the files with
 //     build/vesper_golden [CLASS...]
 // and commit them with the change.
-#include "golden/golden.h"
+#include "testkit/golden.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <limits>
 #include <set>
 
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

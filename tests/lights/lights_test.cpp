@@ -2,7 +2,7 @@
 #include <cmath>
 #include <limits>
 
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <thread>
 
-#include "support/harness.h"
-#include "support/scenario.h"
+#include "testkit/harness.h"
+#include "testkit/scenario.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-// Named inputs that once turned finite parameters into NaN or infinite results.
-// Where a formula has no finite value the term gives nothing (0), like any
-// contribution that fails its validity test.
+// Named inputs at the edge of a formula's domain, where finite parameters could give NaN or
+// infinite results. Where a formula has no finite value the term gives nothing (0), like
+// any contribution that fails its validity test.
 #include <algorithm>
 #include <cmath>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ pxs::ShadingState lightState(float3 axis, float3 direction, float distance) {
     return vhost::StateBuilder().light(float3(0, 0, distance), direction, axis, distance).build();
 }
 
-TEST(NonFiniteRegression, NegativeDistanceScaleGivesNoLight) {
+TEST(NonFiniteInput, NegativeDistanceScaleGivesNoLight) {
     for (const char* cls : {"qzPointLight", "qzSpotLight"}) {
         vtest::Shader light(cls);
         light.param<float3>("attenuationFactors") = float3(-2.0f, 0.5f, 0.0f);
@@ -59,7 +59,7 @@ TEST(NonFiniteRegression, NegativeDistanceScaleGivesNoLight) {
     }
 }
 
-TEST(NonFiniteRegression, SpotConeExponentBelowZeroAtTheRim) {
+TEST(NonFiniteInput, SpotConeExponentBelowZeroAtTheRim) {
     vtest::Shader spot("qzSpotLight");
     // A cone as wide as a hemisphere reaches a = 0, where 0^z is infinite for z < 0.
     spot.param<float>("cosPenumbra") = 0.0f;
@@ -77,7 +77,7 @@ TEST(NonFiniteRegression, SpotConeExponentBelowZeroAtTheRim) {
     EXPECT_FLOAT3(st.lightSample.lightColor, float3(0.1f * s, 1.0f * s, 0.5f * s));
 }
 
-TEST(NonFiniteRegression, GlazingNegativeMapAmountTransmitsNothing) {
+TEST(NonFiniteInput, GlazingNegativeMapAmountTransmitsNothing) {
     vtest::Shader glazing("corvid_Mtl_Glazing");
     vhost::TestTexture grey(pxs::float4(0.5f, 0.5f, 0.5f, 1.0f));
     grey.record = false;
@@ -100,7 +100,7 @@ TEST(NonFiniteRegression, GlazingNegativeMapAmountTransmitsNothing) {
     EXPECT_FLOAT3_EXACT(st.outColor, black.outColor);
 }
 
-TEST(NonFiniteRegression, MetallicPaintPearlAndShapingWithoutAValue) {
+TEST(NonFiniteInput, MetallicPaintPearlAndShapingWithoutAValue) {
     vtest::Shader paint = pearlPaint();
     vhost::TestServices sv;
     // The shading normal leans past the view ray: -(I.Nf) = -0.69 has no power 0.4.
@@ -136,7 +136,7 @@ TEST(NonFiniteRegression, MetallicPaintPearlAndShapingWithoutAValue) {
     EXPECT_TRUE(finite3(st.outColor));
 }
 
-TEST(NonFiniteRegression, DielectricGainPastTheFloatRangeAbsorbsNothing) {
+TEST(NonFiniteInput, DielectricGainPastTheFloatRangeAbsorbsNothing) {
     vtest::Shader glass("corvid_Mtl_Dielectric");
     vhost::TestTexture map(pxs::float4(2.0f, 2.0f, 0.5f, 1.0f));
     map.record = false;
@@ -169,7 +169,7 @@ TEST(NonFiniteRegression, DielectricGainPastTheFloatRangeAbsorbsNothing) {
     EXPECT_FLOAT3(st.outTransmission, float3(t, 10.0f * t, t));
 }
 
-TEST(NonFiniteRegression, DielectricIndexZeroRefractsNothing) {
+TEST(NonFiniteInput, DielectricIndexZeroRefractsNothing) {
     vtest::Shader glass("corvid_Mtl_Dielectric");
     glass.param<float>("u_ior") = 0.0f;
     // Entering head-on: the ratio 1 / 0 is infinite, and here the cosine rounds to
@@ -194,7 +194,7 @@ TEST(NonFiniteRegression, DielectricIndexZeroRefractsNothing) {
 // random() = 0 picks the cosine lobe although a black diffuse gives it probability
 // 0; with a narrow Ward lobe (0.05) seen head-on, the draw (0.9, 0.5) leaves at
 // (0.8, 0, 0.6), where the lobe's density is about 2e-42: 1 / pdf overflows.
-TEST(NonFiniteRegression, MixtureSampleOfAZeroProbabilityLobeHasNoContinuation) {
+TEST(NonFiniteInput, MixtureSampleOfAZeroProbabilityLobeHasNoContinuation) {
     vtest::Shader ward("corvid_Mtl_Ward");
     ward.param<float>("u_roughValue") = 0.05f;
     vtest::Shader paint("corvid_Mtl_MetallicPaint");

@@ -10,10 +10,10 @@
 #include <sstream>
 #include <vector>
 
-#include "support/alloc_counter.h"
-#include "support/elf_data.h"
-#include "support/harness.h"
-#include "support/scenario.h"
+#include "testkit/alloc_counter.h"
+#include "testkit/elf_data.h"
+#include "testkit/harness.h"
+#include "testkit/scenario.h"
 
 namespace {
 
@@ -37,24 +37,13 @@ uint64_t seedOf(const std::string& className, uint64_t salt) {
     return h ^ (salt * 0x9E3779B97F4A7C15ull);
 }
 
-// Float fields an operation may write, for the finiteness check.
-struct FloatField {
-    const char* name;
-    size_t offset;
-    int count;
-};
-const FloatField kFloatOutputs[] = {
-    {"outColor", offsetof(pxs::ShadingState, outColor), 3},
-    {"outAlpha", offsetof(pxs::ShadingState, outAlpha), 1},
-    {"outTransmission", offsetof(pxs::ShadingState, outTransmission), 3},
-    {"sampleDirection", offsetof(pxs::ShadingState, sampleDirection), 3},
-    {"sampleValue", offsetof(pxs::ShadingState, sampleValue), 3},
-    {"sampleCosine", offsetof(pxs::ShadingState, sampleCosine), 1},
-    {"sampleWeight", offsetof(pxs::ShadingState, sampleWeight), 1},
-    {"outsideIor", offsetof(pxs::ShadingState, outsideIor), 1},
-    {"lightColor", offsetof(pxs::ShadingState, lightSample.lightColor), 3},
-    {"lightTransmission", offsetof(pxs::ShadingState, lightSample.lightTransmission), 3},
-};
+// The output field called `name` (as changedFields names it), or null.
+const pxs::StateField* outputNamed(const std::string& name) {
+    for (const pxs::StateField& f : pxs::kStateFields) {
+        if ((f.access & pxs::kFieldOut) && name == f.name) return &f;
+    }
+    return nullptr;
+}
 
 // Parameter values a class documents as outside its domain, where a non-finite
 // result is the documented answer (see docs/non-finite-policy.md). The sweep
@@ -73,16 +62,6 @@ const Domain kDomains[] = {
     // bound and overflows over long distances.
     {"TamberLegacy", "absorbanceRGB", [](float v) { return v >= 0.0f || v == -1.0f; }, 0.5f},
 };
-
-// Non-finite results their owners are still fixing, reported in
-// docs/non-finite-policy.md: the finiteness check skips these classes with the
-// reason while they fail, and passes as soon as they do not.
-struct OpenFault {
-    const char* className;
-    const char* fault;
-};
-// None open at the moment.
-const std::vector<OpenFault> kOpenFaults = {};
 
 void keepInsideDomains(const std::string& cls, const vhost::RecordingRegistry& registry) {
     for (const Domain& d : kDomains) {
@@ -127,14 +106,9 @@ bool writtenFieldsEqual(const pxs::ShadingState& beforeA, const pxs::ShadingStat
                         const pxs::ShadingState& b) {
     const auto* pa = reinterpret_cast<const uint8_t*>(&a);
     const auto* pb = reinterpret_cast<const uint8_t*>(&b);
-    for (const std::string& f : vhost::changedFields(beforeA, a)) {
-        for (const FloatField& ff : kFloatOutputs) {
-            if (f == ff.name && std::memcmp(pa + ff.offset, pb + ff.offset, 4 * ff.count) != 0) {
-                return false;
-            }
-        }
-        if (f == "sampleKind" && a.sampleKind != b.sampleKind) return false;
-        if (f == "skipHit" && a.skipHit != b.skipHit) return false;
+    for (const std::string& name : vhost::changedFields(beforeA, a)) {
+        const pxs::StateField* f = outputNamed(name);
+        if (f && std::memcmp(pa + f->offset, pb + f->offset, f->size) != 0) return false;
     }
     return true;
 }
@@ -143,17 +117,16 @@ std::vector<std::string> nonFiniteFields(const pxs::ShadingState& before,
                                          const pxs::ShadingState& after) {
     std::vector<std::string> out;
     const auto* p = reinterpret_cast<const uint8_t*>(&after);
-    for (const std::string& f : vhost::changedFields(before, after)) {
-        for (const FloatField& ff : kFloatOutputs) {
-            if (f != ff.name) continue;
-            for (int i = 0; i < ff.count; ++i) {
-                float v;
-                std::memcpy(&v, p + ff.offset + 4 * i, 4);
-                if (!std::isfinite(v)) {
-                    std::ostringstream s;
-                    s << f << "[" << i << "]=" << v;
-                    out.push_back(s.str());
-                }
+    for (const std::string& name : vhost::changedFields(before, after)) {
+        const pxs::StateField* f = outputNamed(name);
+        if (!f || f->type != pxs::kFieldFloat) continue;
+        for (size_t i = 0; i < f->size / 4; ++i) {
+            float v;
+            std::memcpy(&v, p + f->offset + 4 * i, 4);
+            if (!std::isfinite(v)) {
+                std::ostringstream s;
+                s << name << "[" << i << "]=" << v;
+                out.push_back(s.str());
             }
         }
     }
@@ -293,11 +266,6 @@ TEST_P(Sweep, PerHitCallsLeaveTheParametersAlone) {
 
 TEST_P(Sweep, FiniteResultsForFiniteInput) {
     const SweepResult& r = sweepOf(GetParam());
-    for (const OpenFault& f : kOpenFaults) {
-        if (GetParam() == f.className && r.nonFinite.count > 0) {
-            GTEST_SKIP() << "open fault: " << f.fault << "\n" << r.nonFinite.text();
-        }
-    }
     EXPECT_EQ(r.nonFinite.count, 0) << r.nonFinite.text();
 }
 

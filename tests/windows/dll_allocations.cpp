@@ -1,5 +1,5 @@
 // On Windows the DLL carries its own statically linked operator new and delete,
-// so the test program's counting replacements (support/alloc_counter.cpp) never
+// so the test program's counting replacements (testkit/alloc_counter.cpp) never
 // see the library's allocations. Once the library is loaded, its imports of
 // malloc and free are pointed at the counting operators, so the contract tests
 // observe what _create and the deleting destroy do inside the DLL.
@@ -12,7 +12,7 @@
 #include <cstring>
 #include <new>
 
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

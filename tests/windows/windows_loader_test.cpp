@@ -12,7 +12,7 @@
 #include <iterator>
 #include <set>
 
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

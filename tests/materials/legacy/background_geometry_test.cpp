@@ -2,8 +2,8 @@
 #include <algorithm>
 #include <array>
 
-#include "support/alloc_counter.h"
-#include "support/harness.h"
+#include "testkit/alloc_counter.h"
+#include "testkit/harness.h"
 
 namespace {
 

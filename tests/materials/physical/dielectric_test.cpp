@@ -3,8 +3,8 @@
 #include <cmath>
 #include <random>
 
-#include "support/chi2.h"
-#include "support/harness.h"
+#include "testkit/chi2.h"
+#include "testkit/harness.h"
 
 namespace {
 

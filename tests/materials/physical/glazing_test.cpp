@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "src/frame/math.h"
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <random>
 
 #include "src/frame/math.h"
-#include "support/alloc_counter.h"
-#include "support/chi2.h"
-#include "support/harness.h"
+#include "testkit/alloc_counter.h"
+#include "testkit/chi2.h"
+#include "testkit/harness.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <random>
 
 #include "src/frame/math.h"
-#include "support/chi2.h"
-#include "support/harness.h"
+#include "testkit/chi2.h"
+#include "testkit/harness.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // every class by the contract tests.)
 #include <cmath>
 
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // corvid_Mtl_AmbientOnly through the test host.
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // corvid_Mtl_ShadowPlane through the test host (the shadow factor itself is
 // checked in unit/frame/shadow_catcher_test.cpp).
 
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // corvid_Mtl_Solid and corvid_Mtl_NormalsOnly through the test host.
 #include <cmath>
 
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

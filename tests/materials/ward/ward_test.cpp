@@ -5,9 +5,9 @@
 #include <optional>
 #include <sstream>
 
-#include "support/alloc_counter.h"
-#include "support/chi2.h"
-#include "support/harness.h"
+#include "testkit/alloc_counter.h"
+#include "testkit/chi2.h"
+#include "testkit/harness.h"
 
 namespace {
 

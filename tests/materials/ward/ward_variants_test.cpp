@@ -7,8 +7,8 @@
 #include <memory>
 #include <sstream>
 
-#include "support/alloc_counter.h"
-#include "support/harness.h"
+#include "testkit/alloc_counter.h"
+#include "testkit/harness.h"
 
 namespace {
 

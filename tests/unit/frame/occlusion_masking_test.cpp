@@ -4,10 +4,10 @@
 
 #include "frame/occlusion_masking.h"
 #include "host/recording_registry.h"
-#include "host/state_builder.h"
-#include "host/test_services.h"
-#include "host/test_texture.h"
-#include "support/harness.h"
+#include "testkit/harness.h"
+#include "testkit/state_builder.h"
+#include "testkit/test_services.h"
+#include "testkit/test_texture.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The shadow catchers' light visibility and shadow factor against worked values.
 #include "frame/shadow_catcher.h"
 
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "frame/texture_channel.h"
-#include "host/test_texture.h"
+#include "testkit/test_texture.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "host/test_services.h"
 #include "materials/physical/metal_patterns.h"
+#include "testkit/test_services.h"
 
 namespace {
 

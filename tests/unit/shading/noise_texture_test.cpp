@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "host/test_services.h"
 #include "shading/noise_texture.h"
+#include "testkit/test_services.h"
 
 namespace {
 

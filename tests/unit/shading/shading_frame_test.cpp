@@ -2,10 +2,10 @@
 
 #include <cmath>
 
-#include "host/state_builder.h"
-#include "host/test_texture.h"
 #include "shading/shading_frame.h"
 #include "support/harness.h"
+#include "testkit/state_builder.h"
+#include "testkit/test_texture.h"
 
 namespace {
 

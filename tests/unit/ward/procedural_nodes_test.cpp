@@ -6,11 +6,11 @@
 
 #pragma GCC diagnostic ignored "-Warray-bounds"  // see ward_core_test.cpp
 
-#include "host/test_services.h"
-#include "host/test_texture.h"
 #include "materials/ward/bitmap_node.h"
 #include "materials/ward/noise_node.h"
 #include "materials/ward/tile_node.h"
+#include "testkit/test_services.h"
+#include "testkit/test_texture.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 // to a float2 lookup GCC cannot see that branch is dead and warns.
 #pragma GCC diagnostic ignored "-Warray-bounds"
 
-#include "host/state_builder.h"
-#include "host/test_services.h"
-#include "host/test_texture.h"
 #include "materials/ward/ward_core.h"
+#include "testkit/state_builder.h"
+#include "testkit/test_services.h"
+#include "testkit/test_texture.h"
 
 namespace {
 

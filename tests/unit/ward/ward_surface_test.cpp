@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "host/test_services.h"
 #include "materials/ward/ward_surface.h"
+#include "testkit/test_services.h"
 
 namespace {
 

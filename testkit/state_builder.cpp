@@ -1,4 +1,4 @@
-#include "host/state_builder.h"
+#include "testkit/state_builder.h"
 
 #include <cstddef>
 #include <cstring>
@@ -12,34 +12,9 @@ using pxs::ShadingState;
 
 namespace {
 
-struct Field {
-    const char* name;
-    size_t offset;
-    size_t size;
-};
-
-// Every named byte range of the state, in offset order.
-constexpr Field kFields[] = {
-    {"rayOrigin", 0, 12},           {"rayDirection", 12, 12},
-    {"position", 24, 12},           {"normal", 36, 12},
-    {"geometricNormal", 48, 12},    {"mappingPoint", 60, 12},
-    {"mappingNormal", 72, 12},      {"pixelPosition", 96, 8},
-    {"imageHeight", 108, 4},        {"mediumIor", 112, 4},
-    {"outsideIor", 116, 4},         {"matrixA", 120, 64},
-    {"matrixB", 184, 64},           {"rayType", 320, 4},
-    {"rayDepth", 324, 4},           {"rayDepthLimit", 328, 4},
-    {"outColor", 336, 12},          {"outAlpha", 348, 4},
-    {"outTransmission", 352, 12},   {"sampleDirection", 364, 12},
-    {"sampleValue", 376, 12},       {"sampleCosine", 388, 4},
-    {"sampleWeight", 392, 4},       {"sampleKind", 396, 4},
-    {"allowLobe", 400, 6},          {"lightPosition", 412, 12},
-    {"lightDirection", 424, 12},    {"lightAxis", 436, 12},
-    {"lightDistance", 448, 4},      {"lightColor", 452, 12},
-    {"lightTransmission", 464, 12}, {"skipHit", 476, 1},
-};
-
-const Field* fieldAt(size_t offset) {
-    for (const Field& f : kFields) {
+// The field holding byte `offset`, or null for a reserved byte.
+const pxs::StateField* fieldAt(size_t offset) {
+    for (const pxs::StateField& f : pxs::kStateFields) {
         if (offset >= f.offset && offset < f.offset + f.size) return &f;
     }
     return nullptr;
@@ -63,12 +38,13 @@ std::vector<std::string> changedFields(const ShadingState& before, const Shading
     for (size_t i = 0; i < sizeof(ShadingState); ++i) {
         if (a[i] == b[i]) continue;
         std::string name;
-        if (const Field* f = fieldAt(i)) {
-            name = f->name;
-        } else if (i >= offsetof(ShadingState, attributes)) {
-            name = "attributes@" + std::to_string(i - offsetof(ShadingState, attributes));
-        } else {
+        const pxs::StateField* f = fieldAt(i);
+        if (!f) {
             name = "reserved@" + std::to_string(i);
+        } else if (f->offset == offsetof(ShadingState, attributes)) {
+            name = "attributes@" + std::to_string(i - f->offset);
+        } else {
+            name = f->name;
         }
         if (out.empty() || out.back() != name) out.push_back(name);
     }

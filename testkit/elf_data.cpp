@@ -1,4 +1,4 @@
-#include "support/elf_data.h"
+#include "testkit/elf_data.h"
 
 #include <cxxabi.h>
 #include <elf.h>

@@ -1,4 +1,4 @@
-#include "support/chi2.h"
+#include "testkit/chi2.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,38 +1,17 @@
-// Golden outputs: for every exported class, a fixed set of parameter blocks,
-// shading states and service answers (generated from fixed seeds), and what each
-// announced per-hit operation makes of them, byte for byte: every byte of the
-// state it changed, every call it made to the services with its arguments, and
-// every texture lookup with its coordinates. Stored as text in
-// tests/golden/<class>.golden, so that a change that alters any result, however
-// slightly, shows up by case, operation and field.
-//
-// Shared by the golden test and by tools/vesper_golden, which rewrites the files.
-//
-// File format: '#' lines are comments; every other line is
-//     c<NN> <operation> | <off>:<hex bytes> ... | <slot>(<arg bits>,...) ... | t<id>(<coord
-//     bits>,...) ...
-// with offsets into the state, bytes in memory order and floats as the hex of
-// their bits. NaNs are stored as one canonical NaN: which NaN payload survives an
-// operation is not a result the library promises.
-#pragma once
+#include "testkit/golden.h"
 
 #include <cmath>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "host/library.h"
 #include "host/recording_registry.h"
 #include "host/slots.h"
-#include "host/state_builder.h"
-#include "host/test_services.h"
+#include "testkit/state_builder.h"
+#include "testkit/test_services.h"
 
 namespace vgolden {
 
@@ -41,17 +20,15 @@ using pxs::float3;
 using pxs::float4;
 using vhost::DeclType;
 
-// Case 0: defaults. Case 1: rich (every texture bound, flags on, modes 1, three
-// lights). Cases 2 and up: parameters, state and service answers drawn from seeds.
-constexpr int kCases = 24;
-
-// The directory holding the golden files (this header's own).
-inline std::string goldenDirectory() {
-    return std::filesystem::path(__FILE__).parent_path().string();
+std::string goldenDirectory() {
+    return VESPER_GOLDEN_DIR;
 }
-inline std::string goldenPath(const std::string& dir, const std::string& className) {
+
+std::string goldenPath(const std::string& dir, const std::string& className) {
     return dir + "/" + className + ".golden";
 }
+
+namespace {
 
 // SplitMix64: small, fixed, and the same on every platform.
 class Rng {
@@ -85,29 +62,29 @@ class Rng {
     uint64_t s_;
 };
 
-inline uint64_t hashName(const std::string& s) {
+uint64_t hashName(const std::string& s) {
     uint64_t h = 0xCBF29CE484222325ull;
     for (unsigned char c : s) h = (h ^ c) * 0x100000001B3ull;
     return h;
 }
 
-inline float3 add(float3 a, float3 b) {
+float3 add(float3 a, float3 b) {
     return float3(a.x + b.x, a.y + b.y, a.z + b.z);
 }
-inline float3 sub(float3 a, float3 b) {
+float3 sub(float3 a, float3 b) {
     return float3(a.x - b.x, a.y - b.y, a.z - b.z);
 }
-inline float3 unit(float3 v) {
+float3 unit(float3 v) {
     return Rng::scaled(v, 1.0f / std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z));
 }
 
-inline uint32_t bitsOf(float f) {
+uint32_t bitsOf(float f) {
     if (std::isnan(f)) return 0x7FC00000u;
     uint32_t b;
     std::memcpy(&b, &f, 4);
     return b;
 }
-inline void appendBits(std::string& out, float f) {
+void appendBits(std::string& out, float f) {
     char buf[9];
     std::snprintf(buf, sizeof buf, "%08x", static_cast<unsigned>(bitsOf(f)));
     out += buf;
@@ -169,8 +146,8 @@ struct ServiceAnswers {
     }
 };
 
-inline pxs::LightNode makeLight(float3 direction, float factor, float3 contribution, float3 colour,
-                                float3 transmission, int32_t type) {
+pxs::LightNode makeLight(float3 direction, float factor, float3 contribution, float3 colour,
+                         float3 transmission, int32_t type) {
     pxs::LightNode n;
     std::memset(static_cast<void*>(&n), 0, sizeof n);
     n.direction = direction;
@@ -182,14 +159,9 @@ inline pxs::LightNode makeLight(float3 direction, float factor, float3 contribut
     return n;
 }
 
-// The outcome of one operation in one case.
-struct Outcome {
-    std::string key;  // "c03 shade"
-    pxs::ShadingState before;
-    pxs::ShadingState after;
-    std::string calls;    // service calls, in order
-    std::string lookups;  // texture lookups, in order
-};
+}  // namespace
+
+namespace {
 
 // One case of one class: a fresh object with its parameters, textures and state.
 class Case {
@@ -494,9 +466,9 @@ class Case {
     ServiceAnswers answers_;
 };
 
-// Every case of a class through every operation it announces. Empty when the
-// class cannot be created.
-inline std::vector<Outcome> runClass(const vhost::Library& library, const std::string& className) {
+}  // namespace
+
+std::vector<Outcome> runClass(const vhost::Library& library, const std::string& className) {
     std::vector<Outcome> out;
     for (int i = 0; i < kCases; ++i) {
         Case c(library, className, i);
@@ -515,34 +487,26 @@ inline std::vector<Outcome> runClass(const vhost::Library& library, const std::s
     return out;
 }
 
-// Output fields that hold floats (offset, count), whose NaNs are canonical.
-struct FloatSpan {
-    size_t offset, count;
-};
-constexpr FloatSpan kFloatOutputs[] = {
-    {116, 1},  // outsideIor
-    {336, 4},  // outColor, outAlpha
-    {352, 9},  // outTransmission, sampleDirection, sampleValue
-    {388, 2},  // sampleCosine, sampleWeight
-    {452, 6},  // lightColor, lightTransmission
-};
+namespace {
 
-inline void canonicalise(pxs::ShadingState& st) {
+// NaNs of the float outputs become one canonical NaN.
+void canonicalise(pxs::ShadingState& st) {
     auto* bytes = reinterpret_cast<uint8_t*>(&st);
-    for (const FloatSpan& s : kFloatOutputs) {
-        for (size_t i = 0; i < s.count; ++i) {
+    for (const pxs::StateField& field : pxs::kStateFields) {
+        if (field.type != pxs::kFieldFloat || !(field.access & pxs::kFieldOut)) continue;
+        for (size_t at = field.offset; at < field.offset + field.size; at += 4) {
             float f;
-            std::memcpy(&f, bytes + s.offset + 4 * i, 4);
+            std::memcpy(&f, bytes + at, 4);
             if (std::isnan(f)) {
                 const uint32_t nan = 0x7FC00000u;
-                std::memcpy(bytes + s.offset + 4 * i, &nan, 4);
+                std::memcpy(bytes + at, &nan, 4);
             }
         }
     }
 }
 
 // The changed bytes of `o` as runs "<offset>:<hex>".
-inline std::string stateRuns(const Outcome& o) {
+std::string stateRuns(const Outcome& o) {
     pxs::ShadingState after = o.after;
     canonicalise(after);
     const auto* a = reinterpret_cast<const uint8_t*>(&o.before);
@@ -564,19 +528,23 @@ inline std::string stateRuns(const Outcome& o) {
     return out;
 }
 
-inline std::string formatLine(const Outcome& o) {
+std::string formatLine(const Outcome& o) {
     return o.key + " |" + stateRuns(o) + " |" + o.calls + " |" + o.lookups;
 }
 
-inline std::string formatClass(const std::string& className, const std::vector<Outcome>& outs) {
+}  // namespace
+
+std::string formatClass(const std::string& className, const std::vector<Outcome>& outs) {
     std::string text = "# Golden outputs of " + className + ": " + std::to_string(kCases) +
                        " cases. Written by vesper_golden; do not edit.\n";
     for (const Outcome& o : outs) text += formatLine(o) + '\n';
     return text;
 }
 
+namespace {
+
 // Lines of a golden file by key ("c03 shade").
-inline std::map<std::string, std::string> parseGolden(const std::string& text) {
+std::map<std::string, std::string> parseGolden(const std::string& text) {
     std::map<std::string, std::string> lines;
     std::istringstream in(text);
     std::string line;
@@ -590,7 +558,7 @@ inline std::map<std::string, std::string> parseGolden(const std::string& text) {
 }
 
 // The state a golden line describes: `before` with the stored runs applied.
-inline pxs::ShadingState applyRuns(const pxs::ShadingState& before, const std::string& line) {
+pxs::ShadingState applyRuns(const pxs::ShadingState& before, const std::string& line) {
     pxs::ShadingState st = before;
     auto* bytes = reinterpret_cast<uint8_t*>(&st);
     const size_t start = line.find(" |") + 2;
@@ -609,7 +577,7 @@ inline pxs::ShadingState applyRuns(const pxs::ShadingState& before, const std::s
 }
 
 // The part of a line after the n-th " |" (1: state, 2: calls, 3: lookups).
-inline std::string section(const std::string& line, int n) {
+std::string section(const std::string& line, int n) {
     size_t at = 0;
     for (int i = 0; i < n; ++i) {
         at = line.find(" |", at);
@@ -621,7 +589,7 @@ inline std::string section(const std::string& line, int n) {
 }
 
 // The first differing entry of two space-separated lists.
-inline std::string firstDifference(const std::string& expected, const std::string& actual) {
+std::string firstDifference(const std::string& expected, const std::string& actual) {
     std::istringstream e(expected), a(actual);
     std::string x, y;
     for (int i = 0;; ++i) {
@@ -634,10 +602,10 @@ inline std::string firstDifference(const std::string& expected, const std::strin
     }
 }
 
-// Every difference between a stored golden text and fresh outcomes, one line
-// each, naming the case, the operation and the fields or calls that changed.
-inline std::vector<std::string> compare(const std::string& goldenText,
-                                        const std::vector<Outcome>& outcomes) {
+}  // namespace
+
+std::vector<std::string> compare(const std::string& goldenText,
+                                 const std::vector<Outcome>& outcomes) {
     std::vector<std::string> diffs;
     std::map<std::string, std::string> expected = parseGolden(goldenText);
     for (const Outcome& o : outcomes) {
@@ -674,7 +642,7 @@ inline std::vector<std::string> compare(const std::string& goldenText,
     return diffs;
 }
 
-inline bool readFile(const std::string& path, std::string* out) {
+bool readFile(const std::string& path, std::string* out) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::ostringstream s;

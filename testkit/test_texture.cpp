@@ -1,4 +1,4 @@
-#include "host/test_texture.h"
+#include "testkit/test_texture.h"
 
 namespace vhost {
 

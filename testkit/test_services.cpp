@@ -1,4 +1,4 @@
-#include "host/test_services.h"
+#include "testkit/test_services.h"
 
 #include <cmath>
 

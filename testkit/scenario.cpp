@@ -1,11 +1,11 @@
-#include "support/scenario.h"
+#include "testkit/scenario.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "host/slots.h"
-#include "host/state_builder.h"
+#include "testkit/state_builder.h"
 
 namespace vtest {
 
@@ -119,35 +119,12 @@ void putBytes(ShadingState& st, size_t offset, const void* v, size_t n) {
     std::memcpy(reinterpret_cast<uint8_t*>(&st) + offset, v, n);
 }
 
-struct Span {
-    size_t offset;
-    size_t size;
-};
-
-// The fields a host sets before every call.
-constexpr Span kInputFields[] = {
-    {offsetof(ShadingState, rayOrigin), 12},
-    {offsetof(ShadingState, rayDirection), 12},
-    {offsetof(ShadingState, position), 12},
-    {offsetof(ShadingState, normal), 12},
-    {offsetof(ShadingState, geometricNormal), 12},
-    {offsetof(ShadingState, mappingPoint), 12},
-    {offsetof(ShadingState, mappingNormal), 12},
-    {offsetof(ShadingState, pixelPosition), 8},
-    {offsetof(ShadingState, imageHeight), 4},
-    {offsetof(ShadingState, mediumIor), 4},
-    {offsetof(ShadingState, outsideIor), 4},
-    {offsetof(ShadingState, matrixA), 64},
-    {offsetof(ShadingState, matrixB), 64},
-    {offsetof(ShadingState, rayType), 4},
-    {offsetof(ShadingState, rayDepth), 4},
-    {offsetof(ShadingState, rayDepthLimit), 4},
-    {offsetof(ShadingState, allowLobe), 6},
-    {offsetof(ShadingState, lightSample.lightPosition), 12},
-    {offsetof(ShadingState, lightSample.lightDirection), 12},
-    {offsetof(ShadingState, lightSample.lightAxis), 12},
-    {offsetof(ShadingState, lightSample.lightDistance), 4},
-};
+// The fields a host sets before every call: the inputs, without sampleDirection
+// (an input of evaluateBsdf only) and the attribute block (set per declaration).
+bool setBeforeEveryCall(const pxs::StateField& f) {
+    return (f.access & pxs::kFieldIn) && f.offset != offsetof(ShadingState, sampleDirection) &&
+           f.offset != offsetof(ShadingState, attributes);
+}
 
 int32_t attributeSize(int32_t kind) {
     return kind * 4 + 4;  // kinds 1, 2, 3: float2, float3, float4
@@ -450,21 +427,17 @@ ShadingState makeState(const vhost::RecordingRegistry& registry, int situation, 
 
     if (values == Values::Any) {
         // Any bytes the host might hand over, field by field.
-        for (const Span& s : kInputFields) {
-            if (e.pick(4) != 0) continue;
-            if (s.offset == offsetof(ShadingState, rayType) ||
-                s.offset == offsetof(ShadingState, rayDepth) ||
-                s.offset == offsetof(ShadingState, rayDepthLimit) ||
-                s.offset == offsetof(ShadingState, imageHeight) ||
-                s.offset == offsetof(ShadingState, allowLobe)) {
-                for (size_t i = 0; i < s.size; ++i) {
+        for (const pxs::StateField& f : pxs::kStateFields) {
+            if (!setBeforeEveryCall(f) || e.pick(4) != 0) continue;
+            if (f.type != pxs::kFieldFloat) {
+                for (size_t i = 0; i < f.size; ++i) {
                     uint8_t b = e.byte();
-                    putBytes(st, s.offset + i, &b, 1);
+                    putBytes(st, f.offset + i, &b, 1);
                 }
             } else {
-                for (size_t i = 0; i < s.size; i += 4) {
-                    float f = e.anyFloat();
-                    putBytes(st, s.offset + i, &f, 4);
+                for (size_t i = 0; i < f.size; i += 4) {
+                    float v = e.anyFloat();
+                    putBytes(st, f.offset + i, &v, 4);
                 }
             }
         }
@@ -477,7 +450,9 @@ std::vector<bool> inputBytes(const vhost::RecordingRegistry& registry, const Ope
     auto mark = [&](size_t offset, size_t size) {
         for (size_t i = offset; i < offset + size && i < in.size(); ++i) in[i] = true;
     };
-    for (const Span& s : kInputFields) mark(s.offset, s.size);
+    for (const pxs::StateField& f : pxs::kStateFields) {
+        if (setBeforeEveryCall(f)) mark(f.offset, f.size);
+    }
     if (op.slot == vhost::kSlotEvaluateBsdf) mark(offsetof(ShadingState, sampleDirection), 12);
     for (const vhost::Declaration* a : registry.attributes()) {
         if (a->attributeOffset < 0) continue;

@@ -1,4 +1,4 @@
-#include "support/alloc_counter.h"
+#include "testkit/alloc_counter.h"
 
 #include <atomic>
 #include <cstddef>

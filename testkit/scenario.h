@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "host/recording_registry.h"
-#include "host/test_services.h"
-#include "host/test_texture.h"
+#include "testkit/test_services.h"
+#include "testkit/test_texture.h"
 #include "vesper/vesper.h"
 
 namespace vtest {

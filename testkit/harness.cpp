@@ -1,4 +1,4 @@
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 #include <cmath>
 #include <cstring>

@@ -12,9 +12,9 @@
 #include "host/library.h"
 #include "host/recording_registry.h"
 #include "host/slots.h"
-#include "host/state_builder.h"
-#include "host/test_services.h"
-#include "host/test_texture.h"
+#include "testkit/state_builder.h"
+#include "testkit/test_services.h"
+#include "testkit/test_texture.h"
 
 namespace vtest {
 
