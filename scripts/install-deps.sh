@@ -5,7 +5,8 @@
 #     info    vesper-info: compiler, CMake, Ninja, nlohmann-json
 #     render  vesper-render as well: Embree, OpenImageIO, oneTBB, tinyobjloader, a font
 #     all     (default) everything the tests, benchmarks, sanitizers, fuzzing and
-#             tools need; unless VESPER_SKIP_WINDOWS=1, also the MinGW-w64 cross
+#             tools need (Slurm and munge for the cluster test, which starts its
+#             own daemons); unless VESPER_SKIP_WINDOWS=1, also the MinGW-w64 cross
 #             compiler and wine for the Windows DLL
 set -euo pipefail
 profile=${1:-all}
@@ -25,7 +26,7 @@ if [ "$profile" != info ]; then
 fi
 if [ "$profile" = all ]; then
   packages+=(clang clang-format libclang-rt-dev libgtest-dev libgmock-dev googletest
-             libbenchmark-dev valgrind python3)
+             libbenchmark-dev valgrind python3 slurmctld slurmd slurm-client munge)
   if [ "${VESPER_SKIP_WINDOWS:-0}" != 1 ]; then
     packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
   fi
