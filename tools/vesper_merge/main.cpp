@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -74,7 +73,8 @@ int integerOf(const json& j) {
     return j.get<int>();
 }
 
-Piece readPiece(const std::string& path) {
+// Pixels only when asked: tiles are checked from their headers first.
+Piece readPiece(const std::string& path, bool pixels = true) {
     Piece p;
     p.path = path;
     std::error_code ec;
@@ -85,7 +85,7 @@ Piece readPiece(const std::string& path) {
     vref::Image& im = p.image;
     im.width = spec.width;
     im.height = spec.height;
-    im.rgba.resize(4 * static_cast<size_t>(im.width) * im.height);
+    if (pixels) im.rgba.resize(4 * static_cast<size_t>(im.width) * im.height);
     bool exr = std::string(in->format_name()) == "openexr";
     if (exr) {
         if (spec.nchannels != 4) throw Failure(path + ": not an RGBA image");
@@ -104,7 +104,7 @@ Piece readPiece(const std::string& path) {
                 p.attributes[name.substr(7)] = a.get_string();
             }
         }
-        if (!in->read_image(0, 0, 0, 4, OIIO::TypeDesc::FLOAT, im.rgba.data())) {
+        if (pixels && !in->read_image(0, 0, 0, 4, OIIO::TypeDesc::FLOAT, im.rgba.data())) {
             throw Failure(path + ": cannot read: " + in->geterror());
         }
         return p;
@@ -136,6 +136,7 @@ Piece readPiece(const std::string& path) {
     if (spec.format != OIIO::TypeDesc::UINT8 || channels < 3 || channels > 4) {
         throw Failure(path + ": not an 8-bit RGB image");
     }
+    if (!pixels) return p;
     std::vector<unsigned char> bytes(static_cast<size_t>(channels) * im.width * im.height);
     if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, bytes.data())) {
         throw Failure(path + ": cannot read: " + in->geterror());
@@ -162,28 +163,27 @@ void checkAlike(const std::vector<Piece>& pieces, const char* what) {
     if (!ref.attributes.contains("sceneHash")) {
         throw Failure(ref.path + ": has no scene hash; not written by vesper-render");
     }
-    static const std::map<std::string, std::string> kNames = {{"sceneHash", "scene hash"},
-                                                              {"spp", "samples per pixel"},
-                                                              {"seed", "seed"},
-                                                              {"frame", "frame"}};
+    // The settings first, then the frame: the hash differs too when they do.
+    static const std::pair<const char*, const char*> kFirst[] = {
+        {"spp", "samples per pixel"}, {"seed", "seed"}, {"frame", "frame"}};
+    bool frames = std::string(what) == "frame";
     for (const Piece& p : pieces) {
         if (p.image.fullWidth != ref.image.fullWidth ||
             p.image.fullHeight != ref.image.fullHeight) {
             throw Failure(p.path + ": " + what + " of a " + sizeText(p.image) + " frame, but " +
                           ref.path + " is of a " + sizeText(ref.image) + " one");
         }
-        json keys = ref.attributes;
-        keys.update(p.attributes);
-        for (auto it = keys.begin(); it != keys.end(); ++it) {
+        std::vector<std::pair<std::string, std::string>> keys;
+        for (const auto& k : kFirst) keys.push_back(k);
+        json all = ref.attributes;
+        all.update(p.attributes);
+        for (auto it = all.begin(); it != all.end(); ++it) keys.push_back({it.key(), it.key()});
+        for (const auto& k : keys) {
             // A wedge's frames differ in these, and only in these.
-            if (std::string(what) == "frame" && (it.key() == "frame" || it.key() == "wedgeValue")) {
-                continue;
-            }
-            json a = p.attributes.value(it.key(), json()),
-                 b = ref.attributes.value(it.key(), json());
+            if (frames && (k.first == "frame" || k.first == "wedgeValue")) continue;
+            json a = p.attributes.value(k.first, json()), b = ref.attributes.value(k.first, json());
             if (a != b) {
-                auto name = kNames.find(it.key());
-                throw Failure(p.path + ": " + (name != kNames.end() ? name->second : it.key()) +
+                throw Failure(p.path + ": " + (k.first == "sceneHash" ? "scene hash" : k.second) +
                               " " + describe(a) + ", but " + ref.path + " has " + describe(b));
             }
         }
@@ -197,7 +197,7 @@ std::string regionText(const vref::Image& im) {
 
 void mergeFrame(const std::string& out, const std::vector<std::string>& tiles) {
     std::vector<Piece> pieces;
-    for (const std::string& t : tiles) pieces.push_back(readPiece(t));
+    for (const std::string& t : tiles) pieces.push_back(readPiece(t, false));
     checkAlike(pieces, "tile");
     vref::Image frame;
     frame.width = frame.fullWidth = pieces[0].image.fullWidth;
@@ -217,21 +217,32 @@ void mergeFrame(const std::string& out, const std::vector<std::string>& tiles) {
             }
         }
     }
-    frame.rgba.assign(4 * static_cast<size_t>(frame.width) * frame.height, 0.0f);
     std::vector<bool> covered(static_cast<size_t>(frame.width) * frame.height, false);
     for (const Piece& p : pieces) {
         const vref::Image& t = p.image;
-        for (int y = 0; y < t.height; ++y) {
-            size_t to = static_cast<size_t>(t.y + y) * frame.width + t.x;
-            std::copy_n(&t.rgba[4 * static_cast<size_t>(y) * t.width], 4 * t.width,
-                        &frame.rgba[4 * to]);
-            std::fill_n(covered.begin() + static_cast<ptrdiff_t>(to), t.width, true);
+        for (int y = t.y; y < t.y + t.height; ++y) {
+            auto row = covered.begin() + static_cast<ptrdiff_t>(y) * frame.width;
+            std::fill(row + t.x, row + t.x + t.width, true);
         }
     }
     for (size_t i = 0; i < covered.size(); ++i) {
         if (!covered[i]) {
             throw Failure(out + ": no tile covers pixel (" + std::to_string(i % frame.width) +
                           ", " + std::to_string(i / frame.width) + "): a tile is missing");
+        }
+    }
+    frame.rgba.assign(4 * static_cast<size_t>(frame.width) * frame.height, 0.0f);
+    for (const Piece& header : pieces) {
+        Piece p = readPiece(header.path);
+        const vref::Image& t = p.image;
+        if (t.x != header.image.x || t.y != header.image.y || t.width != header.image.width ||
+            t.height != header.image.height) {
+            throw Failure(p.path + ": changed while being merged");
+        }
+        for (int y = 0; y < t.height; ++y) {
+            size_t to = static_cast<size_t>(t.y + y) * frame.width + t.x;
+            std::copy_n(&t.rgba[4 * static_cast<size_t>(y) * t.width], 4 * t.width,
+                        &frame.rgba[4 * to]);
         }
     }
     vref::ImageMetadata meta;
