@@ -59,6 +59,7 @@ out=$tmp/frame.exr
   check 1 "direct.exr: scene hash" "$merge" --out "$out" $t "$tmp/direct.exr"
   check 1 "bare.png: its sidecar $tmp/bare.png.json is missing" "$merge" --out "$out" $t "$tmp/bare.png"
   check 2 "has no tiles" "$merge" --out "$out"
+  check 2 "needs one %d for the frame" "$merge" --frames 2 --tiles 2 --out "$out" --tile "t%02d.exr"
 }
 [ -e "$out" ] && { echo "FAIL: a refused merge wrote $out" >&2; failures=$((failures + 1)); }
 

@@ -3,7 +3,9 @@
 // missing, overlaps another or belongs to another render (size, seed, samples,
 // scene hash, frame) is refused by name; nothing is written for that frame.
 //
-//   vesper-merge --out FRAME TILE... [--out FRAME TILE...]... [--sheet SHEET FRAME...]
+//   vesper-merge --out FRAME TILE... [--out FRAME TILE...]... [--sheet SHEET [FRAME...]]
+//   vesper-merge --frames N --tiles T --out PATTERN --tile PATTERN [--sheet SHEET]
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -27,11 +29,15 @@ namespace {
 using nlohmann::json;
 
 const char kUsage[] =
-    "usage: vesper-merge --out FRAME TILE... [--out FRAME TILE...]... [--sheet SHEET FRAME...]\n"
+    "usage: vesper-merge --out FRAME TILE... [--out FRAME TILE...]... [--sheet SHEET [FRAME...]]\n"
+    "       vesper-merge --frames N --tiles T --out PATTERN --tile PATTERN [--sheet SHEET]\n"
     "  --out FRAME TILE...   assemble the tiles of one frame (EXR tiles, or images with\n"
     "                        their FILE.json sidecars) into FRAME (.exr or .png)\n"
-    "  --sheet SHEET FRAME...  lay whole frames out in a grid, each labelled with its wedge\n"
-    "                        value, after every --out has been written\n"
+    "  --frames N --tiles T  frames 0 to N-1 of T tiles each, named by printf-style patterns:\n"
+    "                        --out with %d for the frame, --tile with %d for the frame then\n"
+    "                        the tile (a single frame needs neither), e.g. f%04d_t%02d.exr\n"
+    "  --sheet SHEET [FRAME...]  lay whole frames (default: those just merged) out in a grid,\n"
+    "                        each labelled with its wedge value\n"
     "  --columns N           columns of the sheet (default: about square)\n";
 
 [[noreturn]] void usageError(const std::string& what) {
@@ -310,6 +316,35 @@ void contactSheet(const std::string& out, const std::vector<std::string>& paths,
     if (!err.empty()) throw Failure(err);
 }
 
+// `pattern` with its conversions (%d or %0Nd, N up to 9; %% is a %) filled from
+// `numbers`; "" when it has other ones, or not as many as there are numbers.
+std::string expand(const std::string& pattern, std::initializer_list<int> numbers) {
+    std::string out;
+    auto next = numbers.begin();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') {
+            out += pattern[i];
+            continue;
+        }
+        if (i + 1 < pattern.size() && pattern[i + 1] == '%') {
+            out += '%';
+            ++i;
+            continue;
+        }
+        size_t width = 0, d = i + 1;
+        if (pattern.compare(d, 1, "0") == 0 && d + 2 < pattern.size() &&
+            std::isdigit(static_cast<unsigned char>(pattern[d + 1]))) {
+            width = static_cast<size_t>(pattern[d + 1] - '0');
+            d += 2;
+        }
+        if (d >= pattern.size() || pattern[d] != 'd' || next == numbers.end()) return "";
+        std::string n = std::to_string(*next++);
+        out += std::string(n.size() < width ? width - n.size() : 0, '0') + n;
+        i = d;
+    }
+    return next == numbers.end() ? out : "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -317,8 +352,17 @@ int main(int argc, char** argv) {
     std::vector<std::pair<std::string, std::vector<std::string>>> frames;
     std::string sheet;
     std::vector<std::string> sheetFrames;
-    int columns = 0;
+    int columns = 0, frameCount = 0, tileCount = 0;
+    std::string tilePattern;
     std::vector<std::string>* into = nullptr;
+    auto count = [&](const std::string& a, const std::string& v, int hi) {
+        char* end = nullptr;
+        long n = std::strtol(v.c_str(), &end, 10);
+        if (v.empty() || *end || n < 1 || n > hi) {
+            usageError(a + " expects 1 to " + std::to_string(hi));
+        }
+        return static_cast<int>(n);
+    };
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -336,11 +380,14 @@ int main(int argc, char** argv) {
             sheet = value();
             into = &sheetFrames;
         } else if (a == "--columns") {
-            char* end = nullptr;
-            std::string v = value();
-            long n = std::strtol(v.c_str(), &end, 10);
-            if (*end || n < 1 || n > 1000) usageError("--columns expects 1 to 1000");
-            columns = static_cast<int>(n);
+            columns = count(a, value(), 1000);
+        } else if (a == "--frames") {
+            frameCount = count(a, value(), 100000);
+        } else if (a == "--tiles") {
+            tileCount = count(a, value(), 65536);
+        } else if (a == "--tile") {
+            tilePattern = value();
+            into = nullptr;
         } else if (a.size() > 1 && a[0] == '-') {
             usageError("unknown option " + a);
         } else if (!into) {
@@ -349,9 +396,35 @@ int main(int argc, char** argv) {
             into->push_back(a);
         }
     }
+    if (frameCount || tileCount || !tilePattern.empty()) {
+        if (!frameCount || !tileCount || tilePattern.empty() || frames.size() != 1 ||
+            !frames[0].second.empty()) {
+            usageError("--frames, --tiles, --tile and one --out pattern go together");
+        }
+        std::string pattern = frames[0].first;
+        frames.clear();
+        for (int f = 0; f < frameCount; ++f) {
+            // One frame may leave the frame number out of both patterns.
+            std::string out = frameCount == 1 ? expand(pattern, {}) : "";
+            if (out.empty()) out = expand(pattern, {f});
+            if (out.empty()) usageError("--out " + pattern + " needs one %d for the frame");
+            frames.push_back({out, {}});
+            for (int t = 0; t < tileCount; ++t) {
+                std::string tile = frameCount == 1 ? expand(tilePattern, {t}) : "";
+                if (tile.empty()) tile = expand(tilePattern, {f, t});
+                if (tile.empty()) {
+                    usageError("--tile " + tilePattern + " needs %d for the frame, then the tile");
+                }
+                frames.back().second.push_back(tile);
+            }
+        }
+    }
     if (frames.empty() && sheet.empty()) usageError("nothing to do");
     for (const auto& f : frames) {
         if (f.second.empty()) usageError("--out " + f.first + " has no tiles");
+    }
+    if (sheetFrames.empty()) {
+        for (const auto& f : frames) sheetFrames.push_back(f.first);
     }
     if (!sheet.empty() && sheetFrames.empty()) usageError("--sheet " + sheet + " has no frames");
     // Every frame is tried, so that one run names every missing tile.

@@ -675,11 +675,14 @@ json frameDocument(const json& doc, const Frames& f, int frame) {
     if (f.orbit) {
         double a = (f.startAngle + 360.0 * frame / f.count) * M_PI / 180.0;
         json& camera = out["camera"];
-        if (!camera.is_object()) camera = json::object();
-        camera["position"] = {f.center.x + f.radius * std::cos(a),
-                              f.center.y + f.radius * std::sin(a),
-                              static_cast<double>(f.center.z) + f.height};
-        camera["target"] = {f.center.x, f.center.y, f.center.z};
+        if (camera.is_null()) camera = json::object();
+        // Anything else is left for the loader to refuse.
+        if (camera.is_object()) {
+            camera["position"] = {f.center.x + f.radius * std::cos(a),
+                                  f.center.y + f.radius * std::sin(a),
+                                  static_cast<double>(f.center.z) + f.height};
+            camera["target"] = {f.center.x, f.center.y, f.center.z};
+        }
     }
     if (!f.values.empty()) {
         for (json& o : out["objects"]) {

@@ -83,45 +83,55 @@ std::string shellQuote(const std::string& arg) {
     return q + "'";
 }
 
-namespace {
-
-// A number padded to at least `width` digits, wider when `largest` needs it.
-std::string padded(int n, int largest, int width) {
-    int digits = static_cast<int>(std::to_string(largest).size());
-    char text[32];
-    std::snprintf(text, sizeof text, "%0*d", std::max(width, digits), n);
-    return text;
-}
-
-}  // namespace
-
 std::vector<std::string> planLines(const PlanRequest& p) {
     std::vector<vref::Region> regions = splitFrame(p.width, p.height, p.tiles);
+    if (int64_t{p.frames.count} * p.tiles > kMaxTasks) {
+        throw std::invalid_argument(std::to_string(int64_t{p.frames.count} * p.tiles) +
+                                    " tasks: a plan holds at most " + std::to_string(kMaxTasks));
+    }
+    int frameDigits = std::max(4, static_cast<int>(std::to_string(p.frames.count - 1).size()));
+    int tileDigits = std::max(2, static_cast<int>(std::to_string(p.tiles - 1).size()));
+    auto number = [](int n, int digits) {
+        std::string text = std::to_string(n);
+        return std::string(std::max(0, digits - static_cast<int>(text.size())), '0') + text;
+    };
+    // vesper-merge gets the same names as printf patterns, which it expands:
+    // the merge line stays short however many tiles there are.
+    auto escaped = [](const std::string& s) {
+        std::string e;
+        for (char c : s) e += c == '%' ? std::string("%%") : std::string(1, c);
+        return e;
+    };
+    std::string framePattern = escaped(p.outDir + "/" + p.name);
+    std::string tilePattern = escaped(p.outDir + "/tiles/" + p.name);
+    if (p.framed) {
+        framePattern += "_f%0" + std::to_string(frameDigits) + "d";
+        tilePattern += "_f%0" + std::to_string(frameDigits) + "d";
+    }
+    framePattern += "." + p.format;
+    tilePattern += "_t%0" + std::to_string(tileDigits) + "d.exr";
     std::vector<std::string> lines;
-    std::string merge = shellQuote(p.merge), sheet;
     for (int f = 0; f < p.frames.count; ++f) {
-        std::string frameName =
-            p.name + (p.framed ? "_f" + padded(f, p.frames.count - 1, 4) : std::string());
-        std::string frameFile = p.outDir + "/" + frameName + "." + p.format;
-        merge += " --out " + shellQuote(frameFile);
-        sheet += " " + shellQuote(frameFile);
         for (size_t t = 0; t < regions.size(); ++t) {
             const vref::Region& r = regions[t];
-            std::string tile = p.outDir + "/tiles/" + frameName + "_t" +
-                               padded(static_cast<int>(t), p.tiles - 1, 2) + ".exr";
             std::string line = shellQuote(p.render);
             if (!p.scene.empty()) line += " --scene " + shellQuote(p.scene);
             if (p.framed) line += " --frame " + std::to_string(f);
             line += " --region " + std::to_string(r.x0) + "," + std::to_string(r.y0) + "," +
                     std::to_string(r.x1) + "," + std::to_string(r.y1);
+            std::string tile = p.outDir + "/tiles/" + p.name +
+                               (p.framed ? "_f" + number(f, frameDigits) : std::string()) + "_t" +
+                               number(static_cast<int>(t), tileDigits) + ".exr";
             line += " --out " + shellQuote(tile);
             for (const std::string& a : p.pass) line += " " + shellQuote(a);
             lines.push_back(line);
-            merge += " " + shellQuote(tile);
         }
     }
+    std::string merge = shellQuote(p.merge) + " --frames " + std::to_string(p.frames.count) +
+                        " --tiles " + std::to_string(p.tiles) + " --out " +
+                        shellQuote(framePattern) + " --tile " + shellQuote(tilePattern);
     if (!p.frames.values.empty()) {
-        merge += " --sheet " + shellQuote(p.outDir + "/" + p.name + "_sheet.png") + sheet;
+        merge += " --sheet " + shellQuote(p.outDir + "/" + p.name + "_sheet.png");
     }
     lines.push_back(merge);
     return lines;

@@ -3,6 +3,7 @@
 // that assembles them (docs/scale.md).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,9 @@
 
 namespace vrender {
 
-// The most tiles a frame may be split into.
+// The most tiles a frame may be split into, and tasks a plan may hold.
 constexpr int kMaxTiles = 65536;
+constexpr int64_t kMaxTasks = 1000000;
 
 // Identifies what a render's pixels depend on: a hash (16 hex digits) of the
 // canonical scene document and every setting that changes pixels (not the
@@ -47,6 +49,7 @@ struct PlanRequest {
 
 // One shell command per line: every task, then the merge that assembles the
 // tiles into frames (and, for a wedge, the frames into a contact sheet).
+// Throws std::invalid_argument for too many tiles or tasks.
 std::vector<std::string> planLines(const PlanRequest& request);
 
 }  // namespace vrender
