@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imagebuf.h>
 #include <OpenImageIO/imageio.h>
 #include <tbb/blocked_range.h>
@@ -30,7 +31,7 @@ float srgbEncode(float x) {
 }  // namespace
 
 RenderResult render(const Scene& scene, const RenderSettings& settings,
-                    const ProgressFunction& progress) {
+                    const ProgressFunction& progress, const std::atomic<bool>* cancel) {
     RenderResult result;
     int threads = settings.threads > 0 ? settings.threads : tbb::info::default_concurrency();
     tbb::global_control limit(tbb::global_control::max_allowed_parallelism,
@@ -56,6 +57,7 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
         tbb::blocked_range<int>(0, image.height, 1), [&](const tbb::blocked_range<int>& rows) {
             RenderServices& sv = services.local();
             for (int y = rows.begin(); y < rows.end(); ++y) {
+                if (cancel && cancel->load(std::memory_order_relaxed)) return;
                 for (int x = 0; x < image.width; ++x) {
                     float3 sum;
                     float alpha = 0.0f;
@@ -85,6 +87,7 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
                 if (progress) progress(done, image.height);
             }
         });
+    result.cancelled = cancel && cancel->load();
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (const RenderServices& sv : services) {
@@ -94,37 +97,57 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
     return result;
 }
 
+namespace {
+
+// 8-bit sRGB without alpha, to a file or (with `proxy`) to memory.
+std::string writeSrgb8(const Image& image, const std::string& path,
+                       OIIO::Filesystem::IOProxy* proxy) {
+    auto out = OIIO::ImageOutput::create(path, proxy);
+    if (!out) {
+        return "cannot write " + path + ": unknown image format \"" +
+               std::filesystem::path(path).extension().string() + "\"";
+    }
+    OIIO::ImageSpec spec(image.width, image.height, 3, OIIO::TypeDesc::UINT8);
+    spec.attribute("oiio:ColorSpace", "sRGB");
+    std::vector<unsigned char> pixels(3 * static_cast<size_t>(image.width) * image.height);
+    for (size_t i = 0; i < pixels.size() / 3; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            float v = srgbEncode(image.rgba[4 * i + c]);
+            pixels[3 * i + c] = static_cast<unsigned char>(std::lround(v * 255.0f));
+        }
+    }
+    if (!out->open(path, spec) || !out->write_image(OIIO::TypeDesc::UINT8, pixels.data())) {
+        return "cannot write " + path + ": " + out->geterror();
+    }
+    out->close();
+    return "";
+}
+
+}  // namespace
+
 std::string writeImage(const Image& image, const std::string& path) {
     std::string ext = std::filesystem::path(path).extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     std::error_code ec;
     std::filesystem::path parent = std::filesystem::path(path).parent_path();
     if (!parent.empty()) std::filesystem::create_directories(parent, ec);
+    bool linear = ext == ".exr" || ext == ".hdr";
+    if (!linear) return writeSrgb8(image, path, nullptr);
     auto out = OIIO::ImageOutput::create(path);
     if (!out) return "cannot write " + path + ": unknown image format \"" + ext + "\"";
-    bool linear = ext == ".exr" || ext == ".hdr";
-    if (linear) {
-        OIIO::ImageSpec spec(image.width, image.height, 4,
-                             ext == ".exr" ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT);
-        if (!out->open(path, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, image.rgba.data())) {
-            return "cannot write " + path + ": " + out->geterror();
-        }
-    } else {
-        OIIO::ImageSpec spec(image.width, image.height, 3, OIIO::TypeDesc::UINT8);
-        spec.attribute("oiio:ColorSpace", "sRGB");
-        std::vector<unsigned char> pixels(3 * static_cast<size_t>(image.width) * image.height);
-        for (size_t i = 0; i < pixels.size() / 3; ++i) {
-            for (int c = 0; c < 3; ++c) {
-                float v = srgbEncode(image.rgba[4 * i + c]);
-                pixels[3 * i + c] = static_cast<unsigned char>(std::lround(v * 255.0f));
-            }
-        }
-        if (!out->open(path, spec) || !out->write_image(OIIO::TypeDesc::UINT8, pixels.data())) {
-            return "cannot write " + path + ": " + out->geterror();
-        }
+    OIIO::ImageSpec spec(image.width, image.height, 4,
+                         ext == ".exr" ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT);
+    if (!out->open(path, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, image.rgba.data())) {
+        return "cannot write " + path + ": " + out->geterror();
     }
     out->close();
     return "";
+}
+
+std::string encodePng(const Image& image, std::vector<unsigned char>* bytes) {
+    bytes->clear();
+    OIIO::Filesystem::IOVecOutput proxy(*bytes);
+    return writeSrgb8(image, "image.png", &proxy);
 }
 
 }  // namespace vref

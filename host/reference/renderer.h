@@ -29,16 +29,22 @@ struct RenderResult {
     RenderStats stats;  // summed over threads
     double seconds = 0.0;
     int threads = 0;
+    bool cancelled = false;  // stopped early: the image is incomplete
 };
 
 // Called from render threads as rows complete: (rows done, rows in total).
 using ProgressFunction = std::function<void(int, int)>;
 
+// A set `cancel` flag stops the render between rows; rows already begun finish.
 RenderResult render(const Scene& scene, const RenderSettings& settings,
-                    const ProgressFunction& progress = {});
+                    const ProgressFunction& progress = {},
+                    const std::atomic<bool>* cancel = nullptr);
 
 // Writes an image: 8-bit sRGB for .png (and other 8-bit formats), linear half
 // floats with alpha for .exr. Returns "" or an error message.
 std::string writeImage(const Image& image, const std::string& path);
+
+// The bytes writeImage writes to a .png file.
+std::string encodePng(const Image& image, std::vector<unsigned char>* bytes);
 
 }  // namespace vref
