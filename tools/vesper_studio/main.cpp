@@ -60,17 +60,18 @@ const char* contentType(const std::string& path) {
     return "application/octet-stream";
 }
 
-// A page file: from --web DIR when given, else the built-in copy.
+// A page file: from --web DIR when given and there, else the built-in copy.
 bool pageFile(const std::string& webDir, std::string path, std::string* body) {
     if (path == "/") path = "/index.html";
     if (path.find("..") != std::string::npos) return false;
     if (!webDir.empty()) {
         std::ifstream in(webDir + path, std::ios::binary);
-        if (!in) return false;
-        std::ostringstream s;
-        s << in.rdbuf();
-        *body = s.str();
-        return true;
+        if (in) {
+            std::ostringstream s;
+            s << in.rdbuf();
+            *body = s.str();
+            return true;
+        }
     }
     for (const vstudio::WebAsset& a : vstudio::webAssets()) {
         if (path == a.path) {

@@ -251,6 +251,11 @@ std::shared_ptr<std::atomic<bool>> Studio::begin(const std::string& client) {
     return flag;
 }
 
+bool Studio::running(const std::string& client) {
+    std::lock_guard<std::mutex> lock(running_);
+    return flags_.count(client) != 0;
+}
+
 void Studio::end(const std::string& client, const std::shared_ptr<std::atomic<bool>>& flag) {
     if (client.empty()) return;
     std::lock_guard<std::mutex> lock(running_);

@@ -61,6 +61,8 @@ class Studio {
                     const std::string& client = "");
 
     const nlohmann::json& classes() const { return classesJson_; }
+    // Whether a request of `client` is being served.
+    bool running(const std::string& client);
     const Limits& limits() const { return limits_; }
 
   private:
