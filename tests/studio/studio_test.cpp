@@ -189,16 +189,15 @@ TEST_F(Studio, LobePeaksAtTheMirrorDirection) {
     double mass = 0.0;
     for (const json& w : j["histogram"]["weight"]) mass += w.get<double>();
     const json& a = j["albedo"];
-    double lum = 0.2126 * a[0].get<double>() + 0.7152 * a[1].get<double>() +
-                 0.0722 * a[2].get<double>();
+    double lum =
+        0.2126 * a[0].get<double>() + 0.7152 * a[1].get<double>() + 0.0722 * a[2].get<double>();
     EXPECT_GT(lum, 0.05);
     EXPECT_NEAR(mass, lum, 1e-3 * lum);
 }
 
 // A newer request of the same client stops the one still rendering.
 TEST_F(Studio, NewerRequestOfTheSameClientCancelsTheRunningOne) {
-    json big = {{"class", "corvid_Mtl_Dielectric"}, {"width", 1024}, {"height", 1024},
-                {"spp", 64}};
+    json big = {{"class", "corvid_Mtl_Dielectric"}, {"width", 1024}, {"height", 1024}, {"spp", 64}};
     auto slow = std::async(std::launch::async, [&] { return post("/api/render", big, "page"); });
     while (!studio_->running("page")) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     vstudio::Response quick =

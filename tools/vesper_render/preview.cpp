@@ -371,14 +371,22 @@ void showNodeGraphs(const ClassInfo& info, json& params) {
         }
         bool height = startsWith(name, "_ward_normal0_") || startsWith(name, "_ward_cutout_");
         if (type == ParamType::Texture2D) {
+            // The second slot of a node takes the other image, and so does every
+            // leaf under an odd number of second slots.
             std::string leaf = name.substr(0, name.rfind("_UnifiedBitmap_texture"));
-            const char* image = "checker";
+            size_t seconds = 0;
+            for (const char* slot : {"_color2", "_mortarColor"}) {
+                for (size_t at = leaf.find(slot); at != std::string::npos;
+                     at = leaf.find(slot, at + 1)) {
+                    ++seconds;
+                }
+            }
+            bool other = seconds % 2 == 1;
+            const char* image = other ? "marble" : "checker";
             if (startsWith(name, "_ward_cutout_")) {
                 image = "dots";
             } else if (height) {
-                image = endsWith(leaf, "color2") ? "stripes" : "bumps";
-            } else if (endsWith(leaf, "color2") || endsWith(leaf, "mortarColor")) {
-                image = "marble";
+                image = other ? "stripes" : "bumps";
             }
             params[name] = image;
         } else if (endsWith(name, "_Noise_size")) {
@@ -409,7 +417,7 @@ void showNodeGraphs(const ClassInfo& info, json& params) {
         if (hasGraph && info.type(in.enable)) params[in.enable] = true;
     }
     if (params.contains("u_normal0MapEnable") && info.type("u_normal0Amount")) {
-        params["u_normal0Amount"] = 6.0;
+        params["u_normal0Amount"] = 12.0;
     }
 }
 
@@ -555,7 +563,10 @@ const char* shapeName(PreviewShape s) {
     return "sphere";
 }
 
-json presetParams(const ClassInfo& info) {
+namespace {
+
+// The table's values for a class.
+json tableParams(const ClassInfo& info) {
     const json& table = presetTable();
     json params = json::object();
     auto apply = [&](const std::string& key) {
@@ -569,7 +580,20 @@ json presetParams(const ClassInfo& info) {
     // The generated Ward variants share the Ward material's parameters.
     if (startsWith(info.name, kWardVariantPrefix)) apply(kMatte);
     apply(info.name);
+    return params;
+}
+
+}  // namespace
+
+json presetParams(const ClassInfo& info) {
+    json params = tableParams(info);
     showNodeGraphs(info, params);
+    // The Ward material shows its own image input: height map 0.
+    if (info.name == kMatte && info.type("u_normal0Map")) {
+        params["u_normal0MapEnable"] = true;
+        params["u_normal0Map"] = "bumps";
+        params["u_normal0Amount"] = 12.0;
+    }
     return params;
 }
 
@@ -623,7 +647,7 @@ json previewScene(const vhost::Library& lib, const ClassInfo& info, const Previe
                        {"fov", 30}};
     } else {
         // The fixed set: a matte, a metal and a mirror sphere.
-        json matte = helperPreset(lib, kMatte);
+        json matte = tableParams(inspectClass(lib, kMatte));
         matte["u_diffuseColor"] = {0.7, 0.7, 0.68};
         const json sets[] = {namedMaterial(lib, kMatte, matte),
                              namedMaterial(lib, kMetal, helperPreset(lib, kMetal)),
@@ -640,7 +664,7 @@ json previewScene(const vhost::Library& lib, const ClassInfo& info, const Previe
                                {"material", m}});
         }
         if (light) {
-            json floor = helperPreset(lib, kMatte);
+            json floor = tableParams(inspectClass(lib, kMatte));
             floor["u_diffuseColor"] = {0.5, 0.5, 0.5};
             ground["material"] = namedMaterial(lib, kMatte, floor);
         }
@@ -686,6 +710,10 @@ json previewScene(const vhost::Library& lib, const ClassInfo& info, const Previe
     s["lights"] = lights;
 
     if (environment) {
+        // A screen-space backplate is fitted to the frame unless told otherwise.
+        if (info.type("uv_scale") && params.is_object() && !params.contains("uv_scale")) {
+            params["uv_scale"] = {1.0 / r.width, 1.0 / r.height};
+        }
         s["environment"] = {{"class", info.name}, {"params", params}};
     } else if (!env.reflection.empty() && exported(lib, kEnvironment)) {
         json e =
