@@ -46,6 +46,7 @@ test("edit, save and restore a material in the studio", { timeout: 600000 }, asy
     const page = await context.newPage();
     page.on("pageerror", (e) => assert.fail(`page error: ${e.message}`));
     await page.goto(URL);
+    await page.locator(".classItem").first().waitFor();
     await page.locator("#quality").selectOption("4");
 
     await page.locator("#classFilter").fill("Mtl_Ward");

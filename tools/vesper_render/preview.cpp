@@ -355,8 +355,9 @@ bool endsWith(const std::string& s, const std::string& suffix) {
 
 // A generated Ward variant shows its node graphs: each input that has a graph is
 // switched on, every image leaf gets a built-in image chosen by the slot it
-// fills (so that the two sides of a noise or a tile differ) and every noise
-// node a size and kind by its depth, so that each graph reads in the picture.
+// fills (so that the two sides of a noise or a tile differ), every noise node a
+// size by its depth and a soft split, every tile node wide mortar and varied
+// bricks, so that each graph reads in the picture.
 void showNodeGraphs(const ClassInfo& info, json& params) {
     const std::string kNodePrefix = "_ward_";
     bool any = false;
@@ -391,6 +392,10 @@ void showNodeGraphs(const ClassInfo& info, json& params) {
             params[name] = image;
         } else if (endsWith(name, "_Noise_size")) {
             params[name] = depth > 1 ? 0.15 : 0.5;
+        } else if (endsWith(name, "_Tile_horizontalGap") || endsWith(name, "_Tile_verticalGap")) {
+            params[name] = 0.04;
+        } else if (endsWith(name, "_Tile_colorVariance")) {
+            params[name] = 0.5;
         } else if (endsWith(name, "_Noise_thresholdLow")) {
             // The host's noise is signed: split it around 0 with a soft edge.
             params[name] = -0.12;
