@@ -329,7 +329,7 @@ const json& presetTable() {
             "u_specularColor": [0.25, 0.25, 0.25], "u_reflectGlossyValue": 0.2,
             "u_brdf00Reflectivity": 0.05, "u_brdf90Reflectivity": 0.6, "u_brdfCurvePower": 5.0},
         "TamberLegacy": {"diffuseColor": [0.7, 0.45, 0.2], "specularColor": [0.4, 0.4, 0.4]},
-        "XRite": {"flakeNormalTexture": "flakes"},
+        "XRite": {"flakeNormalTexture": "flakes", "maxFlakes": 2.0},
         "BackgroundGeometry": {"diffuseTexture": "checker", "diffuseMode": 1,
             "specularColor": [0.0, 0.0, 0.0]},
         "qzPointLight": {"color": [1.0, 0.95, 0.88], "range": 100.0,
