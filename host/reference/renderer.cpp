@@ -53,7 +53,8 @@ std::string validate(const Region& r, int width, int height) {
 }
 
 RenderResult render(const Scene& scene, const RenderSettings& settings,
-                    const ProgressFunction& progress, const Region& region) {
+                    const ProgressFunction& progress, const std::atomic<bool>* cancel,
+                    const Region& region) {
     std::string invalid = validate(settings);
     if (invalid.empty()) invalid = validate(scene.camera);
     if (invalid.empty()) invalid = validate(region, settings.width, settings.height);
@@ -88,6 +89,7 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
         tbb::blocked_range<int>(r.y0, r.y1, 1), [&](const tbb::blocked_range<int>& rows) {
             RenderServices& sv = services.local();
             for (int y = rows.begin(); y < rows.end(); ++y) {
+                if (cancel && cancel->load(std::memory_order_relaxed)) return;
                 for (int x = r.x0; x < r.x1; ++x) {
                     float3 sum;
                     float alpha = 0.0f;
@@ -118,6 +120,7 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
                 if (progress) progress(done, image.height);
             }
         });
+    result.cancelled = cancel && cancel->load();
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (const RenderServices& sv : services) {
@@ -272,6 +275,11 @@ std::string writeImage(const Image& image, const std::string& path, const ImageM
         if (!err.empty()) return "cannot write " + sidecar + ": " + err;
     }
     return err.empty() ? "" : "cannot write " + path + ": " + err;
+}
+
+std::string encodePng(const Image& image, std::vector<unsigned char>* bytes) {
+    bytes->clear();
+    return encode(image, "image.png", ImageMetadata(), bytes);
 }
 
 }  // namespace vref

@@ -34,6 +34,7 @@ struct RenderResult {
     RenderStats stats;  // summed over threads
     double seconds = 0.0;
     int threads = 0;
+    bool cancelled = false;  // stopped early: the image is incomplete
 };
 
 // Pixels [x0, x1) x [y0, y1) of the frame; all zero means the whole frame.
@@ -52,8 +53,10 @@ using ProgressFunction = std::function<void(int, int)>;
 // not depend on the region, so regions of a frame put together give the frame
 // bit for bit. Throws std::invalid_argument when the settings, the camera or
 // the region are outside the limits of limits.h.
+// A set `cancel` flag stops the render between rows; rows already begun finish.
 RenderResult render(const Scene& scene, const RenderSettings& settings,
-                    const ProgressFunction& progress = {}, const Region& region = {});
+                    const ProgressFunction& progress = {},
+                    const std::atomic<bool>* cancel = nullptr, const Region& region = {});
 
 // What is written with an image besides its pixels.
 struct ImageMetadata {
@@ -86,5 +89,8 @@ std::string writeWholeFile(const std::string& path, const std::vector<unsigned c
 // "" when writeImage can be expected to write `path` (a known image format, a
 // directory that takes new files), else why not; to check before rendering.
 std::string checkOutput(const std::string& path);
+
+// The bytes writeImage writes to a .png file.
+std::string encodePng(const Image& image, std::vector<unsigned char>* bytes);
 
 }  // namespace vref

@@ -19,9 +19,6 @@
 #include <mutex>
 #include <string>
 
-#include <OpenImageIO/imagebuf.h>
-#include <OpenImageIO/imagebufalgo.h>
-
 #include "host/reference/limits.h"
 #include "host/reference/renderer.h"
 #include "tools/vesper_render/gallery.h"
@@ -32,7 +29,8 @@ namespace {
 
 const char kUsage[] =
     "usage: vesper-render [options]\n"
-    "  --scene FILE        render a JSON scene (default: the built-in gallery)\n"
+    "  --scene FILE        render a JSON scene (default: the built-in gallery, a contact\n"
+    "                      sheet of every class; --width and --height size each cell)\n"
     "  --out FILE          output image, .png (8-bit sRGB) or .exr (linear, with alpha)\n"
     "                      (default: out/gallery.png, or out/<scene name>.png)\n"
     "  --width N, --height N   image size in pixels\n"
@@ -53,7 +51,7 @@ const char kUsage[] =
     "  --tiles N           tiles per frame (default 1)\n"
     "  --out-dir DIR       where tiles and frames go (default out/<scene name>)\n"
     "  --format png|exr    of the merged frames (default png)\n"
-    "  --scene and the image options above are passed on to every task\n";
+    "  --scene (required) and the image options above are passed on to every task\n";
 
 struct Options {
     std::string scene, out, library = vhost::Library::defaultPath();
@@ -127,7 +125,6 @@ Options parse(int argc, char** argv) {
             o.pass.insert(o.pass.end(), {a, m});
         } else if (a == "--no-labels") {
             o.labels = false;
-            o.pass.push_back(a);
         } else if (a == "--frame") {
             long long n = integer();
             if (n < 0 || n >= vrender::kMaxFrames)
@@ -174,39 +171,26 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
-// Class names under the gallery's spheres.
-void drawLabels(vref::Image& image, const vref::Camera& cam,
-                const std::vector<vrender::GalleryLabel>& labels) {
-    using namespace vref;  // the host's vector arithmetic
-    if (labels.empty()) return;
-    // A region's buffer lies at its place in the frame; text is clipped to it.
-    OIIO::ImageSpec spec(image.width, image.height, 4, OIIO::TypeDesc::FLOAT);
-    spec.x = image.x;
-    spec.y = image.y;
-    OIIO::ImageBuf buf(spec, image.rgba.data());
-    vref::float3 forward = vref::normalize(cam.target - cam.position);
-    vref::float3 right = vref::normalize(vref::cross(forward, cam.up));
-    vref::float3 up = vref::cross(right, forward);
-    float tanHalf = std::tan(0.5f * cam.fovY * vref::kPi / 180.0f);
-    float aspect = static_cast<float>(image.fullWidth) / image.fullHeight;
-    int size = std::max(9, image.fullHeight / 42);
-    for (const auto& l : labels) {
-        vref::float3 d = l.anchor - cam.position;
-        float z = vref::dot(d, forward);
-        if (z <= 0.0f) continue;
-        float sx = vref::dot(d, right) / (z * tanHalf * aspect);
-        float sy = vref::dot(d, up) / (z * tanHalf);
-        int px = static_cast<int>((sx + 1.0f) * 0.5f * image.fullWidth);
-        int py = static_cast<int>((1.0f - sy) * 0.5f * image.fullHeight) + size;
-        // Shadow first, so that the text reads on light and dark ground alike.
-        float shadow[4] = {0.0f, 0.0f, 0.0f, 1.0f}, white[4] = {0.95f, 0.95f, 0.95f, 1.0f};
-        OIIO::ImageBufAlgo::render_text(buf, px + 1, py + 1, l.text, size, "DejaVuSans", shadow,
-                                        OIIO::ImageBufAlgo::TextAlignX::Center);
-        if (!OIIO::ImageBufAlgo::render_text(buf, px, py, l.text, size, "DejaVuSans", white,
-                                             OIIO::ImageBufAlgo::TextAlignX::Center)) {
-            return;  // no font: the image stays unlabelled
-        }
-    }
+// The built-in gallery: a contact sheet of every class's preview.
+int renderGallery(const vhost::Library& lib, Options& opt) {
+    vrender::GalleryOptions go;
+    go.cell = vrender::galleryCellSettings();
+    go.labels = opt.labels;
+    if (opt.out.empty()) opt.out = "out/gallery.png";
+    vrender::applyRenderSettings(opt.overrides, "command line", go.cell);
+    std::string unwritable = vref::checkOutput(opt.out);
+    if (!unwritable.empty()) throw std::runtime_error(unwritable);
+    vrender::Gallery g = vrender::renderGallery(lib, go, [](int done, int total) {
+        std::fprintf(stderr, "\rgallery: %d/%d cells", done, total);
+        if (done == total) std::fputc('\n', stderr);
+    });
+    for (const std::string& note : g.notes) std::fprintf(stderr, "gallery: %s\n", note.c_str());
+    std::string err = vref::writeImage(g.image, opt.out);
+    if (!err.empty()) throw std::runtime_error(err);
+    std::printf("%s: %dx%d, %d cells of %dx%d, %d spp, %s mode\n", opt.out.c_str(), g.image.width,
+                g.image.height, g.cells, go.cell.width, go.cell.height, go.cell.spp,
+                go.cell.mode == vref::Mode::Path ? "path" : "direct");
+    return 0;
 }
 
 // Prints the task list of a plan: every line a shell command.
@@ -226,7 +210,7 @@ int plan(const Options& opt, const std::string& name, const vrender::Frames& fra
     if (!fs::exists(p.merge, ec)) {
         std::fprintf(stderr, "vesper-render: warning: %s does not exist (yet)\n", p.merge.c_str());
     }
-    if (!opt.scene.empty()) p.scene = fs::absolute(opt.scene).lexically_normal().string();
+    p.scene = fs::absolute(opt.scene).lexically_normal().string();
     p.name = name;
     p.outDir =
         fs::absolute(opt.outDir.empty() ? "out/" + name : opt.outDir).lexically_normal().string();
@@ -263,29 +247,28 @@ int run(Options& opt) {
                      opt.library.c_str(), pxs::kApiVersion);
         return 1;
     }
+    if (opt.scene.empty()) {
+        // The gallery is a sheet of separate previews, not one frame to split.
+        if (opt.plan || opt.hasRegion || opt.frame >= 0) {
+            std::fprintf(stderr, "vesper-render: %s needs --scene\n",
+                         opt.plan        ? "plan"
+                         : opt.hasRegion ? "--region"
+                                         : "--frame");
+            return 1;
+        }
+        return renderGallery(lib, opt);
+    }
     vref::Scene scene;
     vref::RenderSettings settings;
-    std::vector<vrender::GalleryLabel> labels;
     nlohmann::json doc;
     vrender::Frames frames;
     bool framed = false;
     int frame = std::max(opt.frame, 0);
-    std::string name =
-        opt.scene.empty() ? "gallery" : std::filesystem::path(opt.scene).stem().string();
+    std::string name = std::filesystem::path(opt.scene).stem().string();
     try {
-        vrender::Gallery g;
-        std::string baseDir;
-        if (opt.scene.empty()) {
-            g = vrender::makeGallery(lib);
-            for (const std::string& note : g.notes)
-                std::fprintf(stderr, "gallery: %s\n", note.c_str());
-            doc = g.scene;
-            if (opt.labels) labels = g.labels;
-        } else {
-            doc = vrender::readSceneDocument(opt.scene);
-            baseDir = std::filesystem::path(opt.scene).parent_path().string();
-        }
-        std::string sceneName = opt.scene.empty() ? "gallery" : opt.scene;
+        const std::string& sceneName = opt.scene;
+        doc = vrender::readSceneDocument(sceneName);
+        std::string baseDir = std::filesystem::path(sceneName).parent_path().string();
         frames = vrender::readFrames(doc, sceneName);
         framed = doc.contains("animation") || doc.contains("wedge");
         if (frame >= frames.count) {
@@ -294,7 +277,7 @@ int run(Options& opt) {
                                         std::to_string(frame));
         }
         vrender::loadScene(vrender::frameDocument(doc, frames, frame), sceneName, baseDir, lib,
-                           scene, settings, opt.scene.empty() ? &g.files : nullptr);
+                           scene, settings);
         vrender::applyRenderSettings(opt.overrides, "command line", settings);
         std::string outside = vref::validate(opt.region, settings.width, settings.height);
         if (!outside.empty()) throw std::invalid_argument("command line: " + outside);
@@ -324,16 +307,15 @@ int run(Options& opt) {
                      std::string(width - filled, '.').c_str(), percent, tty ? "" : "\n");
         std::fflush(stderr);
     };
-    vref::RenderResult result = vref::render(scene, settings, progress, opt.region);
+    vref::RenderResult result = vref::render(scene, settings, progress, nullptr, opt.region);
     if (tty) std::fputc('\n', stderr);
-    drawLabels(result.image, scene.camera, labels);
     // What vesper-merge checks tiles by, and labels a wedge's frames with. A
     // plain render keeps it only where the format has room (EXR's header).
     vref::ImageMetadata meta;
     meta.tile = opt.hasRegion;
     std::string ext = std::filesystem::path(opt.out).extension().string();
     if (opt.hasRegion || framed || ext == ".exr" || ext == ".EXR") {
-        meta.attributes = {{"sceneHash", vrender::sceneHash(doc, settings, !labels.empty())},
+        meta.attributes = {{"sceneHash", vrender::sceneHash(doc, settings)},
                            {"seed", std::to_string(settings.seed)},
                            {"spp", settings.spp}};
         if (framed) {

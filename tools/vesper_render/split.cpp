@@ -8,7 +8,7 @@ namespace vrender {
 
 using nlohmann::json;
 
-std::string sceneHash(const json& doc, const vref::RenderSettings& s, bool labels) {
+std::string sceneHash(const json& doc, const vref::RenderSettings& s) {
     json settings = {{"width", s.width},
                      {"height", s.height},
                      {"spp", s.spp},
@@ -18,8 +18,7 @@ std::string sceneHash(const json& doc, const vref::RenderSettings& s, bool label
                      {"aoSamples", s.aoSamples},
                      {"aoDistance", s.aoDistance},
                      {"giSamples", s.giSamples},
-                     {"clamp", s.clampValue},
-                     {"labels", labels}};
+                     {"clamp", s.clampValue}};
     // Objects dump with sorted keys and no spaces: the same scene gives the
     // same text however its file was laid out.
     std::string text = doc.dump() + "\n" + settings.dump();
@@ -115,7 +114,7 @@ std::vector<std::string> planLines(const PlanRequest& p) {
         for (size_t t = 0; t < regions.size(); ++t) {
             const vref::Region& r = regions[t];
             std::string line = shellQuote(p.render);
-            if (!p.scene.empty()) line += " --scene " + shellQuote(p.scene);
+            line += " --scene " + shellQuote(p.scene);
             if (p.framed) line += " --frame " + std::to_string(f);
             line += " --region " + std::to_string(r.x0) + "," + std::to_string(r.y0) + "," +
                     std::to_string(r.x1) + "," + std::to_string(r.y1);

@@ -21,7 +21,7 @@ constexpr int64_t kMaxTasks = 1000000;
 // Identifies what a render's pixels depend on: a hash (16 hex digits) of the
 // canonical scene document and every setting that changes pixels (not the
 // thread count). Tiles of one frame must share it.
-std::string sceneHash(const nlohmann::json& doc, const vref::RenderSettings& settings, bool labels);
+std::string sceneHash(const nlohmann::json& doc, const vref::RenderSettings& settings);
 
 // A wedge value as a label: numbers to 6 significant digits, arrays as
 // [a, b, c], strings as they are.
@@ -37,7 +37,7 @@ std::string shellQuote(const std::string& arg);
 
 struct PlanRequest {
     std::string render, merge;      // the tools, absolute
-    std::string scene;              // absolute; "" for the gallery
+    std::string scene;              // absolute
     std::string name;               // file names start with it
     std::string outDir;             // absolute
     std::string format = "png";     // of the frames: png or exr
