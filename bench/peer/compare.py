@@ -1,8 +1,9 @@
 # Error of renders against a reference, in Blender's Python (no other image
 # library needed):
 #   blender -b --factory-startup --python compare.py -- REF.exr IMG.exr [IMG.exr ...]
-# Prints "rms FILE ABSOLUTE RELATIVE" per image: the root mean square of the RGB
-# difference over every pixel, and that divided by the reference's mean RGB value.
+# Prints "rms FILE ABSOLUTE RELATIVE MEAN" per image: the root mean square of the
+# RGB difference over every pixel, that divided by the reference's mean RGB value,
+# and the image's mean RGB value over the reference's.
 # With --png DIR it also writes an sRGB PNG of each image there.
 import array
 import math
@@ -39,10 +40,13 @@ for path in args[1:]:
     s, img = load(path)
     if s != size:
         sys.exit("%s: %dx%d, the reference is %dx%d" % (path, *s, *size))
-    sq = 0.0
+    sq = total = 0.0
     for i in range(4 * n):
         if i % 4 != 3:
             d = img[i] - ref[i]
             sq += d * d
+            total += img[i]
     rms = math.sqrt(sq / (3 * n))
-    print("rms %s %.6g %.6g" % (path, rms, rms / mean if mean > 0 else float("nan")))
+    nan = float("nan")
+    print("rms %s %.6g %.6g %.6g" % (path, rms, rms / mean if mean > 0 else nan,
+                                     total / (3 * n) / mean if mean > 0 else nan))

@@ -62,6 +62,15 @@ def errors(args, ref, images):
             for m in re.finditer(r"^rms (\S+) (\S+) (\S+)", text, re.M)}
 
 
+def means(args, ref, images):
+    """Mean value of each image over the reference's."""
+    cmd = [args.blender, "-b", "--factory-startup", "--python", os.path.join(HERE, "compare.py"),
+           "--", ref] + images
+    text = subprocess.run(cmd, check=True, capture_output=True, text=True).stdout
+    return {m.group(1): float(m.group(2))
+            for m in re.finditer(r"^rms (\S+) \S+ \S+ (\S+)", text, re.M)}
+
+
 def per_pass(points):
     """Least-squares slope of time against samples: seconds per pass without the
     fixed cost of a render (scene set-up, BVH)."""
@@ -143,13 +152,18 @@ def main():
     p.add_argument("--png", action="store_true", help="also write PNG previews")
     p.add_argument("--label", default="", help="what the vesper-render build is, for the table")
     p.add_argument("--table", help="only print the table of a results.json of an earlier run")
+    p.add_argument("--reuse", action="store_true",
+                   help="with --clamps: keep the clamp images already in the work directory")
     p.add_argument("--clamps", default="",
                    help="also compare vesper-render's clamp values (e.g. 0,5,20,100) at the "
                         "largest sample count")
     args = p.parse_args()
     if args.table:
         with open(args.table) as f:
-            return print_table(json.load(f))
+            print_table(json.load(f))
+        if args.clamps:
+            clamp_table(args, int(args.spp.split(",")[-1]))
+        return 0
     args.vesper = args.vesper or os.path.join(args.build, "vesper-render")
     os.makedirs(args.work, exist_ok=True)
     spps = [int(s) for s in args.spp.split(",")]
@@ -186,31 +200,29 @@ def main():
 
 
 def clamp_table(args, spp):
-    """Firefly clamp against its bias: each clamp's image at `spp` against the
-    unclamped reference (noise and bias) and against its own reference (noise)."""
+    """The firefly clamp: each value's noise at `spp` (against its own reference)
+    and the light it removes (its reference's mean over the unclamped one's)."""
     with open(os.path.join(HERE, "scene.json")) as f:
         scene = json.load(f)
     w = lambda name: os.path.join(args.work, name)
-    rows, truth = [], None
+    rows = []
     for c in ["0"] + [c for c in args.clamps.split(",") if float(c) != 0]:
         scene["render"]["clamp"] = float(c)
         path = w("scene-clamp%s.json" % c)
         with open(path, "w") as f:
             json.dump(scene, f)
-        run_vesper(args, w("vesper-clamp%s-ref.exr" % c), args.ref_spp, 2, path)
-        run_vesper(args, w("vesper-clamp%s.exr" % c), spp, 1, path)
-        truth = truth or w("vesper-clamp%s-ref.exr" % c)
-        own = errors(args, w("vesper-clamp%s-ref.exr" % c), [w("vesper-clamp%s.exr" % c)])
-        full = errors(args, truth, [w("vesper-clamp%s.exr" % c), w("vesper-clamp%s-ref.exr" % c)])
-        rows.append((c, own[w("vesper-clamp%s.exr" % c)], full[w("vesper-clamp%s.exr" % c)],
-                     full[w("vesper-clamp%s-ref.exr" % c)]))
-    print("\nclamp at %d spp (0: none): error against its own reference (noise), against the "
-          "unclamped reference (noise and bias), and the bias of its %d-sample reference\n"
-          % (spp, args.ref_spp))
-    print("| clamp | own reference | unclamped reference | reference bias |")
-    print("|---:|---:|---:|---:|")
-    for c, own, full, bias in rows:
-        print("| %s | %.4f | %.4f | %.4f |" % (c, own, full, bias))
+        ref, img = w("vesper-clamp%s-ref.exr" % c), w("vesper-clamp%s.exr" % c)
+        if not args.reuse or not os.path.exists(ref):
+            run_vesper(args, ref, args.ref_spp, 2, path)
+            run_vesper(args, img, spp, 1, path)
+        rows.append((c, errors(args, ref, [img])[img],
+                     means(args, w("vesper-clamp0-ref.exr"), [ref])[ref]))
+    print("\nclamp at %d spp (0: none): error against its own %d-sample reference, and the "
+          "light that reference keeps of the unclamped one's\n" % (spp, args.ref_spp))
+    print("| clamp | error | light kept |")
+    print("|---:|---:|---:|")
+    for c, e, m in rows:
+        print("| %s | %.4f | %.3f |" % (c, e, m))
 
 if __name__ == "__main__":
     sys.exit(main())
