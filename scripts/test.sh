@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test, then checks formatting, the installed
+# Builds everything and runs every test (the studio's browser test too), then checks formatting, the installed
 # package, the generated shader reference, the vtable layout under the MSVC ABI
 # and the Windows DLL. Then the suite again under the sanitizers
 # (scripts/sanitize.sh) and a short fuzzing run of every fuzz target (scripts/fuzz.sh).
@@ -14,6 +14,8 @@ export BUILD_DIR
 scripts/build.sh -DVESPER_BUILD_TESTS=ON -DVESPER_BUILD_BENCH=ON -DVESPER_BUILD_TOOLS=ON \
   -DVESPER_BUILD_RENDERER=ON
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
+# vesper-studio in chromium (starts and stops its own server).
+tests/browser/run.sh
 scripts/check-format.sh
 scripts/check-layers.sh
 scripts/check-install.sh

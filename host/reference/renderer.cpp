@@ -38,7 +38,7 @@ float srgbEncode(float x) {
 }  // namespace
 
 RenderResult render(const Scene& scene, const RenderSettings& settings,
-                    const ProgressFunction& progress) {
+                    const ProgressFunction& progress, const std::atomic<bool>* cancel) {
     std::string invalid = validate(settings);
     if (invalid.empty()) invalid = validate(scene.camera);
     if (!invalid.empty()) throw std::invalid_argument(invalid);
@@ -96,6 +96,7 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
     tbb::parallel_for(tbb::blocked_range<int>(0, tiles, 1), [&](const tbb::blocked_range<int>& r) {
         RenderServices& sv = services.local();
         for (int t = r.begin(); t < r.end(); ++t) {
+            if (cancel && cancel->load(std::memory_order_relaxed)) return;
             int x0 = (t % tilesX) * kTile, y0 = (t / tilesX) * kTile;
             int x1 = std::min(x0 + kTile, image.width), y1 = std::min(y0 + kTile, image.height);
             for (int y = y0; y < y1; ++y) {
@@ -105,6 +106,7 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
             if (progress) progress(done, tiles);
         }
     });
+    result.cancelled = cancel && cancel->load();
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (const RenderServices& sv : services) {
@@ -223,6 +225,11 @@ std::string writeImage(const Image& image, const std::string& path) {
     std::string err = encode(image, path, &bytes);
     if (err.empty()) err = writeFile(path, bytes);
     return err.empty() ? "" : "cannot write " + path + ": " + err;
+}
+
+std::string encodePng(const Image& image, std::vector<unsigned char>* bytes) {
+    bytes->clear();
+    return encode(image, "image.png", bytes);
 }
 
 }  // namespace vref
