@@ -16,7 +16,7 @@
 #include "host/reference/renderer.h"
 #include "testkit/alloc_counter.h"
 #include "tests/render/scripted.h"
-#include "tools/vesper_render/gallery.h"
+#include "tools/vesper_render/preview.h"
 #include "tools/vesper_render/scene_loader.h"
 
 namespace {
@@ -86,28 +86,35 @@ TEST(RenderImage, SameSeedGivesTheSameImageWhateverTheThreadCount) {
     EXPECT_NE(a, d);
 }
 
-// The per-hit phase allocates nothing: more samples of the gallery (every class,
-// textures, lights, environment), in either mode, make no more allocations.
+// The per-hit phase allocates nothing: more samples of every class's preview
+// (textures, lights, environment), in either mode, make no more allocations.
 TEST(RenderImage, SamplesAllocateNothing) {
     vhost::Library lib;
     ASSERT_TRUE(lib.loaded()) << lib.error();
-    vrender::Gallery g = vrender::makeGallery(lib);
-    vref::Scene scene;
-    vref::RenderSettings settings;
-    vrender::loadScene(g.scene, "gallery", "", lib, scene, settings, &g.files);
-    settings.width = 32;
-    settings.height = 18;
-    settings.threads = 1;
-    for (vref::Mode mode : {vref::Mode::Direct, vref::Mode::Path}) {
-        settings.mode = mode;
-        auto allocations = [&](int spp) {
-            settings.spp = spp;
-            uint64_t before = vtest::allocationCounts().allocations;
-            vref::render(scene, settings);
-            return vtest::allocationCounts().allocations - before;
-        };
-        allocations(1);  // warm-up: per-thread records, caches
-        EXPECT_EQ(allocations(1), allocations(6));
+    const vrender::FileSet assets = vrender::previewAssetFiles("gallery");
+    for (const std::string& name : lib.classes()) {
+        vrender::ClassInfo info = vrender::inspectClass(lib, name);
+        vrender::PreviewRequest r;
+        r.className = name;
+        r.params = vrender::presetParams(info);
+        r.width = 16;
+        r.height = 12;
+        for (bool path : {false, true}) {
+            r.pathMode = path;
+            vref::Scene scene;
+            vref::RenderSettings settings;
+            vrender::loadScene(vrender::previewScene(lib, info, r, "gallery"), name, "", lib, scene,
+                               settings, &assets);
+            settings.threads = 1;
+            auto allocations = [&](int spp) {
+                settings.spp = spp;
+                uint64_t before = vtest::allocationCounts().allocations;
+                vref::render(scene, settings);
+                return vtest::allocationCounts().allocations - before;
+            };
+            allocations(6);  // warm-up: per-thread records, texture tiles
+            EXPECT_EQ(allocations(1), allocations(6)) << name << (path ? " path" : " direct");
+        }
     }
 }
 
