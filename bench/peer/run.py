@@ -8,6 +8,10 @@ the repeats; measures each image's RMS error against its own renderer's
 high-sample reference (another seed) and prints a markdown table.
 
     bench/peer/run.py --build build [--spp 4,8,16,32,64] [--ref-spp 512] [--repeats 3]
+                      [--before OLD/vesper-render --before-library OLD/libvesperShaders64.so]
+
+With --before, an older vesper-render is rendered in the same run, interleaved, and
+the table is printed for each build.
 
 Blender is needed only here: `blender` on the PATH (or --blender).
 """
@@ -37,11 +41,12 @@ def timed(cmd):
     return text, (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
 
 
-def run_vesper(args, out, spp, seed, scene=os.path.join(HERE, "scene.json")):
-    cmd = [args.vesper, "--scene", scene, "--out", out,
+def run_vesper(args, out, spp, seed, scene=os.path.join(HERE, "scene.json"), before=False):
+    cmd = [args.before if before else args.vesper, "--scene", scene, "--out", out,
            "--spp", str(spp), "--seed", str(seed), "--threads", str(args.threads)]
-    if args.library:
-        cmd += ["--library", args.library]
+    library = args.before_library if before else args.library
+    if library:
+        cmd += ["--library", library]
     text, cpu = timed(cmd)
     return float(re.search(r"^([0-9.]+) s,", text, re.M).group(1)), cpu
 
@@ -110,8 +115,18 @@ def versions(args):
 
 
 def print_table(r):
+    for name in [n for n in ("before", "vesper") if n in r["rows"]]:
+        if name == "before":
+            print("## vesper-render before: %s\n" % r.get("before", "?"))
+        elif "before" in r["rows"]:
+            print("## vesper-render after\n")
+        build_table(r, name)
+
+
+def build_table(r, build):
     spps = r["spp"]
-    rows = {n: {int(s): v for s, v in r["rows"][n].items()} for n in ("vesper", "cycles")}
+    rows = {n: {int(s): v for s, v in r["rows"][m].items()}
+            for n, m in (("vesper", build), ("cycles", "cycles"))}
     wall = {n: per_pass([(s, rows[n][s][0]) for s in spps]) for n in rows}
     cpu = {n: per_pass([(s, rows[n][s][1]) for s in spps]) for n in rows}
     print("machine: %s" % r["machine"])
@@ -136,6 +151,7 @@ def print_table(r):
         eq = error_at(s * cpu["cycles"] / cpu["vesper"], curve)
         print("| %d | %.2f | %.2f | %.4f | %.2f | %.2f | %.4f | %.4f | %.2f |"
               % (s, v[0], v[1], v[2], c[0], c[1], c[2], eq, eq / c[2]))
+    print()
 
 
 def main():
@@ -143,6 +159,8 @@ def main():
     p.add_argument("--build", default="build")
     p.add_argument("--vesper", help="vesper-render binary (default BUILD/vesper-render)")
     p.add_argument("--library", help="shader library (default the build's)")
+    p.add_argument("--before", help="an older vesper-render to measure in the same run")
+    p.add_argument("--before-library", help="its shader library")
     p.add_argument("--blender", default="blender")
     p.add_argument("--spp", default="4,8,16,32,64")
     p.add_argument("--ref-spp", type=int, default=512)
@@ -170,19 +188,23 @@ def main():
     load = [loadavg()]
     w = lambda name: os.path.join(args.work, name)
 
-    refs = {"vesper": w("vesper-ref.exr"), "cycles": w("cycles-ref.exr")}
-    run_vesper(args, refs["vesper"], args.ref_spp, 2)
-    run_cycles(args, refs["cycles"], args.ref_spp, 2)
+    renderers = [("vesper", run_vesper), ("cycles", run_cycles)]
+    if args.before:
+        renderers.insert(0, ("before", lambda a, o, n, seed: run_vesper(a, o, n, seed,
+                                                                         before=True)))
+    refs = {name: w("%s-ref.exr" % name) for name, _ in renderers}
+    for name, fn in renderers:
+        fn(args, refs[name], args.ref_spp, 2)
     best, cpu = {}, {}
     for _ in range(args.repeats):
         for spp in spps:
-            for name, fn in (("vesper", run_vesper), ("cycles", run_cycles)):
+            for name, fn in renderers:
                 t, c = fn(args, w("%s-%d.exr" % (name, spp)), spp, 1)
                 best[name, spp] = min(best.get((name, spp), t), t)
                 cpu[name, spp] = min(cpu.get((name, spp), c), c)
         load.append(loadavg())
     err = {}
-    for name in ("vesper", "cycles"):
+    for name, _ in renderers:
         e = errors(args, refs[name], [w("%s-%d.exr" % (name, s)) for s in spps])
         for s in spps:
             err[name, s] = e[w("%s-%d.exr" % (name, s))]
@@ -191,7 +213,9 @@ def main():
                "load": load, "repeats": args.repeats, "threads": args.threads,
                "ref_spp": args.ref_spp, "spp": spps,
                "rows": {n: {str(s): [best[n, s], cpu[n, s], err[n, s]] for s in spps}
-                        for n in ("vesper", "cycles")}}
+                        for n, _ in renderers}}
+    if args.before:
+        results["before"] = args.before
     with open(w("results.json"), "w") as f:
         json.dump(results, f, indent=1)
     print_table(results)
