@@ -23,6 +23,8 @@ namespace vref {
 
 namespace {
 
+constexpr int kTile = 16;  // pixels on a side
+
 float clampSample(float x, float limit) {
     if (!std::isfinite(x)) return 0.0f;
     return limit > 0.0f && x > limit ? limit : x;
@@ -59,42 +61,51 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
     int spp = std::max(1, settings.spp);
 
     tbb::enumerable_thread_specific<RenderServices> services(std::cref(scene), std::cref(settings));
-    std::atomic<int> rowsDone{0};
+    // Square tiles: neighbouring camera rays share their way through the scene, and
+    // a thread's work stays in cache.
+    const int tilesX = (image.width + kTile - 1) / kTile,
+              tilesY = (image.height + kTile - 1) / kTile;
+    const int tiles = tilesX * tilesY;
+    std::atomic<int> tilesDone{0};
+    auto renderPixel = [&](RenderServices& sv, int x, int y) {
+        float3 sum;
+        float alpha = 0.0f;
+        for (int s = 0; s < spp; ++s) {
+            // Jitter inside the pixel from the sample's first two dimensions.
+            sv.beginSample(x, y, s);
+            float2 jitter(0.5f, 0.5f);
+            if (spp > 1) sv.random2(&jitter);
+            float2 raster(x + jitter.x, y + jitter.y);
+            sv.setRaster(raster);
+            float sx = (2.0f * raster.x / image.width - 1.0f) * tanHalf * aspect;
+            float sy = (1.0f - 2.0f * raster.y / image.height) * tanHalf;
+            float3 dir = normalize(forward + right * sx + up * sy);
+            Radiance r = sv.cameraRay(cam.position, dir);
+            float c = settings.clampValue;
+            sum += float3(clampSample(r.color.x, c), clampSample(r.color.y, c),
+                          clampSample(r.color.z, c));
+            alpha += std::isfinite(r.alpha) ? r.alpha : 1.0f;
+        }
+        float* p = &image.rgba[4 * (static_cast<size_t>(y) * image.width + x)];
+        p[0] = sum.x / spp;
+        p[1] = sum.y / spp;
+        p[2] = sum.z / spp;
+        p[3] = alpha / spp;
+    };
     auto start = std::chrono::steady_clock::now();
-    tbb::parallel_for(
-        tbb::blocked_range<int>(0, image.height, 1), [&](const tbb::blocked_range<int>& rows) {
-            RenderServices& sv = services.local();
-            for (int y = rows.begin(); y < rows.end(); ++y) {
-                if (cancel && cancel->load(std::memory_order_relaxed)) return;
-                for (int x = 0; x < image.width; ++x) {
-                    float3 sum;
-                    float alpha = 0.0f;
-                    for (int s = 0; s < spp; ++s) {
-                        // Jitter inside the pixel from the sample's own sequence.
-                        sv.beginSample(x, y, s);
-                        float jx = spp > 1 ? sv.random() : 0.5f;
-                        float jy = spp > 1 ? sv.random() : 0.5f;
-                        float2 raster(x + jx, y + jy);
-                        sv.setRaster(raster);
-                        float sx = (2.0f * raster.x / image.width - 1.0f) * tanHalf * aspect;
-                        float sy = (1.0f - 2.0f * raster.y / image.height) * tanHalf;
-                        float3 dir = normalize(forward + right * sx + up * sy);
-                        Radiance r = sv.cameraRay(cam.position, dir);
-                        float c = settings.clampValue;
-                        sum += float3(clampSample(r.color.x, c), clampSample(r.color.y, c),
-                                      clampSample(r.color.z, c));
-                        alpha += std::isfinite(r.alpha) ? r.alpha : 1.0f;
-                    }
-                    float* p = &image.rgba[4 * (static_cast<size_t>(y) * image.width + x)];
-                    p[0] = sum.x / spp;
-                    p[1] = sum.y / spp;
-                    p[2] = sum.z / spp;
-                    p[3] = alpha / spp;
-                }
-                int done = ++rowsDone;
-                if (progress) progress(done, image.height);
+    tbb::parallel_for(tbb::blocked_range<int>(0, tiles, 1), [&](const tbb::blocked_range<int>& r) {
+        RenderServices& sv = services.local();
+        for (int t = r.begin(); t < r.end(); ++t) {
+            if (cancel && cancel->load(std::memory_order_relaxed)) return;
+            int x0 = (t % tilesX) * kTile, y0 = (t / tilesX) * kTile;
+            int x1 = std::min(x0 + kTile, image.width), y1 = std::min(y0 + kTile, image.height);
+            for (int y = y0; y < y1; ++y) {
+                for (int x = x0; x < x1; ++x) renderPixel(sv, x, y);
             }
-        });
+            int done = ++tilesDone;
+            if (progress) progress(done, tiles);
+        }
+    });
     result.cancelled = cancel && cancel->load();
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
