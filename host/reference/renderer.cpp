@@ -23,6 +23,8 @@ namespace vref {
 
 namespace {
 
+constexpr int kTile = 16;  // pixels on a side
+
 float clampSample(float x, float limit) {
     if (!std::isfinite(x)) return 0.0f;
     return limit > 0.0f && x > limit ? limit : x;
@@ -59,17 +61,17 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
     if (invalid.empty()) invalid = validate(scene.camera);
     if (invalid.empty()) invalid = validate(region, settings.width, settings.height);
     if (!invalid.empty()) throw std::invalid_argument(invalid);
-    Region r = region.whole() ? Region{0, 0, settings.width, settings.height} : region;
+    const Region area = region.whole() ? Region{0, 0, settings.width, settings.height} : region;
     RenderResult result;
     int threads = settings.threads > 0 ? settings.threads : tbb::info::default_concurrency();
     tbb::global_control limit(tbb::global_control::max_allowed_parallelism,
                               static_cast<size_t>(threads));
     result.threads = threads;
     Image& image = result.image;
-    image.x = r.x0;
-    image.y = r.y0;
-    image.width = r.x1 - r.x0;
-    image.height = r.y1 - r.y0;
+    image.x = area.x0;
+    image.y = area.y0;
+    image.width = area.x1 - area.x0;
+    image.height = area.y1 - area.y0;
     image.fullWidth = settings.width;
     image.fullHeight = settings.height;
     image.rgba.assign(4 * static_cast<size_t>(image.width) * image.height, 0.0f);
@@ -83,43 +85,53 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
     int spp = std::max(1, settings.spp);
 
     tbb::enumerable_thread_specific<RenderServices> services(std::cref(scene), std::cref(settings));
-    std::atomic<int> rowsDone{0};
+    // Square tiles: neighbouring camera rays share their way through the scene, and
+    // a thread's work stays in cache.
+    const int tilesX = (image.width + kTile - 1) / kTile,
+              tilesY = (image.height + kTile - 1) / kTile;
+    const int tiles = tilesX * tilesY;
+    std::atomic<int> tilesDone{0};
+    auto renderPixel = [&](RenderServices& sv, int x, int y) {
+        float3 sum;
+        float alpha = 0.0f;
+        for (int s = 0; s < spp; ++s) {
+            // Jitter inside the pixel from the sample's first two dimensions.
+            sv.beginSample(x, y, s);
+            float2 jitter(0.5f, 0.5f);
+            if (spp > 1) sv.random2(&jitter);
+            float2 raster(x + jitter.x, y + jitter.y);
+            sv.setRaster(raster);
+            float sx = (2.0f * raster.x / image.fullWidth - 1.0f) * tanHalf * aspect;
+            float sy = (1.0f - 2.0f * raster.y / image.fullHeight) * tanHalf;
+            float3 dir = normalize(forward + right * sx + up * sy);
+            Radiance r = sv.cameraRay(cam.position, dir);
+            float c = settings.clampValue;
+            sum += float3(clampSample(r.color.x, c), clampSample(r.color.y, c),
+                          clampSample(r.color.z, c));
+            alpha += std::isfinite(r.alpha) ? r.alpha : 1.0f;
+        }
+        float* p = &image.rgba[4 * (static_cast<size_t>(y - area.y0) * image.width +
+                                    static_cast<size_t>(x - area.x0))];
+        p[0] = sum.x / spp;
+        p[1] = sum.y / spp;
+        p[2] = sum.z / spp;
+        p[3] = alpha / spp;
+    };
     auto start = std::chrono::steady_clock::now();
-    tbb::parallel_for(
-        tbb::blocked_range<int>(r.y0, r.y1, 1), [&](const tbb::blocked_range<int>& rows) {
-            RenderServices& sv = services.local();
-            for (int y = rows.begin(); y < rows.end(); ++y) {
-                if (cancel && cancel->load(std::memory_order_relaxed)) return;
-                for (int x = r.x0; x < r.x1; ++x) {
-                    float3 sum;
-                    float alpha = 0.0f;
-                    for (int s = 0; s < spp; ++s) {
-                        // Jitter inside the pixel from the sample's own sequence.
-                        sv.beginSample(x, y, s);
-                        float jx = spp > 1 ? sv.random() : 0.5f;
-                        float jy = spp > 1 ? sv.random() : 0.5f;
-                        float2 raster(x + jx, y + jy);
-                        sv.setRaster(raster);
-                        float sx = (2.0f * raster.x / image.fullWidth - 1.0f) * tanHalf * aspect;
-                        float sy = (1.0f - 2.0f * raster.y / image.fullHeight) * tanHalf;
-                        float3 dir = normalize(forward + right * sx + up * sy);
-                        Radiance r = sv.cameraRay(cam.position, dir);
-                        float c = settings.clampValue;
-                        sum += float3(clampSample(r.color.x, c), clampSample(r.color.y, c),
-                                      clampSample(r.color.z, c));
-                        alpha += std::isfinite(r.alpha) ? r.alpha : 1.0f;
-                    }
-                    float* p = &image.rgba[4 * (static_cast<size_t>(y - r.y0) * image.width +
-                                                static_cast<size_t>(x - r.x0))];
-                    p[0] = sum.x / spp;
-                    p[1] = sum.y / spp;
-                    p[2] = sum.z / spp;
-                    p[3] = alpha / spp;
-                }
-                int done = ++rowsDone;
-                if (progress) progress(done, image.height);
+    tbb::parallel_for(tbb::blocked_range<int>(0, tiles, 1), [&](const tbb::blocked_range<int>& r) {
+        RenderServices& sv = services.local();
+        for (int t = r.begin(); t < r.end(); ++t) {
+            if (cancel && cancel->load(std::memory_order_relaxed)) return;
+            // Tiles of the region, in frame pixels.
+            int x0 = area.x0 + (t % tilesX) * kTile, y0 = area.y0 + (t / tilesX) * kTile;
+            int x1 = std::min(x0 + kTile, area.x1), y1 = std::min(y0 + kTile, area.y1);
+            for (int y = y0; y < y1; ++y) {
+                for (int x = x0; x < x1; ++x) renderPixel(sv, x, y);
             }
-        });
+            int done = ++tilesDone;
+            if (progress) progress(done, tiles);
+        }
+    });
     result.cancelled = cancel && cancel->load();
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

@@ -1,6 +1,7 @@
 // Renders a scene into an image with the reference host's services, on oneTBB
-// threads. Each pixel sample draws its random numbers from a sequence seeded by
-// (seed, pixel, sample), so the image does not depend on how the work is split.
+// threads, in square tiles. Each pixel sample draws its random numbers from a
+// sequence that depends on (seed, pixel, sample, dimension) only, so the image does
+// not depend on the thread count or on how the work is split.
 #pragma once
 
 #include <atomic>
@@ -46,14 +47,14 @@ struct Region {
 // "" when `region` is the whole frame or a non-empty part of a width x height one.
 std::string validate(const Region& region, int width, int height);
 
-// Called from render threads as rows complete: (rows done, rows in total).
+// Called from render threads between tiles of pixels: (tiles done, tiles in total).
 using ProgressFunction = std::function<void(int, int)>;
 
 // Renders `region` of the frame (by default all of it). A pixel's samples do
 // not depend on the region, so regions of a frame put together give the frame
 // bit for bit. Throws std::invalid_argument when the settings, the camera or
 // the region are outside the limits of limits.h.
-// A set `cancel` flag stops the render between rows; rows already begun finish.
+// A set `cancel` flag stops the render between tiles; tiles already begun finish.
 RenderResult render(const Scene& scene, const RenderSettings& settings,
                     const ProgressFunction& progress = {},
                     const std::atomic<bool>* cancel = nullptr, const Region& region = {});
