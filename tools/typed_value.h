@@ -15,6 +15,19 @@
 
 namespace vtools {
 
+// The name vesper-info and vesper-studio give a shader kind.
+inline const char* kindName(int32_t kind) {
+    switch (kind) {
+        case pxs::kKindMaterial:
+            return "material";
+        case pxs::kKindLight:
+            return "light";
+        case pxs::kKindEnvironment:
+            return "environment";
+    }
+    return "unknown";
+}
+
 inline double shortestFloat(float f) {
     char buf[32];
     for (int digits = 6; digits < 9; ++digits) {

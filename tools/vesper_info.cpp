@@ -19,18 +19,6 @@
 
 namespace {
 
-const char* kindName(int32_t kind) {
-    switch (kind) {
-        case pxs::kKindMaterial:
-            return "material";
-        case pxs::kKindLight:
-            return "light";
-        case pxs::kKindEnvironment:
-            return "environment";
-    }
-    return "unknown";
-}
-
 std::string capabilityNames(uint32_t mask) {
     static const struct {
         uint32_t bit;
@@ -103,7 +91,7 @@ nlohmann::json toJson(const vhost::Library& lib, const std::vector<ClassInfo>& c
         nlohmann::json j;
         j["name"] = c.name;
         j["apiVersion"] = c.apiVersion;
-        j["kind"] = kindName(c.kind);
+        j["kind"] = vtools::kindName(c.kind);
         j["capabilities"] = c.capabilities;
         j["parameters"] = nlohmann::json::array();
         j["attributes"] = nlohmann::json::array();
@@ -126,7 +114,7 @@ void printText(const vhost::Library& lib, const std::vector<ClassInfo>& classes)
     for (const ClassInfo& c : classes) {
         uint32_t mask = c.capabilities;
         std::printf("\n%s\n  kind %s, API version %d, capabilities %u (%s)\n", c.name.c_str(),
-                    kindName(c.kind), c.apiVersion, mask, capabilityNames(mask).c_str());
+                    vtools::kindName(c.kind), c.apiVersion, mask, capabilityNames(mask).c_str());
         if (c.apiVersion != pxs::kApiVersion) {
             std::printf("  (not created: API version %d, expected %d)\n", c.apiVersion,
                         pxs::kApiVersion);

@@ -33,23 +33,14 @@ Response errorResponse(const RequestError& e) {
     return jsonResponse(e.status, j);
 }
 
-const char* kindName(int32_t kind) {
-    switch (kind) {
-        case pxs::kKindMaterial:
-            return "material";
-        case pxs::kKindLight:
-            return "light";
-        case pxs::kKindEnvironment:
-            return "environment";
-    }
-    return "unknown";
-}
-
 // The class as `vesper-info --json` describes it, plus its preset.
 json describe(const vhost::Library& lib, const vrender::ClassInfo& info) {
-    json j = {{"name", info.name},           {"apiVersion", lib.apiVersion(info.name)},
-              {"kind", kindName(info.kind)}, {"capabilities", info.capabilities},
-              {"parameters", json::array()}, {"attributes", json::array()}};
+    json j = {{"name", info.name},
+              {"apiVersion", lib.apiVersion(info.name)},
+              {"kind", vtools::kindName(info.kind)},
+              {"capabilities", info.capabilities},
+              {"parameters", json::array()},
+              {"attributes", json::array()}};
     vhost::ShaderPtr shader = lib.create(info.name);
     if (!shader) return j;
     vhost::RecordingRegistry registry;
@@ -176,7 +167,7 @@ Studio::Preview Studio::parsePreview(const json& body, bool lobe) const {
     if (found == info_.end()) reject("class", "unknown class \"" + r.className + "\"");
     p.info = &found->second;
     if (lobe && p.info->kind != pxs::kKindMaterial) {
-        reject("class", "\"" + r.className + "\" is a " + kindName(p.info->kind) +
+        reject("class", "\"" + r.className + "\" is a " + vtools::kindName(p.info->kind) +
                             ": only materials have a lobe");
     }
     if (lobe && (!(p.info->capabilities & pxs::kCapEvaluateBsdf) ||
@@ -263,24 +254,31 @@ void Studio::end(const std::string& client, const std::shared_ptr<std::atomic<bo
     if (it != flags_.end() && it->second == flag) flags_.erase(it);
 }
 
-Response Studio::render(const json& body, const std::string& client) {
-    Preview p = parsePreview(body, false);
-    auto cancel = begin(client);
-    struct Done {
-        Studio* s;
-        const std::string& client;
-        std::shared_ptr<std::atomic<bool>>& flag;
-        ~Done() { s->end(client, flag); }
-    } done{this, client, cancel};
-    vref::Scene scene;
-    vref::RenderSettings settings;
+// The request's render flag for as long as it runs.
+struct Studio::Running {
+    Studio* studio;
+    const std::string& client;
+    std::shared_ptr<std::atomic<bool>> cancel;
+    Running(Studio* s, const std::string& c) : studio(s), client(c), cancel(s->begin(c)) {}
+    ~Running() { studio->end(client, cancel); }
+};
+
+void Studio::load(const Preview& p, vref::Scene& scene, vref::RenderSettings& settings) const {
     try {
         vrender::loadScene(vrender::previewScene(lib_, *p.info, p.request, assetDir_), "preview",
                            "", lib_, scene, settings);
     } catch (const vrender::SceneError& e) {
         throw fromSceneError(e.what());
     }
-    vref::RenderResult result = vref::render(scene, settings, {}, cancel.get());
+}
+
+Response Studio::render(const json& body, const std::string& client) {
+    Preview p = parsePreview(body, false);
+    Running run(this, client);
+    vref::Scene scene;
+    vref::RenderSettings settings;
+    load(p, scene, settings);
+    vref::RenderResult result = vref::render(scene, settings, {}, run.cancel.get());
     if (result.cancelled) reject("", "cancelled by a newer request of the same client", 409);
     std::vector<unsigned char> png;
     std::string err = vref::encodePng(result.image, &png);
@@ -311,23 +309,12 @@ Response Studio::scene(const json& body) {
 
 Response Studio::lobe(const json& body, const std::string& client) {
     Preview p = parsePreview(body, true);
-    auto cancel = begin(client);
-    struct Done {
-        Studio* s;
-        const std::string& client;
-        std::shared_ptr<std::atomic<bool>>& flag;
-        ~Done() { s->end(client, flag); }
-    } done{this, client, cancel};
+    Running run(this, client);
     vref::Scene scene;
     vref::RenderSettings settings;
-    try {
-        vrender::loadScene(vrender::previewScene(lib_, *p.info, p.request, assetDir_), "preview",
-                           "", lib_, scene, settings);
-    } catch (const vrender::SceneError& e) {
-        throw fromSceneError(e.what());
-    }
-    json out = computeLobe(scene, settings, p.incidence, p.samples, cancel.get());
-    if (cancel->load()) reject("", "cancelled by a newer request of the same client", 409);
+    load(p, scene, settings);
+    json out = computeLobe(scene, settings, p.incidence, p.samples, run.cancel.get());
+    if (run.cancel->load()) reject("", "cancelled by a newer request of the same client", 409);
     out["class"] = p.request.className;
     return jsonResponse(200, out);
 }

@@ -71,6 +71,9 @@ class Studio {
     Response scene(const nlohmann::json& body);
     Response lobe(const nlohmann::json& body, const std::string& client);
     Preview parsePreview(const nlohmann::json& body, bool lobe) const;
+    // The preview's scene; a scene the loader refuses is a 400.
+    void load(const Preview& p, vref::Scene& scene, vref::RenderSettings& settings) const;
+    struct Running;  // a request's cancel flag, registered while it runs
 
     std::shared_ptr<std::atomic<bool>> begin(const std::string& client);
     void end(const std::string& client, const std::shared_ptr<std::atomic<bool>>& flag);
