@@ -7,6 +7,9 @@
 #   BUILD_DIR     build tree (default build-fuzz)
 #   FUZZ_SECONDS  time per target (default 30)
 #   FUZZ_TARGETS  targets to run (default: all)
+#   FUZZ_MERGE=1  instead of fuzzing, minimise fuzz/corpus/<target> in place
+#                 (libFuzzer -merge=1: the smallest inputs that keep the coverage
+#                 of the committed corpus, the per-class seeds and $BUILD_DIR/corpus)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
@@ -33,6 +36,18 @@ for target in $FUZZ_TARGETS; do
     done
     ;;
   esac
+  if [ "${FUZZ_MERGE:-0}" = 1 ]; then
+    merged="$build/merged/$target"
+    rm -rf "$merged" && mkdir -p "$merged"
+    "$build/fuzz/$target" -merge=1 -timeout=10 -max_len=4096 "$merged" \
+      "$root/fuzz/corpus/$target" "$seeds" "$work" >"$findings/merge.log" 2>&1 || {
+      tail -n 30 "$findings/merge.log" >&2
+      exit 1
+    }
+    rm -rf "$root/fuzz/corpus/$target" && cp -r "$merged" "$root/fuzz/corpus/$target"
+    echo "$target: $(ls "$merged" | wc -l) inputs, $(du -sb "$merged" | cut -f1) bytes"
+    continue
+  fi
   echo "fuzzing $target for ${FUZZ_SECONDS}s"
   # New inputs go to the first directory, a scratch copy: the repository's
   # corpus only changes when someone adds a seed on purpose.
