@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "shading/grading.h"
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

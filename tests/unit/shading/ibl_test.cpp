@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "shading/ibl.h"
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

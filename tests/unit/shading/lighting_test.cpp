@@ -1,6 +1,6 @@
 // Light-leak fade, the light loop, the ambient term and the component sum.
 #include "shading/lighting.h"
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

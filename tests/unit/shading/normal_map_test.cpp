@@ -6,7 +6,7 @@
 
 #include "frame/math.h"
 #include "shading/normal_map.h"
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "shading/scattering.h"
 #include "shading/ward_lobe.h"
-#include "support/chi2.h"
+#include "testkit/chi2.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "shading/scattering.h"
-#include "support/harness.h"
+#include "testkit/harness.h"
 
 namespace {
 

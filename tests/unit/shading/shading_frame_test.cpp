@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "shading/shading_frame.h"
-#include "support/harness.h"
+#include "testkit/harness.h"
 #include "testkit/state_builder.h"
 #include "testkit/test_texture.h"
 
