@@ -528,8 +528,38 @@ std::string stateRuns(const Outcome& o) {
     return out;
 }
 
+// Entries of one kind in a row ("49(...)" or "t2(...)"): past kLongRun of them
+// the run is written as "<kind>*<count>#<FNV-1a hash of its text>", which still
+// pins every argument bit but keeps noise and texture loops to one entry.
+constexpr int kLongRun = 4;
+
+std::string compressed(const std::string& entries) {
+    std::istringstream in(entries);
+    std::vector<std::string> tokens;
+    for (std::string t; in >> t;) tokens.push_back(t);
+    std::string out;
+    for (size_t i = 0; i < tokens.size();) {
+        const std::string kind = tokens[i].substr(0, tokens[i].find('('));
+        size_t j = i;
+        while (j < tokens.size() && tokens[j].compare(0, kind.size() + 1, kind + "(") == 0) ++j;
+        if (j - i > kLongRun) {
+            uint64_t h = 0xCBF29CE484222325ull;
+            for (size_t k = i; k < j; ++k) {
+                for (unsigned char c : tokens[k] + ' ') h = (h ^ c) * 0x100000001B3ull;
+            }
+            char buf[48];
+            std::snprintf(buf, sizeof buf, "*%zu#%016llx", j - i, static_cast<unsigned long long>(h));
+            out += ' ' + kind + buf;
+        } else {
+            for (size_t k = i; k < j; ++k) out += ' ' + tokens[k];
+        }
+        i = j;
+    }
+    return out;
+}
+
 std::string formatLine(const Outcome& o) {
-    return o.key + " |" + stateRuns(o) + " |" + o.calls + " |" + o.lookups;
+    return o.key + " |" + stateRuns(o) + " |" + compressed(o.calls) + " |" + compressed(o.lookups);
 }
 
 }  // namespace

@@ -12,8 +12,10 @@
 //     c<NN> <operation> | <off>:<hex bytes> ... | <slot>(<arg bits>,...) ... | t<id>(<coord
 //     bits>,...) ...
 // with offsets into the state, bytes in memory order and floats as the hex of
-// their bits. NaNs are stored as one canonical NaN: which NaN payload survives an
-// operation is not a result the library promises.
+// their bits. More than four calls or lookups of one kind in a row are written
+// as "<kind>*<count>#<hash of their text>". NaNs are stored as one canonical
+// NaN: which NaN payload survives an operation is not a result the library
+// promises.
 #pragma once
 
 #include <string>
