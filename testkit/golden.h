@@ -26,9 +26,12 @@
 
 namespace vgolden {
 
-// Case 0: defaults. Case 1: rich (every texture bound, flags on, modes 1, three
-// lights). Cases 2 and up: parameters, state and service answers drawn from seeds.
-constexpr int kCases = 24;
+// The first entry, "registry", is the capability mask and every registration
+// with its type and default. Case 0: defaults. Case 1: rich (every texture
+// bound, flags on, modes 1). Cases 2 and up: parameters near the defaults. Every
+// case draws its state from vtest::makeState and its service answers from
+// vtest::configureServices, with seeds of its own.
+constexpr int kCases = 64;
 
 // tests/golden, where the golden files are kept.
 std::string goldenDirectory();
