@@ -16,8 +16,8 @@ namespace vfuzz {
 void initialize();
 
 // An input starts with a class name and '\n' (as the seeds do), or else a
-// stable hash of the class names and its first four bytes picks the class. `hostValues` says how wild the state and the
-// service answers are; parameters always take any value.
+// stable hash of the class names and its first four bytes picks the class. `hostValues` says how
+// wild the state and the service answers are; parameters always take any value.
 void runInput(const uint8_t* data, size_t size, vtest::Values hostValues);
 
 }  // namespace vfuzz

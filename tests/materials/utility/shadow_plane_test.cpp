@@ -20,29 +20,6 @@ pxs::ShadingState hit(int32_t rayType = pxs::kRayCamera) {
         .build();
 }
 
-TEST(ShadowPlaneParams, DeclarationOrderAndDefaults) {
-    vtest::expectDeclarations(
-        "corvid_Mtl_ShadowPlane", 11,
-        vtest::declarationRows("shadowColor c (0, 0, 0); shadowIntensity f 0.699999988"));
-}
-
-TEST(ShadowPlane, RemovesItselfWhereNothingShadowsOrOccludes) {
-    Shader s("corvid_Mtl_ShadowPlane");
-    const std::vector<pxs::LightNode> scenes[] = {
-        {}, {Light{float3(1, 0.5f, 0.1f)}, Light{float3(2), float3(1), pxs::kLightSkip}}};
-    for (const auto& lights : scenes) {
-        vhost::TestServices sv;
-        sv.setLights(lights);
-        pxs::ShadingState st = hit(), before = st;
-        s.shade(sv, st);
-        EXPECT_EQ(vhost::changedFields(before, st), Fields{"skipHit"}) << lights.size();
-        EXPECT_EQ(st.skipHit, 1);
-        ASSERT_EQ(vtest::serviceSlots(sv),
-                  (std::vector<int>{vhost::kSvcGetLights, vhost::kSvcAmbientOcclusion}));
-        EXPECT_EQ(sv.calls[1].args, (std::vector<float>{1, 2, 0, 0, 0, 1, 1}));
-    }
-}
-
 TEST(ShadowPlane, ShowsTheRayBehindDarkenedByTheShadowFactor) {
     Shader s("corvid_Mtl_ShadowPlane");
     s.param<float3>("shadowColor") = float3(0.2f, 0.4f, 0.6f);

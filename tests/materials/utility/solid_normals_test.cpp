@@ -16,13 +16,6 @@ pxs::ShadingState view(float3 dir, float3 n = kUp) {
     return vhost::StateBuilder().ray(float3(0, 0, 5), dir).hit(float3(0), n, kUp).build();
 }
 
-TEST(SolidAndNormalsOnlyParams, DeclarationOrderAndDefaults) {
-    const std::string both = "reverseNormal b; faceForward b; ";
-    vtest::expectDeclarations("corvid_Mtl_Solid", 1, vtest::declarationRows(both + "patchState i"));
-    vtest::expectDeclarations("corvid_Mtl_NormalsOnly", 1,
-                              vtest::declarationRows(both + "faceLight b"));
-}
-
 TEST(Solid, TintByPatchStateTimesFacingCosine) {
     Shader s("corvid_Mtl_Solid");
     vhost::TestServices sv;

@@ -6,11 +6,6 @@ namespace {
 using pxs::float3;
 using vtest::Fields;
 
-TEST(UnlitParams, DeclarationOrderAndDefaults) {
-    vtest::expectDeclarations("corvid_Mtl_Unlit", 3,
-                              vtest::declarationRows("diffuseColor c (1, 1, 0)"));
-}
-
 TEST(Unlit, OnlyCameraRaysSeeTheColourUnclampedAndNothingCastsShadows) {
     vtest::Shader s("corvid_Mtl_Unlit");
     s.param<float3>("diffuseColor") = float3(3, 0.5f, -1);

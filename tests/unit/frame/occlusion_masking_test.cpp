@@ -17,26 +17,6 @@ using vhost::TestServices;
 
 using Block = OcclusionMasking<32, 40>;  // the Ward variants' packing
 
-TEST(OcclusionMaskingBlock, DeclaresAndReadsAttributesAtTheClassOffsets) {
-    vhost::RecordingRegistry registry;
-    Block b;
-    Declarer declare(&registry, nullptr, kCapShade);
-    b.declare(declare);
-    ASSERT_EQ(registry.declarations.size(), 18u);
-    EXPECT_EQ(registry.declarations[8].name, "uv1") << "between occlusion and masking";
-    EXPECT_EQ(registry.declarations[8].attributeOffset, 32);
-    EXPECT_EQ(registry.declarations[9].attributeOffset, 40);
-
-    vhost::TestTexture tex(float4(0.25f, 1, 1, 1));
-    b.ambientOcclusionTexture = tex.handle();
-    b.ambientOcclusionMode = 1;
-    TestServices sv;
-    pxs::ShadingState st = StateBuilder().attribute(32, float2(0.3f, 0.7f)).build();
-    EXPECT_TRUE(b.evaluateAmbientOcclusion(&sv, st, float3(0.0f)) == float3(0.25f));
-    ASSERT_EQ(tex.lookups.size(), 1u);
-    EXPECT_TRUE(tex.lookups[0][0] == 0.3f && tex.lookups[0][1] == 0.7f);
-}
-
 TEST(AmbientOcclusion, RulesInPrecedenceOrder) {
     const float3 color(0.2f, 0.4f, 0.6f);
     const float3 k(0.1f, 0.5f, 0.3f);  // w = 0.5

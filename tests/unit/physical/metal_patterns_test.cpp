@@ -87,30 +87,4 @@ TEST(MetalPatina, MaskCoversTheTopPercentWithARampBelow) {
     }
 }
 
-TEST(MetalAnodised, ChannelsFollowTheirTilingWithinUnitRange) {
-    TestServices sv;
-    sv.noise2Function = [](float2 p) { return p.x; };
-    const float3 c = anodisedColour(&sv, float2(0.1f, 0.2f), float3(1.0f, 2.0f, 3.0f));
-    EXPECT_NEAR(c.x, 0.55f, 1e-6f);
-    EXPECT_EQ(c.y, 1.0f) << "0.5 + 0.5 * 17.5 clamps";
-    EXPECT_EQ(c.z, 0.0f) << "0.5 + 0.5 * -9.4 clamps";
-    const auto calls = sv.callsTo(vhost::kSvcNoise2);
-    ASSERT_EQ(calls.size(), 3u);
-    EXPECT_NEAR(calls[1].args[1], 0.4f + 5.1f, 1e-5f);
-    EXPECT_NEAR(calls[2].args[1], 0.6f + 31.4f, 1e-5f);
-}
-
-TEST(MetalBump, GradientLeansAwayFromUphillAndIsBounded) {
-    TestServices sv;
-    // Relief 0.2 x + 0.5 * 0.2 * (2.03 x + 5.2): slope 0.403 along x.
-    sv.noise2Function = [](float2 p) { return 0.2f * p.x; };
-    float3 g = proceduralBumpGradient(&sv, float2(3.0f, 1.0f));
-    EXPECT_NEAR(g.x, -0.2015f, 1e-4f);
-    EXPECT_NEAR(g.y, 0.0f, 1e-6f);
-    EXPECT_EQ(g.z, 0.0f);
-    sv.noise2Function = [](float2 p) { return -1000.0f * p.y; };
-    g = proceduralBumpGradient(&sv, float2(3.0f, 1.0f));
-    EXPECT_EQ(g.y, 2.0f);
-}
-
 }  // namespace
