@@ -8,7 +8,7 @@
 #   FUZZ_SECONDS  time per target (default 30)
 #   FUZZ_TARGETS  targets to run (default: all)
 #   FUZZ_MERGE=1  instead of fuzzing, minimise fuzz/corpus/<target> in place
-#                 (libFuzzer -merge=1: the smallest inputs that keep the coverage
+#                 (libFuzzer -merge=1: the smallest inputs that keep the edge coverage
 #                 of the committed corpus, the per-class seeds and $BUILD_DIR/corpus)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,7 +39,7 @@ for target in $FUZZ_TARGETS; do
   if [ "${FUZZ_MERGE:-0}" = 1 ]; then
     merged="$build/merged/$target"
     rm -rf "$merged" && mkdir -p "$merged"
-    "$build/fuzz/$target" -merge=1 -timeout=10 -max_len=4096 "$merged" \
+    "$build/fuzz/$target" -merge=1 -use_counters=0 -timeout=10 -max_len=4096 "$merged" \
       "$root/fuzz/corpus/$target" "$seeds" "$work" >"$findings/merge.log" 2>&1 || {
       tail -n 30 "$findings/merge.log" >&2
       exit 1
