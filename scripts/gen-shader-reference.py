@@ -22,6 +22,7 @@ import difflib
 import json
 import os
 import re
+import struct
 import subprocess
 import sys
 
@@ -170,8 +171,27 @@ def anchor(name):
     return name.lower()
 
 
-def default_text(value):
-    return UNSET if value is None else "`%s`" % value
+def float_text(x):
+    """A float as vesper-info prints it: the single-precision value to 9 digits."""
+    return "%.9g" % struct.unpack("f", struct.pack("f", x))[0]
+
+
+def default_text(param):
+    """The typed default of `vesper-info --json` in the text form of its plain output."""
+    value, kind = param["default"], param["type"]
+    if value is None:
+        return UNSET
+    if kind == "bool":
+        text = "true" if value else "false"
+    elif kind == "int":
+        text = str(value)
+    elif kind.startswith("texture"):
+        text = "texture(%s, %d)" % ("bound" if value["bound"] else "null", value["id"])
+    elif isinstance(value, list):
+        text = "(%s)" % ", ".join(float_text(x) for x in value)
+    else:
+        text = float_text(value)
+    return "`%s`" % text
 
 
 def render(classes, notes):
@@ -266,7 +286,7 @@ def render(classes, notes):
                     meaning, _ = notes.meaning(c["name"], p["name"])
                     add(
                         "| %d | `%s` | %s | %s | %s |"
-                        % (i, p["name"], p["type"], default_text(p["default"]), cell(meaning))
+                        % (i, p["name"], p["type"], default_text(p), cell(meaning))
                     )
             else:
                 add("No parameters.")

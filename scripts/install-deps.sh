@@ -4,16 +4,18 @@
 #   scripts/install-deps.sh [PROFILE]
 #     info    vesper-info: compiler, CMake, Ninja, nlohmann-json
 #     render  vesper-render as well: Embree, OpenImageIO, oneTBB, tinyobjloader, a font
+#     studio  vesper-studio as well: cpp-httplib
 #     all     (default) everything the tests, benchmarks, sanitizers, fuzzing and
-#             tools need; unless VESPER_SKIP_WINDOWS=1, also the MinGW-w64 cross
-#             compiler and wine for the Windows DLL
+#             tools need, with the browser test's chromium and npm packages; unless
+#             VESPER_SKIP_WINDOWS=1, also the MinGW-w64 cross compiler and wine for
+#             the Windows DLL
 set -euo pipefail
 profile=${1:-all}
 
 case "$profile" in
-  info | render | all) ;;
+  info | render | studio | all) ;;
   *)
-    echo "install-deps: unknown profile '$profile' (info, render or all)" >&2
+    echo "install-deps: unknown profile '$profile' (info, render, studio or all)" >&2
     exit 2
     ;;
 esac
@@ -23,9 +25,16 @@ if [ "$profile" != info ]; then
   packages+=(libembree-dev libopenimageio-dev libtbb-dev libtinyobjloader-dev pkg-config
              fonts-dejavu-core)
 fi
+if [ "$profile" = studio ] || [ "$profile" = all ]; then
+  packages+=(libcpp-httplib-dev)
+fi
 if [ "$profile" = all ]; then
   packages+=(clang clang-format libclang-rt-dev libgtest-dev libgmock-dev googletest
-             libbenchmark-dev valgrind python3)
+             libbenchmark-dev valgrind python3 chromium)
+  # vesper-studio's browser test runs on Node.js; a Node.js from elsewhere that
+  # brings its own npm is kept.
+  command -v node >/dev/null || packages+=(nodejs)
+  command -v npm >/dev/null || packages+=(npm)
   if [ "${VESPER_SKIP_WINDOWS:-0}" != 1 ]; then
     packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64)
   fi
@@ -35,12 +44,20 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -ne 0 ]; then
+  echo "installing: ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-echo "installing: ${missing[*]}"
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO="sudo"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ "$profile" = all ]; then
+  # The browser test's npm packages, as the lock file pins them.
+  browser="$(dirname "$0")/../tests/browser"
+  if [ ! -f "$browser/node_modules/.package-lock.json" ] ||
+      ! cmp -s "$browser/package-lock.json" "$browser/node_modules/.vesper-lock"; then
+    (cd "$browser" && npm ci --no-audit --no-fund --loglevel=error &&
+      cp package-lock.json node_modules/.vesper-lock)
+  fi
+fi

@@ -1,6 +1,7 @@
 // vesper-info: loads vesperShaders64 as a host does and describes every class it
 // exports: kind, API version, capability mask, parameters in registration order
-// with type and default, and vertex attributes.
+// with type and default, and vertex attributes. With --json, defaults are typed
+// values (tools/typed_value.h).
 //
 //   vesper-info [--json] [--library PATH]
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include "host/library.h"
 #include "host/recording_registry.h"
 #include "host/slots.h"
+#include "tools/typed_value.h"
 
 namespace {
 
@@ -60,6 +62,7 @@ const char* attributeKindName(int32_t kind) {
 
 struct ParameterRow {
     std::string name, type, defaultText;
+    nlohmann::json defaultValue;  // typed
 };
 
 struct ClassInfo {
@@ -85,7 +88,9 @@ void describe(const vhost::Library& lib, ClassInfo& info) {
     info.capabilities = registry.capabilities();
     // Defaults are read now, while the object and its fields are alive.
     for (const vhost::Declaration* d : registry.parameters()) {
-        info.parameters.push_back({d->name, vhost::typeName(d->type), d->valueText()});
+        std::string type = vhost::typeName(d->type);
+        info.parameters.push_back(
+            {d->name, type, d->valueText(), vtools::typedValue(type, d->field)});
     }
     for (const vhost::Declaration* d : registry.attributes()) info.attributes.push_back(*d);
 }
@@ -104,7 +109,7 @@ nlohmann::json toJson(const vhost::Library& lib, const std::vector<ClassInfo>& c
         j["attributes"] = nlohmann::json::array();
         for (const ParameterRow& p : c.parameters) {
             j["parameters"].push_back(
-                {{"name", p.name}, {"type", p.type}, {"default", p.defaultText}});
+                {{"name", p.name}, {"type", p.type}, {"default", p.defaultValue}});
         }
         for (const vhost::Declaration& d : c.attributes) {
             j["attributes"].push_back({{"name", d.name},

@@ -36,7 +36,7 @@ float srgbEncode(float x) {
 }  // namespace
 
 RenderResult render(const Scene& scene, const RenderSettings& settings,
-                    const ProgressFunction& progress) {
+                    const ProgressFunction& progress, const std::atomic<bool>* cancel) {
     std::string invalid = validate(settings);
     if (invalid.empty()) invalid = validate(scene.camera);
     if (!invalid.empty()) throw std::invalid_argument(invalid);
@@ -65,6 +65,7 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
         tbb::blocked_range<int>(0, image.height, 1), [&](const tbb::blocked_range<int>& rows) {
             RenderServices& sv = services.local();
             for (int y = rows.begin(); y < rows.end(); ++y) {
+                if (cancel && cancel->load(std::memory_order_relaxed)) return;
                 for (int x = 0; x < image.width; ++x) {
                     float3 sum;
                     float alpha = 0.0f;
@@ -94,6 +95,7 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
                 if (progress) progress(done, image.height);
             }
         });
+    result.cancelled = cancel && cancel->load();
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (const RenderServices& sv : services) {
@@ -212,6 +214,11 @@ std::string writeImage(const Image& image, const std::string& path) {
     std::string err = encode(image, path, &bytes);
     if (err.empty()) err = writeFile(path, bytes);
     return err.empty() ? "" : "cannot write " + path + ": " + err;
+}
+
+std::string encodePng(const Image& image, std::vector<unsigned char>* bytes) {
+    bytes->clear();
+    return encode(image, "image.png", bytes);
 }
 
 }  // namespace vref

@@ -29,6 +29,7 @@ struct RenderResult {
     RenderStats stats;  // summed over threads
     double seconds = 0.0;
     int threads = 0;
+    bool cancelled = false;  // stopped early: the image is incomplete
 };
 
 // Called from render threads as rows complete: (rows done, rows in total).
@@ -36,8 +37,10 @@ using ProgressFunction = std::function<void(int, int)>;
 
 // Throws std::invalid_argument when the settings or the camera are outside the
 // limits of limits.h.
+// A set `cancel` flag stops the render between rows; rows already begun finish.
 RenderResult render(const Scene& scene, const RenderSettings& settings,
-                    const ProgressFunction& progress = {});
+                    const ProgressFunction& progress = {},
+                    const std::atomic<bool>* cancel = nullptr);
 
 // Writes an image: 8-bit sRGB for .png (and other 8-bit formats), linear half
 // floats with alpha for .exr. The file appears whole or not at all: a failed
@@ -48,5 +51,8 @@ std::string writeImage(const Image& image, const std::string& path);
 // "" when writeImage can be expected to write `path` (a known image format, a
 // directory that takes new files), else why not; to check before rendering.
 std::string checkOutput(const std::string& path);
+
+// The bytes writeImage writes to a .png file.
+std::string encodePng(const Image& image, std::vector<unsigned char>* bytes);
 
 }  // namespace vref

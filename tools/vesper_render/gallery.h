@@ -1,38 +1,34 @@
-// The embedded default scene: every shader class the library exports, each
-// material on its own sphere, under the library's point and spot lights over a
-// shadow-catching ground, with the default environment. Classes that are not
-// exported yet are replaced by host-side stand-ins (simple lights, a plain
-// background, a plain ground), so the gallery renders whatever the library holds.
+// The built-in gallery: a contact sheet of every class the library exports, each
+// in its own framed cell rendered from its preview scene (preview.h) with the
+// class's preset parameters, its name in a band under the cell.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
 #include "host/library.h"
-#include "host/reference/vmath.h"
-#include "tools/vesper_render/scene_loader.h"
+#include "host/reference/renderer.h"
 
 namespace vrender {
 
-struct GalleryLabel {
-    std::string text;
-    vref::float3 anchor;  // world point the label is centred under
+struct GalleryOptions {
+    vref::RenderSettings cell;  // size, samples, mode and seed of every cell
+    bool labels = true;         // the name bands
 };
 
 struct Gallery {
-    nlohmann::json scene;              // a scene document for loadScene
-    FileSet files;                     // the generated textures, by the scene's file names
-    std::vector<GalleryLabel> labels;  // one per placed material
-    std::vector<std::string> notes;    // what was substituted or left out, for the user
+    vref::Image image;
+    int cells = 0;
+    std::vector<std::string> notes;  // classes left out, for the user
 };
 
-// Makes the gallery's procedural textures (in memory) and builds the scene.
-Gallery makeGallery(const vhost::Library& library);
+// Default cell settings: 240 x 180 pixels, 16 samples.
+vref::RenderSettings galleryCellSettings();
 
-// Parameters the gallery gives a class when the class has them: class name ->
-// parameter name -> value. "*" applies to every class.
-const nlohmann::json& galleryParameters();
+// Renders the sheet, with the preview images in memory. `progress` is told (cells
+// done, cells in total). Throws SceneError or std::runtime_error.
+Gallery renderGallery(const vhost::Library& library, const GalleryOptions& options,
+                      const std::function<void(int, int)>& progress = {});
 
 }  // namespace vrender

@@ -18,9 +18,6 @@
 #include <mutex>
 #include <string>
 
-#include <OpenImageIO/imagebuf.h>
-#include <OpenImageIO/imagebufalgo.h>
-
 #include "host/reference/renderer.h"
 #include "tools/vesper_render/gallery.h"
 #include "tools/vesper_render/scene_loader.h"
@@ -29,7 +26,8 @@ namespace {
 
 const char kUsage[] =
     "usage: vesper-render [options]\n"
-    "  --scene FILE        render a JSON scene (default: the built-in gallery)\n"
+    "  --scene FILE        render a JSON scene (default: the built-in gallery, a contact\n"
+    "                      sheet of every class; --width and --height size each cell)\n"
     "  --out FILE          output image, .png (8-bit sRGB) or .exr (linear, with alpha)\n"
     "                      (default: out/gallery.png, or out/<scene name>.png)\n"
     "  --width N, --height N   image size in pixels\n"
@@ -98,36 +96,26 @@ Options parse(int argc, char** argv) {
     return o;
 }
 
-// Class names under the gallery's spheres.
-void drawLabels(vref::Image& image, const vref::Camera& cam,
-                const std::vector<vrender::GalleryLabel>& labels) {
-    using namespace vref;  // the host's vector arithmetic
-    if (labels.empty()) return;
-    OIIO::ImageSpec spec(image.width, image.height, 4, OIIO::TypeDesc::FLOAT);
-    OIIO::ImageBuf buf(spec, image.rgba.data());
-    vref::float3 forward = vref::normalize(cam.target - cam.position);
-    vref::float3 right = vref::normalize(vref::cross(forward, cam.up));
-    vref::float3 up = vref::cross(right, forward);
-    float tanHalf = std::tan(0.5f * cam.fovY * vref::kPi / 180.0f);
-    float aspect = static_cast<float>(image.width) / image.height;
-    int size = std::max(9, image.height / 42);
-    for (const auto& l : labels) {
-        vref::float3 d = l.anchor - cam.position;
-        float z = vref::dot(d, forward);
-        if (z <= 0.0f) continue;
-        float sx = vref::dot(d, right) / (z * tanHalf * aspect);
-        float sy = vref::dot(d, up) / (z * tanHalf);
-        int px = static_cast<int>((sx + 1.0f) * 0.5f * image.width);
-        int py = static_cast<int>((1.0f - sy) * 0.5f * image.height) + size;
-        // Shadow first, so that the text reads on light and dark ground alike.
-        float shadow[4] = {0.0f, 0.0f, 0.0f, 1.0f}, white[4] = {0.95f, 0.95f, 0.95f, 1.0f};
-        OIIO::ImageBufAlgo::render_text(buf, px + 1, py + 1, l.text, size, "DejaVuSans", shadow,
-                                        OIIO::ImageBufAlgo::TextAlignX::Center);
-        if (!OIIO::ImageBufAlgo::render_text(buf, px, py, l.text, size, "DejaVuSans", white,
-                                             OIIO::ImageBufAlgo::TextAlignX::Center)) {
-            return;  // no font: the image stays unlabelled
-        }
-    }
+// The built-in gallery: a contact sheet of every class's preview.
+int renderGallery(const vhost::Library& lib, Options& opt) {
+    vrender::GalleryOptions go;
+    go.cell = vrender::galleryCellSettings();
+    go.labels = opt.labels;
+    if (opt.out.empty()) opt.out = "out/gallery.png";
+    vrender::applyRenderSettings(opt.overrides, "command line", go.cell);
+    std::string unwritable = vref::checkOutput(opt.out);
+    if (!unwritable.empty()) throw std::runtime_error(unwritable);
+    vrender::Gallery g = vrender::renderGallery(lib, go, [](int done, int total) {
+        std::fprintf(stderr, "\rgallery: %d/%d cells", done, total);
+        if (done == total) std::fputc('\n', stderr);
+    });
+    for (const std::string& note : g.notes) std::fprintf(stderr, "gallery: %s\n", note.c_str());
+    std::string err = vref::writeImage(g.image, opt.out);
+    if (!err.empty()) throw std::runtime_error(err);
+    std::printf("%s: %dx%d, %d cells of %dx%d, %d spp, %s mode\n", opt.out.c_str(), g.image.width,
+                g.image.height, g.cells, go.cell.width, go.cell.height, go.cell.spp,
+                go.cell.mode == vref::Mode::Path ? "path" : "direct");
+    return 0;
 }
 
 int run(Options& opt) {
@@ -145,22 +133,13 @@ int run(Options& opt) {
                      opt.library.c_str(), pxs::kApiVersion);
         return 1;
     }
+    if (opt.scene.empty()) return renderGallery(lib, opt);
     vref::Scene scene;
     vref::RenderSettings settings;
-    std::vector<vrender::GalleryLabel> labels;
     try {
-        if (opt.scene.empty()) {
-            vrender::Gallery g = vrender::makeGallery(lib);
-            for (const std::string& note : g.notes)
-                std::fprintf(stderr, "gallery: %s\n", note.c_str());
-            vrender::loadScene(g.scene, "gallery", "", lib, scene, settings, &g.files);
-            if (opt.labels) labels = g.labels;
-            if (opt.out.empty()) opt.out = "out/gallery.png";
-        } else {
-            vrender::loadSceneFile(opt.scene, lib, scene, settings);
-            if (opt.out.empty()) {
-                opt.out = "out/" + std::filesystem::path(opt.scene).stem().string() + ".png";
-            }
+        vrender::loadSceneFile(opt.scene, lib, scene, settings);
+        if (opt.out.empty()) {
+            opt.out = "out/" + std::filesystem::path(opt.scene).stem().string() + ".png";
         }
         vrender::applyRenderSettings(opt.overrides, "command line", settings);
     } catch (const std::exception& e) {
@@ -189,7 +168,6 @@ int run(Options& opt) {
     };
     vref::RenderResult result = vref::render(scene, settings, progress);
     if (tty) std::fputc('\n', stderr);
-    drawLabels(result.image, scene.camera, labels);
     std::string err = vref::writeImage(result.image, opt.out);
     if (!err.empty()) {
         std::fprintf(stderr, "vesper-render: %s\n", err.c_str());

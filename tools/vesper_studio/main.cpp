@@ -1,0 +1,194 @@
+// vesper-studio: a local web application to explore every shader class live. It
+// loads vesperShaders64 with dlopen as a host does, renders previews with the
+// reference host and serves the page and its JSON API on 127.0.0.1 only.
+//
+//   vesper-studio [--port N] [--library PATH] [--web DIR] [--assets DIR]
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <httplib.h>
+
+#include "tools/vesper_studio/studio.h"
+#include "tools/vesper_studio/web_assets.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: vesper-studio [options]\n"
+    "  --port N        port on 127.0.0.1 (default 8765; 0 picks a free one)\n"
+    "  --library PATH  the shader library to load\n"
+    "  --web DIR       serve the page from DIR instead of the copy built in\n"
+    "  --assets DIR    where the built-in preview images are kept\n"
+    "                  (default $XDG_CACHE_HOME/vesper-studio, else ~/.cache/vesper-studio)\n";
+
+constexpr size_t kMaxBody = 1 << 20;
+
+httplib::Server* gServer = nullptr;
+
+void stop(int) {
+    if (gServer) gServer->stop();
+}
+
+[[noreturn]] void usageError(const std::string& what) {
+    std::fprintf(stderr, "vesper-studio: %s\n%s", what.c_str(), kUsage);
+    std::exit(2);
+}
+
+std::string defaultAssetDir() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    const char* home = std::getenv("HOME");
+    std::filesystem::path base = cache && *cache ? std::filesystem::path(cache)
+                                 : home && *home ? std::filesystem::path(home) / ".cache"
+                                                 : std::filesystem::temp_directory_path();
+    // Versioned: a change of the built-in images gets a directory of its own.
+    return (base / "vesper-studio" / "assets-1").string();
+}
+
+const char* contentType(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    if (ext == ".html") return "text/html; charset=utf-8";
+    if (ext == ".js") return "text/javascript; charset=utf-8";
+    if (ext == ".css") return "text/css; charset=utf-8";
+    if (ext == ".json") return "application/json";
+    if (ext == ".svg") return "image/svg+xml";
+    if (ext == ".png") return "image/png";
+    return "application/octet-stream";
+}
+
+// A page file: from --web DIR when given and there, else the built-in copy.
+bool pageFile(const std::string& webDir, std::string path, std::string* body) {
+    if (path == "/") path = "/index.html";
+    if (path.find("..") != std::string::npos) return false;
+    if (!webDir.empty()) {
+        std::ifstream in(webDir + path, std::ios::binary);
+        if (in) {
+            std::ostringstream s;
+            s << in.rdbuf();
+            *body = s.str();
+            return true;
+        }
+    }
+    for (const vstudio::WebAsset& a : vstudio::webAssets()) {
+        if (path == a.path) {
+            body->assign(reinterpret_cast<const char*>(a.data), a.size);
+            return true;
+        }
+    }
+    return false;
+}
+
+void send(httplib::Response& res, const vstudio::Response& r) {
+    res.status = r.status;
+    for (const auto& [k, v] : r.headers) res.set_header(k, v);
+    res.set_header("Cache-Control", "no-store");
+    res.set_content(r.body, r.contentType);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int port = 8765;
+    std::string library = vhost::Library::defaultPath(), webDir, assetDir = defaultAssetDir();
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) usageError(a + " needs a value");
+            return argv[++i];
+        };
+        if (a == "--help" || a == "-h") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        } else if (a == "--port") {
+            std::string v = value();
+            char* end = nullptr;
+            long n = std::strtol(v.c_str(), &end, 10);
+            if (v.empty() || *end || n < 0 || n > 65535) usageError("--port expects 0..65535");
+            port = static_cast<int>(n);
+        } else if (a == "--library") {
+            library = value();
+        } else if (a == "--web") {
+            webDir = value();
+        } else if (a == "--assets") {
+            assetDir = value();
+        } else {
+            usageError("unknown option " + a);
+        }
+    }
+    vhost::Library lib(library);
+    if (!lib.loaded()) {
+        std::fprintf(stderr, "vesper-studio: cannot load %s: %s\n", library.c_str(),
+                     lib.error().c_str());
+        return 1;
+    }
+    std::unique_ptr<vstudio::Studio> studio;
+    try {
+        studio = std::make_unique<vstudio::Studio>(lib, assetDir);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vesper-studio: %s\n", e.what());
+        return 1;
+    }
+
+    httplib::Server server;
+    server.set_payload_max_length(kMaxBody);
+    // Only this machine's pages: a page from elsewhere that resolves its own
+    // name to 127.0.0.1 still sends that name as Host.
+    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
+        std::string host = req.get_header_value("Host");
+        host = host.substr(0, host.rfind(':'));
+        if (host == "127.0.0.1" || host == "localhost")
+            return httplib::Server::HandlerResponse::Unhandled;
+        res.status = 403;
+        res.set_content("{\"error\": \"Host: only 127.0.0.1 and localhost are served\"}",
+                        "application/json");
+        return httplib::Server::HandlerResponse::Handled;
+    });
+    auto api = [&](const httplib::Request& req, httplib::Response& res) {
+        if (req.method == "POST" &&
+            req.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
+            send(res, {415,
+                       "application/json",
+                       "{\"error\": \"Content-Type: send application/json\"}",
+                       {}});
+            return;
+        }
+        send(res, studio->handle(req.method, req.path, req.body,
+                                 req.get_header_value("X-Vesper-Client")));
+    };
+    server.Get(R"(/api/.*)", api);
+    server.Post(R"(/api/.*)", api);
+    server.Get(R"(/.*)", [&](const httplib::Request& req, httplib::Response& res) {
+        std::string body;
+        if (!pageFile(webDir, req.path, &body)) {
+            send(res, {404,
+                       "application/json",
+                       nlohmann::json{{"error", "not found: " + req.path}}.dump(),
+                       {}});
+            return;
+        }
+        res.set_header("Cache-Control", "no-store");
+        res.set_content(body, contentType(req.path == "/" ? "/index.html" : req.path));
+    });
+
+    if (port == 0) {
+        port = server.bind_to_any_port("127.0.0.1");
+    } else if (!server.bind_to_port("127.0.0.1", port)) {
+        port = -1;
+    }
+    if (port < 0) {
+        std::fprintf(stderr, "vesper-studio: cannot listen on 127.0.0.1 at that port\n");
+        return 1;
+    }
+    gServer = &server;
+    std::signal(SIGINT, stop);
+    std::signal(SIGTERM, stop);
+    std::printf("vesper-studio: %zu classes from %s\nvesper-studio: open http://127.0.0.1:%d/\n",
+                studio->classes()["classes"].size(), lib.path().c_str(), port);
+    std::fflush(stdout);
+    server.listen_after_bind();
+    return 0;
+}

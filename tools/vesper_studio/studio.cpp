@@ -1,0 +1,358 @@
+#include "tools/vesper_studio/studio.h"
+
+#include <cfloat>
+#include <cmath>
+#include <filesystem>
+
+#include "host/recording_registry.h"
+#include "host/reference/renderer.h"
+#include "host/slots.h"
+#include "tools/typed_value.h"
+#include "tools/vesper_render/scene_loader.h"
+
+namespace vstudio {
+
+using nlohmann::json;
+
+namespace {
+
+[[noreturn]] void reject(const std::string& field, const std::string& message, int status = 400) {
+    throw RequestError{status, field, message};
+}
+
+Response jsonResponse(int status, const json& j) {
+    Response r;
+    r.status = status;
+    r.body = j.dump(2);
+    return r;
+}
+
+Response errorResponse(const RequestError& e) {
+    json j = {{"error", e.field.empty() ? e.message : e.field + ": " + e.message}};
+    if (!e.field.empty()) j["field"] = e.field;
+    return jsonResponse(e.status, j);
+}
+
+const char* kindName(int32_t kind) {
+    switch (kind) {
+        case pxs::kKindMaterial:
+            return "material";
+        case pxs::kKindLight:
+            return "light";
+        case pxs::kKindEnvironment:
+            return "environment";
+    }
+    return "unknown";
+}
+
+// The class as `vesper-info --json` describes it, plus its preset.
+json describe(const vhost::Library& lib, const vrender::ClassInfo& info) {
+    json j = {{"name", info.name},           {"apiVersion", lib.apiVersion(info.name)},
+              {"kind", kindName(info.kind)}, {"capabilities", info.capabilities},
+              {"parameters", json::array()}, {"attributes", json::array()}};
+    vhost::ShaderPtr shader = lib.create(info.name);
+    if (!shader) return j;
+    vhost::RecordingRegistry registry;
+    vhost::declareParameters(shader.get(), &registry);
+    for (const vhost::Declaration* d : registry.parameters()) {
+        std::string type = vhost::typeName(d->type);
+        j["parameters"].push_back(
+            {{"name", d->name}, {"type", type}, {"default", vtools::typedValue(type, d->field)}});
+    }
+    for (const vhost::Declaration* d : registry.attributes()) {
+        static const char* kinds[] = {"float2", "float3", "float4"};
+        int k = d->attributeKind - pxs::kAttributeFloat2;
+        j["attributes"].push_back({{"name", d->name},
+                                   {"kind", k >= 0 && k < 3 ? kinds[k] : "unknown"},
+                                   {"offset", d->attributeOffset}});
+    }
+    j["preset"] = vrender::presetParams(info);
+    return j;
+}
+
+int integer(const json& body, const char* key, int fallback, int lo, int hi) {
+    if (!body.contains(key)) return fallback;
+    const json& v = body.at(key);
+    if (!v.is_number_integer() || v.get<int64_t>() < lo || v.get<int64_t>() > hi) {
+        reject(key, "expects an integer from " + std::to_string(lo) + " to " + std::to_string(hi));
+    }
+    return v.get<int>();
+}
+
+std::string choice(const json& body, const char* key, const std::string& fallback,
+                   std::initializer_list<const char*> allowed) {
+    if (!body.contains(key)) return fallback;
+    const json& v = body.at(key);
+    std::string list;
+    for (const char* a : allowed) {
+        if (v.is_string() && v.get<std::string>() == a) return a;
+        list += (list.empty() ? "\"" : ", \"") + std::string(a) + "\"";
+    }
+    reject(key, "expects one of " + list);
+}
+
+// Numbers a float field can hold: finite, within the float range.
+void checkFinite(const json& v, const std::string& field, int depth = 0) {
+    if (depth > 2) reject(field, "is nested too deeply");
+    if (v.is_number_float()) {
+        double d = v.get<double>();
+        if (!std::isfinite(d) || std::fabs(d) > FLT_MAX) reject(field, "is not a finite number");
+    } else if (v.is_array()) {
+        for (size_t i = 0; i < v.size(); ++i) {
+            checkFinite(v[i], field + "[" + std::to_string(i) + "]", depth + 1);
+        }
+    }
+}
+
+bool fileExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(path, ec);
+}
+
+// The loader names the entry as `scene: where.params."name": what`; the request
+// knows the parameter as params.name.
+RequestError fromSceneError(const std::string& what) {
+    size_t at = what.find("params.\"");
+    if (at == std::string::npos) return {400, "", what};
+    size_t start = at + 8, stop = what.find('"', start);
+    if (stop == std::string::npos) return {400, "", what};
+    std::string name = what.substr(start, stop - start);
+    std::string message = what.substr(std::min(what.size(), stop + 1));
+    if (message.rfind(": ", 0) == 0) message = message.substr(2);
+    return {400, "params." + name, message};
+}
+
+}  // namespace
+
+struct Studio::Preview {
+    vrender::PreviewRequest request;
+    const vrender::ClassInfo* info = nullptr;
+    double incidence = 45.0;
+    int samples = 20000;
+};
+
+Studio::Studio(const vhost::Library& library, std::string assetDir, Limits limits)
+    : lib_(library), assetDir_(std::move(assetDir)), limits_(limits) {
+    vrender::writePreviewAssets(assetDir_);
+    classesJson_ = {{"library", lib_.path()},
+                    {"classes", json::array()},
+                    {"textures", vrender::builtinTextures()},
+                    {"cubes", vrender::builtinCubes()},
+                    {"environments", {"sky", "studio", "none"}},
+                    {"limits",
+                     {{"width", limits_.maxWidth},
+                      {"height", limits_.maxHeight},
+                      {"spp", limits_.maxSpp},
+                      {"pixelSamples", limits_.maxPixelSamples},
+                      {"lobeSamples", limits_.maxLobeSamples},
+                      {"incidence", limits_.maxIncidence}}}};
+    for (const std::string& name : lib_.classes()) {
+        vrender::ClassInfo info = vrender::inspectClass(lib_, name);
+        if (info.kind < 0 || info.kind > 2) continue;
+        classesJson_["classes"].push_back(describe(lib_, info));
+        info_[name] = std::move(info);
+    }
+}
+
+Studio::Preview Studio::parsePreview(const json& body, bool lobe) const {
+    if (!body.is_object()) reject("body", "expects a JSON object");
+    static const std::vector<std::string> kRender = {
+        "class", "params", "width", "height", "spp", "mode", "seed", "preview", "environment"};
+    static const std::vector<std::string> kLobe = {"class", "params", "incidence", "samples",
+                                                   "seed"};
+    const auto& allowed = lobe ? kLobe : kRender;
+    for (auto it = body.begin(); it != body.end(); ++it) {
+        if (std::find(allowed.begin(), allowed.end(), it.key()) == allowed.end()) {
+            reject(it.key(), "unknown field");
+        }
+    }
+    Preview p;
+    vrender::PreviewRequest& r = p.request;
+    if (!body.contains("class") || !body.at("class").is_string()) {
+        reject("class", "expects the name of an exported class");
+    }
+    r.className = body.at("class").get<std::string>();
+    auto found = info_.find(r.className);
+    if (found == info_.end()) reject("class", "unknown class \"" + r.className + "\"");
+    p.info = &found->second;
+    if (lobe && p.info->kind != pxs::kKindMaterial) {
+        reject("class", "\"" + r.className + "\" is a " + kindName(p.info->kind) +
+                            ": only materials have a lobe");
+    }
+    if (lobe && (!(p.info->capabilities & pxs::kCapEvaluateBsdf) ||
+                 !(p.info->capabilities & pxs::kCapSampleBsdf))) {
+        reject("class", "\"" + r.className + "\" does not announce evaluateBsdf and sampleBsdf");
+    }
+    if (body.contains("params")) {
+        const json& params = body.at("params");
+        if (!params.is_object()) reject("params", "expects an object of parameter: value");
+        for (auto it = params.begin(); it != params.end(); ++it) {
+            std::string field = "params." + it.key();
+            const vref::ParamType* type = p.info->type(it.key());
+            if (!type) reject(field, "class \"" + r.className + "\" has no such parameter");
+            checkFinite(it.value(), field);
+            if (vref::isTexture(*type) && it.value().is_string()) {
+                std::string ref = it.value().get<std::string>();
+                bool builtin = *type == vref::ParamType::TextureCube
+                                   ? vrender::isBuiltinCube(ref)
+                                   : vrender::isBuiltinTexture(ref);
+                if (!builtin && !fileExists(ref))
+                    reject(field, "image file not found: " + ref, 404);
+            }
+        }
+        r.params = params;
+    }
+    r.seed = static_cast<uint32_t>(integer(body, "seed", 1, 0, 2147483647));
+    if (lobe) {
+        if (body.contains("incidence")) {
+            const json& v = body.at("incidence");
+            if (!v.is_number() || !(v.get<double>() >= 0.0) ||
+                !(v.get<double>() <= limits_.maxIncidence)) {
+                reject("incidence",
+                       "expects degrees from 0 to " + json(limits_.maxIncidence).dump());
+            }
+            p.incidence = v.get<double>();
+        }
+        p.samples = integer(body, "samples", p.samples, 1, limits_.maxLobeSamples);
+        return p;
+    }
+    r.width = integer(body, "width", 320, 1, limits_.maxWidth);
+    r.height = integer(body, "height", 240, 1, limits_.maxHeight);
+    r.spp = integer(body, "spp", 1, 1, limits_.maxSpp);
+    if (int64_t(r.width) * r.height * r.spp > limits_.maxPixelSamples) {
+        reject("spp", "width x height x spp exceeds " + std::to_string(limits_.maxPixelSamples));
+    }
+    r.pathMode = choice(body, "mode", "direct", {"direct", "path"}) == "path";
+    std::string shape = choice(body, "preview", "sphere", {"sphere", "shaderball", "plane"});
+    r.shape = shape == "shaderball" ? vrender::PreviewShape::ShaderBall
+              : shape == "plane"    ? vrender::PreviewShape::Plane
+                                    : vrender::PreviewShape::Sphere;
+    if (body.contains("environment")) {
+        const json& e = body.at("environment");
+        if (!e.is_string() || e.get<std::string>().empty()) {
+            reject("environment", "expects \"sky\", \"studio\", \"none\" or a cube-map image file");
+        }
+        r.environment = e.get<std::string>();
+        if (r.environment != "none" && !vrender::isBuiltinCube(r.environment) &&
+            !fileExists(r.environment)) {
+            reject("environment", "image file not found: " + r.environment, 404);
+        }
+    }
+    return p;
+}
+
+std::shared_ptr<std::atomic<bool>> Studio::begin(const std::string& client) {
+    auto flag = std::make_shared<std::atomic<bool>>(false);
+    if (client.empty()) return flag;
+    std::lock_guard<std::mutex> lock(running_);
+    auto& slot = flags_[client];
+    if (slot) slot->store(true);
+    slot = flag;
+    return flag;
+}
+
+bool Studio::running(const std::string& client) {
+    std::lock_guard<std::mutex> lock(running_);
+    return flags_.count(client) != 0;
+}
+
+void Studio::end(const std::string& client, const std::shared_ptr<std::atomic<bool>>& flag) {
+    if (client.empty()) return;
+    std::lock_guard<std::mutex> lock(running_);
+    auto it = flags_.find(client);
+    if (it != flags_.end() && it->second == flag) flags_.erase(it);
+}
+
+Response Studio::render(const json& body, const std::string& client) {
+    Preview p = parsePreview(body, false);
+    auto cancel = begin(client);
+    struct Done {
+        Studio* s;
+        const std::string& client;
+        std::shared_ptr<std::atomic<bool>>& flag;
+        ~Done() { s->end(client, flag); }
+    } done{this, client, cancel};
+    vref::Scene scene;
+    vref::RenderSettings settings;
+    try {
+        vrender::loadScene(vrender::previewScene(lib_, *p.info, p.request, assetDir_), "preview",
+                           "", lib_, scene, settings);
+    } catch (const vrender::SceneError& e) {
+        throw fromSceneError(e.what());
+    }
+    vref::RenderResult result = vref::render(scene, settings, {}, cancel.get());
+    if (result.cancelled) reject("", "cancelled by a newer request of the same client", 409);
+    std::vector<unsigned char> png;
+    std::string err = vref::encodePng(result.image, &png);
+    if (!err.empty()) reject("", err, 500);
+    Response r;
+    r.contentType = "image/png";
+    r.body.assign(png.begin(), png.end());
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.3f", result.seconds);
+    r.headers["X-Render-Seconds"] = seconds;
+    r.headers["X-Render-Spp"] = std::to_string(settings.spp);
+    return r;
+}
+
+Response Studio::scene(const json& body) {
+    Preview p = parsePreview(body, false);
+    json doc = vrender::previewScene(lib_, *p.info, p.request, assetDir_);
+    // Loaded once here so that a document the loader refuses is never handed out.
+    vref::Scene scene;
+    vref::RenderSettings settings;
+    try {
+        vrender::loadScene(doc, "preview", "", lib_, scene, settings);
+    } catch (const vrender::SceneError& e) {
+        throw fromSceneError(e.what());
+    }
+    return jsonResponse(200, doc);
+}
+
+Response Studio::lobe(const json& body, const std::string& client) {
+    Preview p = parsePreview(body, true);
+    auto cancel = begin(client);
+    struct Done {
+        Studio* s;
+        const std::string& client;
+        std::shared_ptr<std::atomic<bool>>& flag;
+        ~Done() { s->end(client, flag); }
+    } done{this, client, cancel};
+    vref::Scene scene;
+    vref::RenderSettings settings;
+    try {
+        vrender::loadScene(vrender::previewScene(lib_, *p.info, p.request, assetDir_), "preview",
+                           "", lib_, scene, settings);
+    } catch (const vrender::SceneError& e) {
+        throw fromSceneError(e.what());
+    }
+    json out = computeLobe(scene, settings, p.incidence, p.samples, cancel.get());
+    if (cancel->load()) reject("", "cancelled by a newer request of the same client", 409);
+    out["class"] = p.request.className;
+    return jsonResponse(200, out);
+}
+
+Response Studio::handle(const std::string& method, const std::string& path, const std::string& body,
+                        const std::string& client) {
+    try {
+        if (path == "/api/classes") {
+            if (method != "GET") reject("", "use GET", 405);
+            return jsonResponse(200, classesJson_);
+        }
+        bool render = path == "/api/render", scene = path == "/api/scene",
+             lobe = path == "/api/lobe";
+        if (!render && !scene && !lobe) reject("", "no such endpoint: " + path, 404);
+        if (method != "POST") reject("", "use POST", 405);
+        json j = json::parse(body, nullptr, false);
+        if (j.is_discarded()) reject("body", "malformed JSON");
+        if (render) return this->render(j, client);
+        if (scene) return this->scene(j);
+        return this->lobe(j, client);
+    } catch (const RequestError& e) {
+        return errorResponse(e);
+    } catch (const std::exception& e) {
+        return errorResponse({500, "", e.what()});
+    }
+}
+
+}  // namespace vstudio

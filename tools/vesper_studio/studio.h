@@ -1,0 +1,97 @@
+// vesper-studio's request handling, apart from the HTTP server so that tests and
+// the fuzzer drive it directly. Every preview is a vesper-render scene document
+// (tools/vesper_render/preview.h) loaded through the same scene loader, so
+// /api/scene returns exactly what /api/render rendered.
+//
+//   GET  /api/classes   every class: kind, capabilities, parameters with typed
+//                       defaults (as `vesper-info --json`), attributes, preset
+//   POST /api/render    preview request -> image/png
+//   POST /api/scene     preview request -> the scene document
+//   POST /api/lobe      {"class", "params", "incidence", "samples", "seed"} ->
+//                       evaluateBsdf over the plane of incidence and a weighted
+//                       histogram of sampleBsdf directions
+//
+// Bad input is answered 400 with {"error", "field"}; a missing image file 404.
+// A request that carries a client id cancels the one still running for that id,
+// which is answered 409.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "host/library.h"
+#include "host/reference/scene.h"
+#include "host/reference/services.h"
+#include "tools/vesper_render/preview.h"
+
+namespace vstudio {
+
+// Request limits, all in one place (docs/studio.md lists them).
+struct Limits {
+    int maxWidth = 2048;
+    int maxHeight = 2048;
+    int maxSpp = 4096;
+    // width x height x spp of one render.
+    int64_t maxPixelSamples = int64_t(1) << 26;
+    int maxLobeSamples = 1000000;
+    double maxIncidence = 89.9;  // degrees
+};
+
+struct Response {
+    int status = 200;
+    std::string contentType = "application/json";
+    std::string body;
+    std::map<std::string, std::string> headers;
+};
+
+class Studio {
+  public:
+    // `assetDir` holds the built-in images (written when missing).
+    Studio(const vhost::Library& library, std::string assetDir, Limits limits = {});
+
+    // `client` may be empty: such a request cancels nothing and cannot be cancelled.
+    Response handle(const std::string& method, const std::string& path, const std::string& body,
+                    const std::string& client = "");
+
+    const nlohmann::json& classes() const { return classesJson_; }
+    // Whether a request of `client` is being served.
+    bool running(const std::string& client);
+    const Limits& limits() const { return limits_; }
+
+  private:
+    struct Preview;  // a validated preview request
+    Response render(const nlohmann::json& body, const std::string& client);
+    Response scene(const nlohmann::json& body);
+    Response lobe(const nlohmann::json& body, const std::string& client);
+    Preview parsePreview(const nlohmann::json& body, bool lobe) const;
+
+    std::shared_ptr<std::atomic<bool>> begin(const std::string& client);
+    void end(const std::string& client, const std::shared_ptr<std::atomic<bool>>& flag);
+
+    const vhost::Library& lib_;
+    std::string assetDir_;
+    Limits limits_;
+    std::map<std::string, vrender::ClassInfo> info_;
+    nlohmann::json classesJson_;
+    std::mutex running_;
+    std::map<std::string, std::shared_ptr<std::atomic<bool>>> flags_;
+};
+
+// A request that cannot be served: the HTTP status, the message and the field.
+struct RequestError {
+    int status;
+    std::string field, message;
+};
+
+// Lobe data of a material (lobe.cpp): `scene` holds the material "subject".
+nlohmann::json computeLobe(const vref::Scene& scene, const vref::RenderSettings& settings,
+                           double incidenceDegrees, int samples, const std::atomic<bool>* cancel);
+
+}  // namespace vstudio
