@@ -479,8 +479,8 @@ class Worker:
                 if rel not in want:
                     os.remove(os.path.join(d, f))
 
-    def ninja(self, targets, timeout):
-        return run(["ninja", "-C", self.build, "-j", str(self.ninja_jobs)] + targets,
+    def ninja(self, targets, timeout, jobs=None):
+        return run(["ninja", "-C", self.build, "-j", str(jobs or self.ninja_jobs)] + targets,
                    cwd=self.dir, timeout=timeout)
 
     def setup(self, files, timeout_factor, min_timeout):
@@ -500,7 +500,7 @@ class Worker:
                 sys.exit("mutate: configuring %s failed:\n%s" % (self.build, out[-3000:]))
         targets = sorted({t for _, ts, _, _ in STAGES for t in ts})
         self.log("w%d: building %s in %s" % (self.n, " ".join(targets), self.build))
-        rc, out = self.ninja(targets, None)
+        rc, out = self.ninja(targets, None, jobs=2)  # workers are set up one at a time
         if rc != 0:
             sys.exit("mutate: the unmutated build failed:\n%s" % out[-3000:])
         for name, _, exe, args in STAGES:
