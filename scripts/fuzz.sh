@@ -9,7 +9,9 @@
 #   FUZZ_TARGETS  targets to run (default: all)
 #   FUZZ_MERGE=1  instead of fuzzing, minimise fuzz/corpus/<target> in place
 #                 (libFuzzer -merge=1: the smallest inputs that keep the edge coverage
-#                 of the committed corpus, the per-class seeds and $BUILD_DIR/corpus)
+#                 of the committed corpus, the per-class seeds and $BUILD_DIR/corpus;
+#                 parameter inputs cut to 2048 bytes, so that all committed seeds stay
+#                 under 2 MB, while fuzzing still grows them to 4096 bytes)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
@@ -39,7 +41,8 @@ for target in $FUZZ_TARGETS; do
   if [ "${FUZZ_MERGE:-0}" = 1 ]; then
     merged="$build/merged/$target"
     rm -rf "$merged" && mkdir -p "$merged"
-    "$build/fuzz/$target" -merge=1 -use_counters=0 -timeout=10 -max_len=4096 "$merged" \
+    case $target in fuzz_parameters | fuzz_host) len=2048 ;; *) len=4096 ;; esac
+    "$build/fuzz/$target" -merge=1 -use_counters=0 -timeout=10 -max_len=$len "$merged" \
       "$root/fuzz/corpus/$target" "$seeds" "$work" >"$findings/merge.log" 2>&1 || {
       tail -n 30 "$findings/merge.log" >&2
       exit 1
