@@ -92,8 +92,8 @@ int situationOf(int k) {
 // One case of one class: a fresh object with its parameters, textures, state
 // (vtest::makeState) and service answers (vtest::configureServices). Case 0
 // keeps the defaults, case 1 binds every texture and turns flags and modes on,
-// the others draw parameters near the defaults, each from a seed of its own
-// name, so that adding a parameter moves no other.
+// the others draw parameters near the defaults and every mode from -1 to 7,
+// each from a seed of its own name, so that adding a parameter moves no other.
 class Case {
   public:
     Case(const vhost::Library& library, const std::string& className, int index)
@@ -170,7 +170,7 @@ class Case {
                 case DeclType::Int: {
                     auto* v = static_cast<int32_t*>(d->field);
                     if (index_ == 1 && *v == 0) *v = 1;
-                    if (random && r.pick(5) != 0) *v = static_cast<int32_t>(r.pick(6)) - 1;
+                    if (random && r.pick(5) != 0) *v = static_cast<int32_t>(r.pick(9)) - 1;
                     break;
                 }
                 case DeclType::Float:

@@ -28,7 +28,8 @@ namespace vgolden {
 
 // The first entry, "registry", is the capability mask and every registration
 // with its type and default. Case 0: defaults. Case 1: rich (every texture
-// bound, flags on, modes 1). Cases 2 and up: parameters near the defaults. Every
+// bound, flags on, modes 1). Cases 2 and up: parameters near the defaults, modes
+// from -1 to 7. Every
 // case draws its state from vtest::makeState and its service answers from
 // vtest::configureServices, with seeds of its own.
 constexpr int kCases = 64;
