@@ -8,8 +8,8 @@
 # scenes, images, JSON), and the directories .git, node_modules, corpus, out, docs,
 # third_party, vendor and build*.
 # Test code: anything under a directory named tests, testkit or test; files named
-# *_test.*, *.test.*, *.spec.* or test_*; the test doubles in host/
-# (host/**/recording_registry.*, state_builder.*). The rest is other code.
+# *_test.*, *.test.*, *.spec.* or test_*. The rest is other code (host/ included:
+# its recording registry serves vesper-info and vesper-studio too).
 # A last line without a newline counts as a line.
 set -euo pipefail
 verbose=0
@@ -35,7 +35,6 @@ find . -mindepth 1 \
       test = name ~ /(_test\.|\.test\.|\.spec\.|^test_)/
       for (i = 1; i < k; i++)
         if (part[i] == "tests" || part[i] == "testkit" || part[i] == "test") test = 1
-      if (part[1] == "host" && name ~ /^(recording_registry|state_builder)/) test = 1
       dir = k == 1 ? "." : (k == 2 ? part[1] : part[1] "/" part[2])
       if (test) { t += $1; dt[dir] += $1 } else { o += $1; do_[dir] += $1 }
       dirs[dir] = 1
