@@ -27,50 +27,6 @@ pxs::ShadingState hit(int32_t rayType = pxs::kRayCamera, float3 n = float3(0, 0,
         .build();
 }
 
-TEST(BackgroundGeometry, ReflectionAndGatherRaysSeeTheCubes) {
-    Shader s("BackgroundGeometry");
-    vhost::TestServices sv;
-    TestTexture reflect(float4(0.1f, 0.2f, 0.3f, 0.5f), 3), diffuse(float4(0.2f, 0.4f, 0.6f, 1), 3);
-
-    // An empty reflection cube is black; alpha stays the host's.
-    pxs::ShadingState st = hit(pxs::kRayReflection), before = st;
-    s.shade(sv, st);
-    EXPECT_FLOAT3_EXACT(st.outColor, float3(0, 0, 0));
-    EXPECT_EQ(vhost::changedFields(before, st), Fields{"outColor"});
-
-    s.param<pxs::TextureHandle>("reflectCube") = reflect.handle();
-    st = before;
-    s.shade(sv, st);
-    EXPECT_FLOAT3_EXACT(st.outColor, float3(0.1f, 0.2f, 0.3f)) << "raw, not graded";
-    // The identity rotation reads (x, z, -y).
-    ASSERT_EQ(reflect.lookups.size(), 1u);
-    EXPECT_EQ(reflect.lookups[0], (std::array<float, 3>{0.6f, -0.8f, 0}));
-    EXPECT_TRUE(sv.calls.empty()) << "no shadows for a reflection ray";
-
-    // Without the switch a reflection ray sees the surface like a camera ray.
-    s.param<bool>("useCubeReflection") = false;
-    st = before;
-    s.shade(sv, st);
-    EXPECT_FLOAT3_EXACT(st.outColor, float3(1, 1, 1));
-    EXPECT_EQ(vhost::changedFields(before, st), kShadeFields);
-
-    // Gather rays: the diffuse cube through the global and reflection-channel stages.
-    s.set({{"diffuseCube", diffuse.handle()},
-           {"globalIBLGainValue", 2.0f},
-           {"reflectIBLChannelGainSource", 1},
-           {"reflectIBLChannelGainColor", float3(1, 0.5f, 0.25f)},
-           {"globalIBLSatValue", 0.0f}});
-    st = hit(pxs::kRayGather);
-    before = st;
-    sv.clear();
-    s.shade(sv, st);
-    // Luminance 0.37192 tinted, doubled, then fully desaturated: the luminance of that.
-    const float grey = 2 * 0.37192f * (0.2125f + 0.7154f * 0.5f + 0.0721f * 0.25f);
-    EXPECT_TRUE(vtest::near3(st.outColor, float3(grey, grey, grey), 1e-6f));
-    EXPECT_EQ(vhost::changedFields(before, st), Fields{"outColor"});
-    EXPECT_TRUE(sv.calls.empty());
-}
-
 TEST(BackgroundGeometry, BlocksOnlyOcclusionRaysOverUpwardPartsAndPassesPathsThrough) {
     Shader s("BackgroundGeometry");
     vhost::TestServices sv;

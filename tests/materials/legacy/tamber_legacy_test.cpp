@@ -114,6 +114,15 @@ TEST(TamberLegacyShade, SolidRefractionAbsorptionAndAlpha) {
     EXPECT_FLOAT_EQ(m.shade(leaving).outAlpha, ((1 - a) + a * 0.2f) * 0.5f + 0.5f);
 }
 
+TEST(TamberLegacyShade, PlainLightAddsDiffuseAndBothHighlights) {
+    Legacy m;
+    m.set({{"transparencyMode", -1}});
+    // Head-on: Dc * Lc plus both highlights at reflectance 0.66, times the
+    // specular colours 0.5.
+    m.sv.setLights({vtest::Light{float3(1.0f), float3(1.0f), 2, kUp, float3(0.5f)}});
+    EXPECT_FLOAT3(m.shade().outColor, float3(0.33f, 0.33f, 0.83f));
+}
+
 // ---- path continuation and shadows ----------------------------------------------
 
 const float kInvPi = 0.3183099f;

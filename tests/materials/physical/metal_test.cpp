@@ -125,16 +125,4 @@ TEST(MetalSampling, MixtureAndSingleLobeFollowTheirDensitiesAndEvaluateBsdf) {
     }
 }
 
-TEST(MetalSampling, BackfacingViewGivesNoSample) {
-    Shader s("corvid_Mtl_Metal");
-    // The shading normal leans past the view: the ray meets the frame from behind.
-    ShadingState st = viewing(at(60), unit(float3(1, 0, 0.2f))).build();
-    const ShadingState before = st;
-    TestServices sv;
-    s.sampleBsdf(sv, st);
-    EXPECT_EQ(vhost::changedFields(before, st), Fields{"sampleKind"});
-    EXPECT_EQ(st.sampleKind, pxs::kSampleNone);
-    EXPECT_EQ(sv.count(vhost::kSvcRandom) + sv.count(vhost::kSvcRandom2), 0);
-}
-
 }  // namespace

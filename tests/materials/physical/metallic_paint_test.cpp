@@ -56,27 +56,4 @@ TEST(MetallicPaintSampling, TopcoatMirrorIsChosenWithItsFresnelEvenWithoutTopcoa
     }
 }
 
-TEST(MetallicPaintSampling, BaseLayerFollowsItsMixtureDensityAndEvaluateBsdf) {
-    Shader s("corvid_Mtl_MetallicPaint");
-    const float rough = 0.2f;
-    s.param<float>("u_baseRoughValue") = rough;
-    s.set({{"u_baseColor", float4(0.6f, 0.3f, 0.1f, 1.0f)}, {"u_baseCurvePower", 5.0f}});
-    for (float view : {10.0f, 50.0f}) {
-        const float3 v = at(view);
-        auto density = [&](float3 d) { return vtest::wardMixtureDensity(v, d, rough, rough, 0.5); };
-        for (int i = 0; i < 40; ++i) {
-            ShadingState st = viewing(v).build();
-            TestServices sv;
-            sv.randoms = {0.9999f, i % 2 ? 0.7f : 0.2f, (i / 2 + 0.5f) / 20.0f, 0.37f};
-            s.sampleBsdf(sv, st);
-            if (st.sampleKind == pxs::kSampleNone) continue;
-            ASSERT_EQ(st.sampleKind, pxs::kSampleLobeMixture);
-            const float3 value = st.sampleValue;
-            EXPECT_NEAR(st.sampleWeight * density(st.sampleDirection), 1.0, 2e-3) << i;
-            s.evaluateBsdf(sv, st);
-            EXPECT_TRUE(vtest::near3(value, st.sampleValue, 2e-3f * st.sampleValue.x + 1e-5f)) << i;
-        }
-    }
-}
-
 }  // namespace

@@ -1,11 +1,9 @@
-// The nine generated Ward variants through the test host: registration by the
-// naming rule, which input each graph feeds, and the per-hit contract.
+// The nine generated Ward variants through the test host: which input each graph
+// feeds.
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <memory>
-#include <sstream>
 
 #include "testkit/harness.h"
 
@@ -13,41 +11,9 @@ namespace {
 
 using pxs::float3;
 using pxs::float4;
-using vhost::DeclType;
 using vhost::TestServices;
 using vhost::TestTexture;
 using vtest::Shader;
-
-// Each class's node groups (after "_ward_"), in registration order.
-const char* const kGroups = R"(
-5ba0bfff normal0_map_Noise
-120b7820 diffuse_color_Noise
-5592d496 normal0_map_UnifiedBitmap diffuse_color_Noise_color1_UnifiedBitmap
-  diffuse_color_Noise_color2_UnifiedBitmap diffuse_color_Noise
-33632204 normal0_map_Noise_color1_Noise_color1_UnifiedBitmap
-  normal0_map_Noise_color1_Noise_color2_UnifiedBitmap
-  normal0_map_Noise_color2_Noise_color1_UnifiedBitmap
-  normal0_map_Noise_color2_Noise_color2_UnifiedBitmap
-  normal0_map_Noise normal0_map_Noise_color1_Noise normal0_map_Noise_color2_Noise
-  diffuse_color_Noise_color1_Noise_color1_UnifiedBitmap
-  diffuse_color_Noise_color1_Noise_color2_UnifiedBitmap
-  diffuse_color_Noise_color2_Noise_color1_UnifiedBitmap
-  diffuse_color_Noise_color2_Noise_color2_UnifiedBitmap
-  diffuse_color_Noise diffuse_color_Noise_color1_Noise diffuse_color_Noise_color2_Noise
-82261344 cutout_map_UnifiedBitmap diffuse_color_Noise diffuse_color_Noise_color1_UnifiedBitmap
-  diffuse_color_Noise_color2_UnifiedBitmap
-aa598cb4 normal0_map_Noise_color1_UnifiedBitmap normal0_map_Noise_color2_UnifiedBitmap
-  normal0_map_Noise diffuse_color_Noise_color1_UnifiedBitmap
-  diffuse_color_Noise_color2_UnifiedBitmap diffuse_color_Noise
-b9aac246 normal0_map_UnifiedBitmap diffuse_color_Noise_color1_Tile_brickColor_UnifiedBitmap
-  diffuse_color_Noise_color1_Tile_mortarColor_UnifiedBitmap
-  diffuse_color_Noise_color2_Tile_brickColor_UnifiedBitmap
-  diffuse_color_Noise_color2_Tile_mortarColor_UnifiedBitmap
-  diffuse_color_Noise diffuse_color_Noise_color1_Tile diffuse_color_Noise_color2_Tile
-ccb3a2e6 diffuse_color_Noise diffuse_color_Noise_color1_UnifiedBitmap
-  diffuse_color_Noise_color2_UnifiedBitmap
-f05db29e normal0_map_UnifiedBitmap diffuse_color_Tile diffuse_color_Tile_brickColor_UnifiedBitmap
-  diffuse_color_Tile_mortarColor_UnifiedBitmap)";
 
 bool startsWith(const std::string& s, const std::string& prefix) {
     return s.compare(0, prefix.size(), prefix) == 0;
@@ -68,16 +34,23 @@ struct Variant {
     static bool isBitmap(const std::string& g) { return kind(g) == "UnifiedBitmap"; }
 };
 
+// Every generated variant with its node groups, in registration order: each
+// group registers "_ward_<group>_xform".
 std::vector<Variant> variants() {
     std::vector<Variant> out;
-    std::istringstream in(kGroups);
-    for (std::string word; in >> word;) {
-        if (word.find('_') == std::string::npos) {
-            out.push_back({"corvid_Mtl_Ward_" + word, {}});
-        } else {
-            out.back().groups.push_back(word);
+    for (const std::string& cls : vtest::library().classes()) {
+        if (!startsWith(cls, "corvid_Mtl_Ward_")) continue;
+        out.push_back({cls, {}});
+        const Shader s(cls);
+        for (const vhost::Declaration* d : s.registry.parameters()) {
+            const std::string& n = d->name;
+            if (startsWith(n, "_ward_") && n.size() > 12 &&
+                n.compare(n.size() - 6, 6, "_xform") == 0) {
+                out.back().groups.push_back(n.substr(6, n.size() - 12));
+            }
         }
     }
+    EXPECT_EQ(out.size(), 9u);
     return out;
 }
 

@@ -63,27 +63,6 @@ TEST(AmbientOcclusion, RulesInPrecedenceOrder) {
     }
 }
 
-TEST(AmbientOcclusion, ShowAmbientOnlyNeedsAnActiveSource) {
-    const float3 c(0.3f, 0.6f, 0.9f), ao(0.7f, 0.2f, 0.5f);
-    const struct {
-        bool show, precalc, traced;
-        int32_t mode;
-        bool grey;
-    } cases[] = {
-        {true, true, false, 1, true},   {true, true, false, 2, true}, {true, true, false, 0, false},
-        {true, false, false, 1, false}, {true, false, true, 0, true}, {false, true, true, 1, false},
-    };
-    for (const auto& t : cases) {
-        Block b;
-        b.showAmbientOnly = t.show;
-        b.usePrecalcAO = t.precalc;
-        b.usingRaytracedAO = t.traced;
-        b.ambientOcclusionMode = t.mode;
-        EXPECT_TRUE(b.applyShowAmbientOnly(c, ao) == (t.grey ? float3(0.2f) : c))
-            << t.show << t.precalc << t.traced << " mode " << t.mode;
-    }
-}
-
 TEST(Masking, SkipKeepOrMixWithWhatLiesBehind) {
     const float3 c(0.8f, 0.4f, 0.2f);
     vhost::TestTexture tex(float4(0.5f, 0.25f, 0.0f, 1.0f));

@@ -12,14 +12,6 @@ using namespace pxs;
 using vhost::kSvcNoise3;
 using vhost::TestServices;
 
-TEST(NoiseFilter, FloorsKeepDivisionsFinite) {
-    NoiseFilter tiny = noiseFilter(float3(1, 0, 0), 0.0f, 30.0f, float3(0));
-    EXPECT_EQ(tiny.q.x, 1.0f / 1e-5f);
-    EXPECT_NEAR(tiny.levels, std::log2(1e5f), 1e-3f);
-    EXPECT_NEAR(tiny.width, 2e-6f, 1e-12f);
-    EXPECT_EQ(noiseFilter(float3(1, 0, 0), NAN, 2.0f, float3(0.5f)).q.x, 1.0f / 1e-5f);
-}
-
 TEST(FilteredTurbulence, OctavesBeyondTheFilterAddTheirMean) {
     TestServices sv;
     sv.noise3Function = [](float, float, float, float) { return -0.5f; };

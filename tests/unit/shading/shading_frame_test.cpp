@@ -12,40 +12,6 @@ namespace {
 using namespace pxs;
 using vhost::TestTexture;
 
-TEST(PhysicalFrame, FrameAroundANormalIsRightHandedAndOrthonormal) {
-    const float3 normals[] = {
-        {0, 0, 1}, {0, 0, -1}, {0.6f, 0, 0.8f}, {0, -0.8f, -0.6f}, {0.48f, 0.6f, -0.64f}};
-    for (float3 n : normals) {
-        const TangentFrame f = frameAround(n);
-        EXPECT_FLOAT3(f.n, n);
-        EXPECT_NEAR(length(f.t), 1.0f, 1e-6f);
-        EXPECT_NEAR(length(f.b), 1.0f, 1e-6f);
-        EXPECT_NEAR(dot(f.t, n), 0.0f, 1e-6f);
-        EXPECT_NEAR(dot(f.b, n), 0.0f, 1e-6f);
-        EXPECT_TRUE(vtest::near3(cross(f.t, f.b), n, 1e-6f));
-    }
-}
-
-TEST(PhysicalBump, FlatOrMissingHeightLeavesTheNormalAlone) {
-    TangentFrame f;
-    f.t = float3(1, 0, 0);
-    f.b = float3(0, 1, 0);
-    f.n = float3(0, 0, 1);
-    TestTexture flat(float4(0.3f, 0.6f, 0.1f, 1.0f));
-    bumpFromHeight(f, float2(0.4f, 0.6f), flat.handle(), kIdentity3, 5.0f);
-    EXPECT_TRUE(f.n == float3(0, 0, 1));
-    EXPECT_EQ(flat.lookups.size(), 3u);
-
-    bumpFromHeight(f, float2(0.4f, 0.6f), TextureHandle(), kIdentity3, 5.0f);
-    EXPECT_TRUE(f.n == float3(0, 0, 1));
-
-    // A slope of 0.001 per unit u changes the height by 1e-6 over the step: below
-    // the threshold, so the normal is kept.
-    TestTexture gentle([](const float* c) { return float4(0.001f * c[0], 0, 0, 1); });
-    bumpFromHeight(f, float2(0.4f, 0.6f), gentle.handle(), kIdentity3, 5.0f);
-    EXPECT_TRUE(f.n == float3(0, 0, 1));
-}
-
 TEST(PhysicalBump, SlopeTiltsTheNormalDownhillBySumOfChannels) {
     TangentFrame f;
     f.t = float3(1, 0, 0);

@@ -46,30 +46,4 @@ TEST(WardLobe, AnisotropyStretchesAlongTheRougherAxis) {
     EXPECT_NEAR(wardEval(dinTilted, dout, float3(0), s, 0.4f, 0.1f).x, k * e, 1e-5 * k * e);
 }
 
-TEST(WardLobe, SampleHalfVectorFromNormalToGrazingAndRejection) {
-    float3 din(0, 0, -1);
-    // xi2 near 0: the half vector is the normal, so the mirror direction comes back.
-    auto s = wardSample(din, 0.3f, 1e-7f, float3(0), float3(1), 0.2f, 0.2f);
-    ASSERT_TRUE(s);
-    EXPECT_NEAR(s->dout.z, 1.0f, 1e-5f);
-    // xi2 near 1 on a rough lobe: tan^2(theta) = 0.25 * 16.1, a half vector 63 degrees
-    // off the normal, which reflects the view below the surface.
-    EXPECT_FALSE(wardSample(din, 0.3f, 0.9999999f, float3(0), float3(1), 0.5f, 0.5f));
-    // Grazing view with a rough lobe: some draws are rejected, none leaves below.
-    float3 grazing = normalize(float3(1, 0, -0.1f));
-    int rejected = 0;
-    for (int i = 0; i < 64; ++i) {
-        for (int j = 0; j < 64; ++j) {
-            auto g = wardSample(grazing, (i + 0.5f) / 64, (j + 0.5f) / 64, float3(0), float3(1),
-                                0.5f, 0.5f);
-            if (!g) {
-                ++rejected;
-                continue;
-            }
-            EXPECT_GT(g->dout.z, 0.0f);
-        }
-    }
-    EXPECT_GT(rejected, 0);
-}
-
 }  // namespace
