@@ -1,4 +1,4 @@
-// TamberLegacy through the test host: its refraction, lobe choice and shadow
+// TamberLegacy through the test host: its light sums, lobe choice and shadow
 // transmission.
 #include <cmath>
 
@@ -7,30 +7,14 @@
 
 namespace {
 
-using pxs::float2;
 using pxs::float3;
 using pxs::float4;
 using pxs::ShadingState;
 using vhost::StateBuilder;
-using vhost::TestTexture;
 
-const float kS = std::sqrt(0.5f);
 const float3 kUp(0, 0, 1);
-const float3 kOblique(kS, 0, -kS);  // 45 degrees onto the +z surface
-
-ShadingState along(float3 dir) {
-    return StateBuilder().ray(-5.0f * dir, dir).build();
-}
 
 using vtest::Edit;
-// Opaque, lights silent, unclamped: only what a test switches on shows.
-const std::initializer_list<Edit> kQuiet{{"transparencyMode", -1},
-                                         {"diffuseColor", float3(0.0f)},
-                                         {"specularColor", float3(0.0f)},
-                                         {"specular2Color", float3(0.0f)},
-                                         {"usingHDRbuffer", true}};
-const std::initializer_list<Edit> kHalfTransparent{{"transparencyMode", 0},
-                                                   {"transparencyColor", float3(0.5f)}};
 
 struct Legacy {
     vtest::Shader s{"TamberLegacy"};
@@ -74,45 +58,7 @@ struct Legacy {
     }
 };
 
-float3 at(const std::vector<float>& args, size_t i) {
-    return float3(args.at(i), args.at(i + 1), args.at(i + 2));
-}
-
 // ---- shade ------------------------------------------------------------------
-
-TEST(TamberLegacyShade, SolidRefractionAbsorptionAndAlpha) {
-    Legacy m;
-    m.set(kQuiet).set(kHalfTransparent);
-    m.set({{"refractiveIndex", 1.5f}, {"surfaceRoughness", 0.3f}});
-    m.sv.globalIlluminationValue = float3(0.2f);
-    m.sv.glossyTransmissionValue = float3(0.6f);
-    m.sv.glossyTransmissionAlpha = 0.2f;
-    // Entering at 45 degrees: bent towards -N by Snell's law, nothing absorbed.
-    ShadingState st = m.shade(along(kOblique));
-    EXPECT_FLOAT3(st.outColor, float3(0.2f * 0.5f + 0.6f * 0.5f));
-    EXPECT_FLOAT_EQ(st.outAlpha, 0.2f * 0.5f + 0.5f);
-    const std::vector<float> args = m.args(vhost::kSvcTraceGlossyTransmission);
-    const float sinT = kS / 1.5f;
-    EXPECT_TRUE(vtest::near3(at(args, 3), float3(sinT, 0, -std::sqrt(1 - sinT * sinT)), 1e-6f));
-    EXPECT_EQ(args[6], 0.3f);
-    EXPECT_EQ(args[7], 0.5f);
-    // An index below 1 refracts a head-on ray straight through, at unit length.
-    m.set({{"refractiveIndex", 0.8f}});
-    m.sv.clear();
-    m.shade();
-    EXPECT_TRUE(vtest::near3(at(m.args(vhost::kSvcTraceGlossyTransmission), 3), -kUp, 1e-6f));
-
-    // Leaving head-on after 2 units inside: absorbed per channel, and the alpha
-    // follows the strongest remaining channel.
-    m.set({{"refractiveIndex", 1.0f}, {"absorbanceRGB", float3(0.5f, -1.0f, 0.0f)}});
-    const ShadingState leaving = StateBuilder().ray(float3(0, 0, -2), kUp).build();
-    st = m.shade(leaving);
-    EXPECT_FLOAT3(st.outColor, float3(0.4f * std::exp(-1.0f), 0.0f, 0.4f));
-    EXPECT_FLOAT_EQ(st.outAlpha, 0.6f);
-    m.set({{"absorbanceRGB", float3(0.5f)}});
-    const float a = std::exp(-1.0f);
-    EXPECT_FLOAT_EQ(m.shade(leaving).outAlpha, ((1 - a) + a * 0.2f) * 0.5f + 0.5f);
-}
 
 TEST(TamberLegacyShade, PlainLightAddsDiffuseAndBothHighlights) {
     Legacy m;

@@ -1,4 +1,4 @@
-// The Noise, Tile and UnifiedBitmap nodes against worked values, on scripted host
+// The Noise and Tile nodes against worked values, on scripted host
 // noise.
 #include <gtest/gtest.h>
 
@@ -6,20 +6,14 @@
 
 #pragma GCC diagnostic ignored "-Warray-bounds"  // see ward_core_test.cpp
 
-#include "materials/ward/bitmap_node.h"
 #include "materials/ward/noise_node.h"
 #include "materials/ward/tile_node.h"
 #include "testkit/test_services.h"
-#include "testkit/test_texture.h"
 
 namespace {
 
 using namespace pxs;
 using vhost::TestServices;
-
-bool same(float4 a, float4 b) {
-    return a.x == b.x && a.y == b.y && a.z == b.z && a.w == b.w;
-}
 
 // ---- Noise ---------------------------------------------------------------------
 
@@ -113,21 +107,5 @@ TEST(TileNode, HardEdgesAndRunningBond) {
 }
 
 // ---- UnifiedBitmap ---------------------------------------------------------------
-
-TEST(BitmapNode, AmountScalesColourAndXformAddsRowsTwoAndThree) {
-    BitmapFields f;
-    f.amount = 2.0f;
-    EXPECT_TRUE(same(evaluateBitmap(float2(0.5f, 0.5f), f), float4(0, 0, 0, 1))) << "no texture";
-    vhost::TestTexture tex(float4(0.5f, 0.25f, 1.0f, 0.5f));
-    f.texture = tex.handle();
-    f.xform.m[8] = 0.1f;
-    f.xform.m[12] = 0.2f;
-    f.xform.m[9] = 0.3f;
-    f.xform.m[13] = 0.4f;
-    EXPECT_TRUE(same(evaluateBitmap(float2(0.5f, 0.25f), f), float4(1.0f, 0.5f, 2.0f, 0.5f)));
-    ASSERT_EQ(tex.lookups.size(), 1u);
-    EXPECT_FLOAT_EQ(tex.lookups[0][0], 0.8f);
-    EXPECT_FLOAT_EQ(tex.lookups[0][1], 0.95f);
-}
 
 }  // namespace
