@@ -6,7 +6,8 @@
 #     render  vesper-render as well: Embree, OpenImageIO, oneTBB, tinyobjloader, a font
 #     studio  vesper-studio as well: cpp-httplib
 #     all     (default) everything the tests, benchmarks, sanitizers, fuzzing and
-#             tools need, with the browser test's chromium and npm packages; unless
+#             tools need, with the browser test's chromium and npm packages and Slurm
+#             and munge for the cluster test (which starts its own daemons); unless
 #             VESPER_SKIP_WINDOWS=1, also the MinGW-w64 cross compiler and wine for
 #             the Windows DLL
 set -euo pipefail
@@ -30,7 +31,8 @@ if [ "$profile" = studio ] || [ "$profile" = all ]; then
 fi
 if [ "$profile" = all ]; then
   packages+=(clang clang-format libclang-rt-dev libgtest-dev libgmock-dev googletest
-             libbenchmark-dev valgrind python3 chromium)
+             libbenchmark-dev valgrind python3 chromium slurmctld slurmd
+             slurm-client munge)
   # vesper-studio's browser test runs on Node.js; a Node.js from elsewhere that
   # brings its own npm is kept.
   command -v node >/dev/null || packages+=(nodejs)

@@ -28,19 +28,38 @@ pxs::float3 cellJitter(float x, float y, float z);
 uint32_t hash32(uint32_t x);
 uint32_t hashCombine(uint32_t seed, uint32_t v);
 
-// A small deterministic generator (PCG32). One is seeded per pixel sample from
-// (seed, pixel, sample index), so an image does not depend on thread scheduling.
+// The random numbers of one pixel sample: a low-discrepancy sequence per pixel
+// and dimension. Dimension d of sample i of a pixel is component d % 2 of point i
+// of a 2D Sobol sequence, shuffled (Owen-scrambled index) per pixel and pair of
+// dimensions d / 2 and Owen-scrambled per pixel and dimension. Over the samples of
+// a pixel every dimension, and every aligned pair of dimensions, is stratified;
+// pixels, pairs and dimensions are decorrelated by hashing. A value depends on
+// (seed, pixel, sample, dimension) only, so an image does not depend on thread
+// scheduling or on how the frame is split.
 class Sampler {
   public:
     Sampler() = default;
     Sampler(uint32_t seed, uint32_t x, uint32_t y, uint32_t sample);
-    uint32_t nextUint();
-    // Uniform in [0, 1); never 1.
+    // The next dimension; uniform in [0, 1), never 1.
     float next();
+    // The next aligned pair of dimensions (an odd dimension is skipped), so that the
+    // two values are stratified together over the pixel's samples.
+    void next2(float* a, float* b);
+    // Continues at `dimension` unless the sample is already past it, so that each
+    // bounce of a path starts at the same dimension in every sample while no
+    // dimension is ever used twice.
+    void skipTo(uint32_t dimension) {
+        dimension_ = dimension > dimension_ ? dimension : dimension_;
+    }
+    uint32_t dimension() const { return dimension_; }
 
   private:
-    uint64_t state_ = 0x853c49e6748fea9bULL;
-    uint64_t inc_ = 0xda3e39cb94b95bdbULL;
+    // The sample's index shuffled for a pair of dimensions, and the pair's seed.
+    uint32_t shuffled(uint32_t pair, uint32_t* seed) const;
+
+    uint32_t pixel_ = 0;          // hash of the seed and the pixel
+    uint32_t reversedIndex_ = 0;  // the sample, bit-reversed
+    uint32_t dimension_ = 0;
 };
 
 }  // namespace vref

@@ -23,6 +23,8 @@ namespace vref {
 
 namespace {
 
+constexpr int kTile = 16;  // pixels on a side
+
 float clampSample(float x, float limit) {
     if (!std::isfinite(x)) return 0.0f;
     return limit > 0.0f && x > limit ? limit : x;
@@ -35,19 +37,43 @@ float srgbEncode(float x) {
 
 }  // namespace
 
+unsigned char srgbByte(float linear) {
+    return static_cast<unsigned char>(std::lround(srgbEncode(linear) * 255.0f));
+}
+
+std::string validate(const Region& r, int width, int height) {
+    if (r.whole()) return "";
+    std::string text = std::to_string(r.x0) + "," + std::to_string(r.y0) + "," +
+                       std::to_string(r.x1) + "," + std::to_string(r.y1);
+    if (r.x1 < r.x0 || r.y1 < r.y0) return "region " + text + " is reversed (x1 < x0 or y1 < y0)";
+    if (r.x1 == r.x0 || r.y1 == r.y0) return "region " + text + " is empty";
+    if (r.x0 < 0 || r.y0 < 0 || r.x1 > width || r.y1 > height) {
+        return "region " + text + " lies outside the " + std::to_string(width) + " x " +
+               std::to_string(height) + " image";
+    }
+    return "";
+}
+
 RenderResult render(const Scene& scene, const RenderSettings& settings,
-                    const ProgressFunction& progress, const std::atomic<bool>* cancel) {
+                    const ProgressFunction& progress, const std::atomic<bool>* cancel,
+                    const Region& region) {
     std::string invalid = validate(settings);
     if (invalid.empty()) invalid = validate(scene.camera);
+    if (invalid.empty()) invalid = validate(region, settings.width, settings.height);
     if (!invalid.empty()) throw std::invalid_argument(invalid);
+    const Region area = region.whole() ? Region{0, 0, settings.width, settings.height} : region;
     RenderResult result;
     int threads = settings.threads > 0 ? settings.threads : tbb::info::default_concurrency();
     tbb::global_control limit(tbb::global_control::max_allowed_parallelism,
                               static_cast<size_t>(threads));
     result.threads = threads;
     Image& image = result.image;
-    image.width = settings.width;
-    image.height = settings.height;
+    image.x = area.x0;
+    image.y = area.y0;
+    image.width = area.x1 - area.x0;
+    image.height = area.y1 - area.y0;
+    image.fullWidth = settings.width;
+    image.fullHeight = settings.height;
     image.rgba.assign(4 * static_cast<size_t>(image.width) * image.height, 0.0f);
 
     const Camera& cam = scene.camera;
@@ -55,46 +81,57 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
     float3 right = normalize(cross(forward, cam.up));
     float3 up = cross(right, forward);
     float tanHalf = std::tan(0.5f * cam.fovY * kPi / 180.0f);
-    float aspect = static_cast<float>(image.width) / static_cast<float>(image.height);
+    float aspect = static_cast<float>(image.fullWidth) / static_cast<float>(image.fullHeight);
     int spp = std::max(1, settings.spp);
 
     tbb::enumerable_thread_specific<RenderServices> services(std::cref(scene), std::cref(settings));
-    std::atomic<int> rowsDone{0};
+    // Square tiles: neighbouring camera rays share their way through the scene, and
+    // a thread's work stays in cache.
+    const int tilesX = (image.width + kTile - 1) / kTile,
+              tilesY = (image.height + kTile - 1) / kTile;
+    const int tiles = tilesX * tilesY;
+    std::atomic<int> tilesDone{0};
+    auto renderPixel = [&](RenderServices& sv, int x, int y) {
+        float3 sum;
+        float alpha = 0.0f;
+        for (int s = 0; s < spp; ++s) {
+            // Jitter inside the pixel from the sample's first two dimensions.
+            sv.beginSample(x, y, s);
+            float2 jitter(0.5f, 0.5f);
+            if (spp > 1) sv.random2(&jitter);
+            float2 raster(x + jitter.x, y + jitter.y);
+            sv.setRaster(raster);
+            float sx = (2.0f * raster.x / image.fullWidth - 1.0f) * tanHalf * aspect;
+            float sy = (1.0f - 2.0f * raster.y / image.fullHeight) * tanHalf;
+            float3 dir = normalize(forward + right * sx + up * sy);
+            Radiance r = sv.cameraRay(cam.position, dir);
+            float c = settings.clampValue;
+            sum += float3(clampSample(r.color.x, c), clampSample(r.color.y, c),
+                          clampSample(r.color.z, c));
+            alpha += std::isfinite(r.alpha) ? r.alpha : 1.0f;
+        }
+        float* p = &image.rgba[4 * (static_cast<size_t>(y - area.y0) * image.width +
+                                    static_cast<size_t>(x - area.x0))];
+        p[0] = sum.x / spp;
+        p[1] = sum.y / spp;
+        p[2] = sum.z / spp;
+        p[3] = alpha / spp;
+    };
     auto start = std::chrono::steady_clock::now();
-    tbb::parallel_for(
-        tbb::blocked_range<int>(0, image.height, 1), [&](const tbb::blocked_range<int>& rows) {
-            RenderServices& sv = services.local();
-            for (int y = rows.begin(); y < rows.end(); ++y) {
-                if (cancel && cancel->load(std::memory_order_relaxed)) return;
-                for (int x = 0; x < image.width; ++x) {
-                    float3 sum;
-                    float alpha = 0.0f;
-                    for (int s = 0; s < spp; ++s) {
-                        // Jitter inside the pixel from the sample's own sequence.
-                        sv.beginSample(x, y, s);
-                        float jx = spp > 1 ? sv.random() : 0.5f;
-                        float jy = spp > 1 ? sv.random() : 0.5f;
-                        float2 raster(x + jx, y + jy);
-                        sv.setRaster(raster);
-                        float sx = (2.0f * raster.x / image.width - 1.0f) * tanHalf * aspect;
-                        float sy = (1.0f - 2.0f * raster.y / image.height) * tanHalf;
-                        float3 dir = normalize(forward + right * sx + up * sy);
-                        Radiance r = sv.cameraRay(cam.position, dir);
-                        float c = settings.clampValue;
-                        sum += float3(clampSample(r.color.x, c), clampSample(r.color.y, c),
-                                      clampSample(r.color.z, c));
-                        alpha += std::isfinite(r.alpha) ? r.alpha : 1.0f;
-                    }
-                    float* p = &image.rgba[4 * (static_cast<size_t>(y) * image.width + x)];
-                    p[0] = sum.x / spp;
-                    p[1] = sum.y / spp;
-                    p[2] = sum.z / spp;
-                    p[3] = alpha / spp;
-                }
-                int done = ++rowsDone;
-                if (progress) progress(done, image.height);
+    tbb::parallel_for(tbb::blocked_range<int>(0, tiles, 1), [&](const tbb::blocked_range<int>& r) {
+        RenderServices& sv = services.local();
+        for (int t = r.begin(); t < r.end(); ++t) {
+            if (cancel && cancel->load(std::memory_order_relaxed)) return;
+            // Tiles of the region, in frame pixels.
+            int x0 = area.x0 + (t % tilesX) * kTile, y0 = area.y0 + (t / tilesX) * kTile;
+            int x1 = std::min(x0 + kTile, area.x1), y1 = std::min(y0 + kTile, area.y1);
+            for (int y = y0; y < y1; ++y) {
+                for (int x = x0; x < x1; ++x) renderPixel(sv, x, y);
             }
-        });
+            int done = ++tilesDone;
+            if (progress) progress(done, tiles);
+        }
+    });
     result.cancelled = cancel && cancel->load();
     result.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -117,8 +154,15 @@ std::string systemError(int code) {
     return std::error_code(code, std::generic_category()).message();
 }
 
+// The frame an image lies in: its own size unless it says otherwise.
+void frameSize(const Image& image, int* width, int* height) {
+    *width = image.fullWidth > 0 ? image.fullWidth : image.width;
+    *height = image.fullHeight > 0 ? image.fullHeight : image.height;
+}
+
 // Encodes the image in memory in the format the extension of `path` names.
-std::string encode(const Image& image, const std::string& path, std::vector<unsigned char>* bytes) {
+std::string encode(const Image& image, const std::string& path, const ImageMetadata& meta,
+                   std::vector<unsigned char>* bytes) {
     std::string ext = lowerExtension(path);
     auto out = OIIO::ImageOutput::create(path);
     if (!out) return "unknown image format \"" + ext + "\"";
@@ -126,8 +170,20 @@ std::string encode(const Image& image, const std::string& path, std::vector<unsi
     out->set_ioproxy(&memory);
     bool ok;
     if (ext == ".exr" || ext == ".hdr") {
+        bool half = ext == ".exr" && !meta.tile;
         OIIO::ImageSpec spec(image.width, image.height, 4,
-                             ext == ".exr" ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT);
+                             half ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::FLOAT);
+        spec.x = image.x;
+        spec.y = image.y;
+        frameSize(image, &spec.full_width, &spec.full_height);
+        for (auto it = meta.attributes.begin(); it != meta.attributes.end(); ++it) {
+            std::string name = "vesper:" + it.key();
+            if (it->is_number_integer()) {
+                spec.attribute(name, it->get<int>());
+            } else {
+                spec.attribute(name, it->is_string() ? it->get<std::string>() : it->dump());
+            }
+        }
         ok = out->open(path, spec) && out->write_image(OIIO::TypeDesc::FLOAT, image.rgba.data());
     } else {
         OIIO::ImageSpec spec(image.width, image.height, 3, OIIO::TypeDesc::UINT8);
@@ -135,8 +191,7 @@ std::string encode(const Image& image, const std::string& path, std::vector<unsi
         std::vector<unsigned char> pixels(3 * static_cast<size_t>(image.width) * image.height);
         for (size_t i = 0; i < pixels.size() / 3; ++i) {
             for (int c = 0; c < 3; ++c) {
-                float v = srgbEncode(image.rgba[4 * i + c]);
-                pixels[3 * i + c] = static_cast<unsigned char>(std::lround(v * 255.0f));
+                pixels[3 * i + c] = srgbByte(image.rgba[4 * i + c]);
             }
         }
         ok = out->open(path, spec) && out->write_image(OIIO::TypeDesc::UINT8, pixels.data());
@@ -145,9 +200,11 @@ std::string encode(const Image& image, const std::string& path, std::vector<unsi
     return ok ? "" : out->geterror();
 }
 
-// Writes every byte to a new file beside `path` and renames it into place, so
+}  // namespace
+
+// Every byte goes to a new file beside `path`, which is renamed into place, so
 // that `path` is either the whole new file or untouched.
-std::string writeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
+std::string writeWholeFile(const std::string& path, const std::vector<unsigned char>& bytes) {
     std::filesystem::path target(path);
     std::filesystem::path dir = target.parent_path();
     std::error_code ec;
@@ -182,8 +239,6 @@ std::string writeFile(const std::string& path, const std::vector<unsigned char>&
     return "";
 }
 
-}  // namespace
-
 std::string checkOutput(const std::string& path) {
     if (path.empty()) return "no output file named";
     if (!OIIO::ImageOutput::create(path)) {
@@ -207,18 +262,36 @@ std::string checkOutput(const std::string& path) {
     return "";
 }
 
-std::string writeImage(const Image& image, const std::string& path) {
+std::string writeImage(const Image& image, const std::string& path, const ImageMetadata& meta) {
     std::string check = checkOutput(path);
     if (!check.empty()) return check;
     std::vector<unsigned char> bytes;
-    std::string err = encode(image, path, &bytes);
-    if (err.empty()) err = writeFile(path, bytes);
+    std::string err = encode(image, path, meta, &bytes);
+    // Formats without EXR's header keep the placement and attributes beside the
+    // image. The old sidecar goes first, so that a failed write cannot leave a
+    // new image described by an old sidecar.
+    bool exr = lowerExtension(path) == ".exr";
+    std::string sidecar = path + ".json";
+    if (err.empty() && !exr && unlink(sidecar.c_str()) != 0 && errno != ENOENT) {
+        err = "cannot remove the old " + sidecar + ": " + systemError(errno);
+    }
+    if (err.empty()) err = writeWholeFile(path, bytes);
+    if (err.empty() && !exr && (meta.tile || !meta.attributes.empty())) {
+        int width, height;
+        frameSize(image, &width, &height);
+        nlohmann::json doc = meta.attributes;
+        doc["dataWindow"] = {image.x, image.y, image.x + image.width, image.y + image.height};
+        doc["fullSize"] = {width, height};
+        std::string text = doc.dump(2) + "\n";
+        err = writeWholeFile(sidecar, std::vector<unsigned char>(text.begin(), text.end()));
+        if (!err.empty()) return "cannot write " + sidecar + ": " + err;
+    }
     return err.empty() ? "" : "cannot write " + path + ": " + err;
 }
 
 std::string encodePng(const Image& image, std::vector<unsigned char>* bytes) {
     bytes->clear();
-    return encode(image, "image.png", bytes);
+    return encode(image, "image.png", ImageMetadata(), bytes);
 }
 
 }  // namespace vref

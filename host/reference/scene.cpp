@@ -150,6 +150,8 @@ Scene::Scene() {
     device_ = rtcNewDevice("threads=1");
     if (!device_) throw std::runtime_error("cannot create an Embree device");
     scene_ = rtcNewScene(device_);
+    // A better tree for a slower build: the build is once, the traversal per ray.
+    rtcSetSceneBuildQuality(scene_, RTC_BUILD_QUALITY_HIGH);
 }
 
 Scene::~Scene() {
@@ -264,7 +266,8 @@ SurfacePoint Scene::surface(const Hit& hit, float3 org, float3 dir) const {
     s.position = org + dir * hit.t;
     s.objectPosition = lerp3(m.positions);
     s.objectNormal = normalize(lerp3(m.normals));
-    s.normal = o.toWorld.normal(s.objectNormal);
+    // toObject is toWorld.inverse(): normals go by its transpose.
+    s.normal = normalize(o.toObject.transposedVector(s.objectNormal));
     s.geometricNormal = o.worldFaceNormals[hit.primitive];
     if (isZero(s.normal)) s.normal = s.geometricNormal;
     s.tangent = normalize(lerp3(m.tangents));

@@ -20,6 +20,10 @@ constexpr int kMaxSkips = 64;  // surfaces a ray may pass through via skipHit
 constexpr int kMaxShadowHits = 64;
 constexpr float kWeightCutoff = 1e-4f;
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
+// Sampler dimensions: the pixel jitter, then a block per path bounce (a bounce that
+// needs more goes on into the next block, which then starts later).
+constexpr uint32_t kCameraDimensions = 2;
+constexpr uint32_t kDimensionsPerBounce = 8;
 
 pxs::matrix4 toMatrix(const Affine& a) {
     return {{a.r0.x, a.r0.y, a.r0.z, 0.0f, a.r1.x, a.r1.y, a.r1.z, 0.0f, a.r2.x, a.r2.y, a.r2.z,
@@ -37,6 +41,37 @@ float3 sanitiseTransmission(float3 t) {
 RenderServices::RenderServices(const Scene& scene, const RenderSettings& settings)
     : scene_(scene), settings_(settings), nodeBuffers_(kMaxNesting) {
     for (auto& b : nodeBuffers_) b.reserve(scene.lights.size());
+    // Everything of a state that does not depend on the hit, once.
+    std::memset(static_cast<void*>(&base_), 0, sizeof base_);
+    base_.imageHeight = settings_.height;
+    base_.mediumIor = 1.0f;
+    base_.outsideIor = 1.0f;
+    base_.matrixA = toMatrix(Affine());
+    base_.matrixB = toMatrix(Affine());
+    base_.rayDepthLimit = settings_.maxDepth;
+    base_.outAlpha = 1.0f;
+    std::memset(base_.allowLobe, 1, sizeof base_.allowLobe);
+    base_.lightSample.lightTransmission = float3(1.0f);
+    for (size_t i = 0; i < scene.objectCount(); ++i) {
+        objectMatrices_.push_back(
+            {toMatrix(scene.object(i).toObject), toMatrix(scene.object(i).toWorld)});
+    }
+    attributeSlots_.resize(scene.materialCount());
+    for (size_t m = 0; m < scene.materialCount(); ++m) {
+        for (const Attribute& a : scene.material(static_cast<int>(m)).registry.attributes) {
+            size_t size = a.kind == pxs::kAttributeFloat2   ? 8
+                          : a.kind == pxs::kAttributeFloat3 ? 12
+                          : a.kind == pxs::kAttributeFloat4 ? 16
+                                                            : 0;
+            if (size == 0 || a.offset < 0 || a.offset + size > pxs::kAttributeBytes) continue;
+            AttributeSource source = a.name == "uv" || a.name == "uv1" ? AttributeSource::Uv
+                                     : a.name == "tangent"             ? AttributeSource::Tangent
+                                     : a.name == "bitangent"           ? AttributeSource::Bitangent
+                                     : a.name == "vtxcolor"            ? AttributeSource::Color
+                                                                       : AttributeSource::None;
+            attributeSlots_[m].push_back({a.offset, static_cast<int>(size), source});
+        }
+    }
 }
 
 void RenderServices::beginSample(int x, int y, int sample) {
@@ -53,25 +88,15 @@ Radiance RenderServices::cameraRay(float3 origin, float3 direction) {
 
 void RenderServices::fillBase(pxs::ShadingState* st, float3 origin, float3 direction,
                               int32_t rayType, int depth) const {
-    std::memset(static_cast<void*>(st), 0, sizeof *st);
+    std::memcpy(static_cast<void*>(st), &base_, sizeof *st);
     st->rayOrigin = origin;
     st->rayDirection = direction;
     st->pixelPosition = raster_;
-    st->imageHeight = settings_.height;
-    st->mediumIor = 1.0f;
-    st->outsideIor = 1.0f;
-    st->matrixA = toMatrix(Affine());
-    st->matrixB = toMatrix(Affine());
     st->rayType = rayType;
     st->rayDepth = depth;
-    st->rayDepthLimit = settings_.maxDepth;
-    st->outAlpha = 1.0f;
-    std::memset(st->allowLobe, 1, sizeof st->allowLobe);
-    st->lightSample.lightTransmission = float3(1.0f);
 }
 
-void RenderServices::fillSurface(pxs::ShadingState* st, const Object& object,
-                                 const SurfacePoint& sp, const ShaderInstance& material,
+void RenderServices::fillSurface(pxs::ShadingState* st, const Hit& hit, const SurfacePoint& sp,
                                  float3 origin, float3 direction, int32_t rayType,
                                  int depth) const {
     fillBase(st, origin, direction, rayType, depth);
@@ -80,26 +105,27 @@ void RenderServices::fillSurface(pxs::ShadingState* st, const Object& object,
     st->geometricNormal = sp.geometricNormal;
     st->mappingPoint = sp.objectPosition;
     st->mappingNormal = sp.objectNormal;
-    st->matrixA = toMatrix(object.toObject);
-    st->matrixB = toMatrix(object.toWorld);
-    for (const Attribute& a : material.registry.attributes) {
-        size_t size = a.kind == pxs::kAttributeFloat2   ? 8
-                      : a.kind == pxs::kAttributeFloat3 ? 12
-                      : a.kind == pxs::kAttributeFloat4 ? 16
-                                                        : 0;
-        if (size == 0 || a.offset < 0 || a.offset + size > pxs::kAttributeBytes) continue;
+    st->matrixA = objectMatrices_[hit.object].toObject;
+    st->matrixB = objectMatrices_[hit.object].toWorld;
+    for (const AttributeSlot& a : attributeSlots_[scene_.object(hit.object).material]) {
         float v[4] = {0.0f, 0.0f, 0.0f, 0.0f};
-        if (a.name == "uv" || a.name == "uv1") {
-            v[0] = sp.uv.x;
-            v[1] = sp.uv.y;
-        } else if (a.name == "tangent") {
-            v[0] = sp.tangent.x, v[1] = sp.tangent.y, v[2] = sp.tangent.z;
-        } else if (a.name == "bitangent") {
-            v[0] = sp.bitangent.x, v[1] = sp.bitangent.y, v[2] = sp.bitangent.z;
-        } else if (a.name == "vtxcolor") {
-            v[0] = sp.color.x, v[1] = sp.color.y, v[2] = sp.color.z, v[3] = sp.color.w;
+        switch (a.source) {
+            case AttributeSource::Uv:
+                v[0] = sp.uv.x, v[1] = sp.uv.y;
+                break;
+            case AttributeSource::Tangent:
+                v[0] = sp.tangent.x, v[1] = sp.tangent.y, v[2] = sp.tangent.z;
+                break;
+            case AttributeSource::Bitangent:
+                v[0] = sp.bitangent.x, v[1] = sp.bitangent.y, v[2] = sp.bitangent.z;
+                break;
+            case AttributeSource::Color:
+                v[0] = sp.color.x, v[1] = sp.color.y, v[2] = sp.color.z, v[3] = sp.color.w;
+                break;
+            case AttributeSource::None:
+                break;
         }
-        std::memcpy(st->attributes + a.offset, v, size);
+        std::memcpy(st->attributes + a.offset, v, static_cast<size_t>(a.size));
     }
 }
 
@@ -140,7 +166,7 @@ Radiance RenderServices::shadeHit(const Hit& first, int32_t rayType, float3 orig
         const ShaderInstance& material = scene_.material(object.material);
         SurfacePoint sp = scene_.surface(hit, origin, direction);
         pxs::ShadingState st;
-        fillSurface(&st, object, sp, material, origin, direction, rayType, depth);
+        fillSurface(&st, hit, sp, origin, direction, rayType, depth);
         Context saved = ctx_;
         ctx_.depth = depth;
         ctx_.rayType = rayType;
@@ -179,7 +205,7 @@ float3 RenderServices::transmission(float3 from, float3 to, int32_t rayType) {
         pxs::ShadingState st;
         // The origin is the previous surface on the way, so that a shader can tell
         // how far the ray travelled inside it.
-        fillSurface(&st, object, sp, material, previous, dir, rayType, ctx_.depth);
+        fillSurface(&st, hit, sp, previous, dir, rayType, ctx_.depth);
         st.outTransmission = float3();
         ++nesting_;
         vhost::shadowTransmission(material.object, this, &st);
@@ -314,7 +340,8 @@ float3 RenderServices::glossyDirection(float3 direction, float3 axisU, float gu,
     float3 tv = normalize(cross(d, tu));
     if (isZero(tu) || isZero(tv)) orthonormalBasis(d, &tu, &tv);
     // Gaussian spread of the slope along each axis, of deviation g.
-    float u1 = random(), u2 = random();
+    float u1, u2;
+    sampler_.next2(&u1, &u2);
     float r = std::sqrt(-2.0f * std::log(1.0f - u1)) * 0.70710678f;
     float phi = 2.0f * kPi * u2;
     return normalize(d + tu * (gu * r * std::cos(phi)) + tv * (gv * r * std::sin(phi)));
@@ -369,7 +396,8 @@ float3* RenderServices::ambientOcclusion(float3* out, const float3* position, co
     }
     float3 sum;
     for (int i = 0; i < k; ++i) {
-        float u1 = random(), u2 = random();
+        float u1, u2;
+        sampler_.next2(&u1, &u2);
         float3 d = cosineHemisphere(n, u1, u2);
         sum += transmission(*position, *position + d * settings_.aoDistance, pxs::kRayOcclusion);
     }
@@ -390,7 +418,8 @@ float3* RenderServices::globalIllumination(float3* out, const float3* position,
     ctx_.inGather = true;
     float3 sum;
     for (int i = 0; i < k; ++i) {
-        float u1 = random(), u2 = random();
+        float u1, u2;
+        sampler_.next2(&u1, &u2);
         sum +=
             trace(pxs::kRayGather, *position, cosineHemisphere(n, u1, u2), saved.depth + 1).color;
     }
@@ -404,8 +433,8 @@ float RenderServices::random() {
 }
 
 float2* RenderServices::random2(float2* out) {
-    float a = sampler_.next();
-    float b = sampler_.next();
+    float a, b;
+    sampler_.next2(&a, &b);
     *out = float2(a, b);
     return out;
 }
@@ -439,6 +468,9 @@ Radiance RenderServices::pathTrace(float3 origin, float3 direction) {
     float3 dir = direction;
     if (isZero(dir) || !isFinite(dir)) return {float3(), 1.0f};
     for (int depth = 0;; ++depth) {
+        // Each bounce starts at its own dimensions, the same in every sample, so that
+        // its choices are stratified over the pixel's samples.
+        sampler_.skipTo(kCameraDimensions + kDimensionsPerBounce * static_cast<uint32_t>(depth));
         if (depth >= settings_.maxDepth) {
             radiance += beta * environment(rayType, dir, depth).color;
             break;
@@ -462,7 +494,7 @@ Radiance RenderServices::pathTrace(float3 origin, float3 direction) {
         }
         SurfacePoint sp = scene_.surface(hit, origin, dir);
         pxs::ShadingState st;
-        fillSurface(&st, object, sp, material, origin, dir, rayType, depth);
+        fillSurface(&st, hit, sp, origin, dir, rayType, depth);
         st.mediumIor = medium;
         Context saved = ctx_;
         ctx_.depth = depth;

@@ -26,7 +26,8 @@
 //                    travel the occlusion distance, honouring shadowTransmission
 //   globalIllumination  one bounce of indirect light: the mean colour of
 //                    cosine-distributed gather rays (type 32); none inside a gather
-//   random, random2  a per-pixel-sample deterministic sequence
+//   random, random2  the pixel sample's low-discrepancy sequence (noise.h's Sampler);
+//                    random2 takes an aligned pair of dimensions
 //   noise*           the functions of noise.h
 //
 // Depth: a camera ray has depth 0 and every traced ray one more than the hit that
@@ -135,9 +136,8 @@ class RenderServices final : public pxs::IRenderServices {
                       float tnear);
     Radiance environment(int32_t rayType, float3 direction, int depth);
     Radiance pathTrace(float3 origin, float3 direction);
-    void fillSurface(pxs::ShadingState* st, const Object& object, const SurfacePoint& sp,
-                     const ShaderInstance& material, float3 origin, float3 direction,
-                     int32_t rayType, int depth) const;
+    void fillSurface(pxs::ShadingState* st, const Hit& hit, const SurfacePoint& sp, float3 origin,
+                     float3 direction, int32_t rayType, int depth) const;
     void fillBase(pxs::ShadingState* st, float3 origin, float3 direction, int32_t rayType,
                   int depth) const;
     // Traced continuation of a service call: the type of transmitted rays, the
@@ -148,8 +148,22 @@ class RenderServices final : public pxs::IRenderServices {
     // How far from a surface point secondary rays start, so they miss that surface.
     static float offset(float3 p);
 
+    enum class AttributeSource { None, Uv, Tangent, Bitangent, Color };
+    struct AttributeSlot {
+        int offset, size;
+        AttributeSource source;
+    };
+    struct ObjectMatrices {
+        pxs::matrix4 toObject, toWorld;
+    };
+
     const Scene& scene_;
     const RenderSettings& settings_;
+    // The state every per-hit call starts from, the objects' matrices and where
+    // each material wants its vertex attributes: per-hit work does no look-ups.
+    pxs::ShadingState base_;
+    std::vector<ObjectMatrices> objectMatrices_;
+    std::vector<std::vector<AttributeSlot>> attributeSlots_;
     Sampler sampler_;
     float2 raster_;
     Context ctx_;

@@ -1,6 +1,8 @@
 #include "host/reference/texture.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cmath>
 #include <filesystem>
 
 #include <OpenImageIO/filesystem.h>
@@ -11,21 +13,70 @@
 
 namespace vref {
 
+namespace {
+
+// Texture libraries made so far: a thread's cached record is valid only for the
+// library that made it.
+std::atomic<uint64_t> gLibraries{0};
+
+struct ThreadRecord {
+    uint64_t library = 0;  // 0: none yet
+    OIIO::TextureSystem::Perthread* info = nullptr;
+};
+thread_local ThreadRecord tRecord;
+
+}  // namespace
+
+OIIO::TextureSystem::Perthread* TextureLibrary::threadInfo() {
+    if (tRecord.library != id_) tRecord = {id_, ts_->get_perthread_info()};
+    return tRecord.info;
+}
+
+bool ImageTexture::sampleDirect(float s, float t, float* rgba) const {
+    // As the TextureSystem does: texel centres at half-integers, periodic wrap,
+    // bilerp((1 - t) * ((1 - s) * a + s * b) + t * ((1 - s) * c + s * d)).
+    float fs = s * static_cast<float>(width_) - 0.5f;
+    float ft = t * static_cast<float>(height_) - 0.5f;
+    if (!(std::fabs(fs) < 1e9f && std::fabs(ft) < 1e9f)) return false;
+    float fls = std::floor(fs), flt = std::floor(ft);
+    auto is = static_cast<int64_t>(fls), it = static_cast<int64_t>(flt);
+    float sf = fs - static_cast<float>(is), tf = ft - static_cast<float>(it);
+    auto wrap = [](int64_t c, int n) {
+        int64_t m = c % n;
+        return static_cast<size_t>(m < 0 ? m + n : m);
+    };
+    size_t x0 = wrap(is, width_), x1 = wrap(is + 1, width_);
+    size_t y0 = wrap(it, height_), y1 = wrap(it + 1, height_);
+    const float* a = &texels_[4 * (y0 * width_ + x0)];
+    const float* b = &texels_[4 * (y0 * width_ + x1)];
+    const float* c = &texels_[4 * (y1 * width_ + x0)];
+    const float* d = &texels_[4 * (y1 * width_ + x1)];
+    float s1 = 1.0f - sf, t1 = 1.0f - tf;
+    for (int k = 0; k < 4; ++k)
+        rgba[k] = t1 * (a[k] * s1 + b[k] * sf) + tf * (c[k] * s1 + d[k] * sf);
+    return true;
+}
+
 void ImageTexture::sample(pxs::float4* out, const float* coords) {
+    float rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    if (!texels_.empty() && sampleDirect(coords[0], 1.0f - coords[1], rgba)) {
+        if (channels_ == 1) rgba[1] = rgba[2] = rgba[0];
+        *out = pxs::float4(rgba[0], rgba[1], rgba[2], rgba[3]);
+        return;
+    }
     OIIO::TextureOpt opt;
     opt.fill = 1.0f;  // missing channels (alpha of RGB images) read as 1
     opt.swrap = opt.twrap = OIIO::TextureOpt::WrapPeriodic;
     // Bilinear within the mip level: texel centres read back exactly.
     opt.interpmode = OIIO::TextureOpt::InterpBilinear;
-    float rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};
     auto* handle = static_cast<OIIO::TextureSystem::TextureHandle*>(handle_);
     bool ok;
     if (cube_) {
         OIIO::V3fParam r(coords[0], coords[1], coords[2]), zero(0.0f, 0.0f, 0.0f);
-        ok = ts_->environment(handle, nullptr, opt, r, zero, zero, 4, rgba);
+        ok = owner_->ts_->environment(handle, owner_->threadInfo(), opt, r, zero, zero, 4, rgba);
     } else {
-        ok = ts_->texture(handle, nullptr, opt, coords[0], 1.0f - coords[1], 0.0f, 0.0f, 0.0f, 0.0f,
-                          4, rgba);
+        ok = owner_->ts_->texture(handle, owner_->threadInfo(), opt, coords[0], 1.0f - coords[1],
+                                  0.0f, 0.0f, 0.0f, 0.0f, 4, rgba);
     }
     if (!ok) {
         *out = pxs::float4(0.0f, 0.0f, 0.0f, 1.0f);
@@ -35,7 +86,7 @@ void ImageTexture::sample(pxs::float4* out, const float* coords) {
     *out = pxs::float4(rgba[0], rgba[1], rgba[2], rgba[3]);
 }
 
-TextureLibrary::TextureLibrary() : ts_(OIIO::TextureSystem::create(false)) {
+TextureLibrary::TextureLibrary() : ts_(OIIO::TextureSystem::create(false)), id_(++gLibraries) {
     // Plain (not pre-tiled) images get their mip levels made in the cache.
     ts_->attribute("automip", 1);
     ts_->attribute("autotile", 64);
@@ -90,6 +141,30 @@ std::string verify(const std::string& name, OIIO::Filesystem::IOProxy* proxy) {
 
 }  // namespace
 
+void TextureLibrary::decode(const std::string& name, OIIO::Filesystem::IOProxy* proxy,
+                            ImageTexture* tex) {
+    if (proxy) proxy->seek(0);
+    auto in = OIIO::ImageInput::open(name, nullptr, proxy);
+    if (!in) return;
+    const OIIO::ImageSpec& spec = in->spec();
+    // Only where the full image is the data window, as the direct lookup assumes.
+    if (spec.x != 0 || spec.y != 0 || spec.full_x != 0 || spec.full_y != 0 ||
+        spec.full_width != spec.width || spec.full_height != spec.height ||
+        int64_t{spec.width} * spec.height > kDirectTexels) {
+        return;
+    }
+    int channels = std::min(spec.nchannels, 4);
+    std::vector<float> pixels(static_cast<size_t>(spec.width) * spec.height * channels);
+    if (!in->read_image(0, 0, 0, channels, OIIO::TypeDesc::FLOAT, pixels.data())) return;
+    // Channels the image lacks read as 1, as the TextureSystem fills them.
+    tex->texels_.assign(4 * static_cast<size_t>(spec.width) * spec.height, 1.0f);
+    for (size_t i = 0; i < static_cast<size_t>(spec.width) * spec.height; ++i) {
+        for (int c = 0; c < channels; ++c) tex->texels_[4 * i + c] = pixels[i * channels + c];
+    }
+    tex->width_ = spec.width;
+    tex->height_ = spec.height;
+}
+
 ImageTexture* TextureLibrary::load(const std::string& path, bool cube, std::string* error,
                                    const std::string* bytes) {
     // Images given in memory are named apart from files of the same name.
@@ -137,7 +212,8 @@ ImageTexture* TextureLibrary::load(const std::string& path, bool cube, std::stri
         *error = "cannot open texture " + path;
         return nullptr;
     }
-    auto tex = std::unique_ptr<ImageTexture>(new ImageTexture(ts_, handle, path, cube, channels));
+    auto tex = std::unique_ptr<ImageTexture>(new ImageTexture(this, handle, path, cube, channels));
+    if (!cube) decode(key, proxy, tex.get());
     ImageTexture* raw = tex.get();
     textures_[std::make_pair(key, cube)] = std::move(tex);
     return raw;

@@ -1,6 +1,12 @@
 // Texture objects of the reference host, read through OpenImageIO's TextureSystem
 // (mip-mapped, filtered, cached, safe from every render thread).
 //
+// The shaders pass no footprint, so every lookup is bilinear in the full-resolution
+// level. 2D images up to kDirectTexels pixels are therefore kept decoded in memory
+// and read directly, with the TextureSystem's arithmetic (the same texels, weights
+// and order of operations: the same values); larger images and cube maps go through
+// the TextureSystem with the calling thread's own record, fetched once per thread.
+//
 // 2D images are looked up at (u, v) with v pointing up (v = 0 is the bottom row)
 // and repeat in both directions. Cube maps are environment images (lat-long, or
 // OpenImageIO's cube-face layout) looked up by a direction whose +y is up, the
@@ -11,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/texture.h>
@@ -30,14 +37,24 @@ class ImageTexture final : public pxs::ITextureObject {
 
   private:
     friend class TextureLibrary;
-    ImageTexture(OIIO::TextureSystem* ts, void* handle, std::string path, bool cube, int channels)
-        : ts_(ts), handle_(handle), path_(std::move(path)), cube_(cube), channels_(channels) {}
+    ImageTexture(TextureLibrary* owner, void* handle, std::string path, bool cube, int channels)
+        : owner_(owner),
+          handle_(handle),
+          path_(std::move(path)),
+          cube_(cube),
+          channels_(channels) {}
 
-    OIIO::TextureSystem* ts_;
+    // Bilinear lookup of the decoded image at (s, t), t down, repeating; false when
+    // the coordinates are beyond what it handles (not finite, or huge).
+    bool sampleDirect(float s, float t, float* rgba) const;
+
+    TextureLibrary* owner_;
     void* handle_;  // the TextureSystem's handle for the file
     std::string path_;
     bool cube_;
     int channels_;
+    int width_ = 0, height_ = 0;
+    std::vector<float> texels_;  // RGBA, rows from the top; empty: no direct path
 };
 
 // Owns one TextureSystem and every texture object made from it.
@@ -55,12 +72,22 @@ class TextureLibrary {
     ImageTexture* load(const std::string& path, bool cube, std::string* error,
                        const std::string* bytes = nullptr);
 
+    // 2D images of at most this many pixels are read without the TextureSystem.
+    static constexpr int64_t kDirectTexels = int64_t{1} << 22;
+
   private:
+    friend class ImageTexture;
+    // The calling thread's record for the TextureSystem.
+    OIIO::TextureSystem::Perthread* threadInfo();
+    // Keeps a decoded copy of a small 2D image in `tex` for direct lookups.
+    void decode(const std::string& name, OIIO::Filesystem::IOProxy* proxy, ImageTexture* tex);
+
     struct Memory {
         std::string bytes;
         std::unique_ptr<OIIO::Filesystem::IOMemReader> reader;
     };
     OIIO::TextureSystem* ts_;
+    uint64_t id_;  // tells this library's thread records from those of earlier ones
     // Images given in memory, read by the cache until the destructor tears it down.
     std::map<std::string, std::unique_ptr<Memory>> memory_;
     std::map<std::pair<std::string, bool>, std::unique_ptr<ImageTexture>> textures_;

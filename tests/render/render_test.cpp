@@ -4,15 +4,19 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 
 #include <OpenImageIO/imageio.h>
+#include <OpenImageIO/texture.h>
 
 #include "host/reference/noise.h"
 #include "host/reference/renderer.h"
+#include "testkit/alloc_counter.h"
 #include "tests/render/scripted.h"
+#include "tools/vesper_render/preview.h"
 #include "tools/vesper_render/scene_loader.h"
 
 namespace {
@@ -82,6 +86,38 @@ TEST(RenderImage, SameSeedGivesTheSameImageWhateverTheThreadCount) {
     EXPECT_NE(a, d);
 }
 
+// The per-hit phase allocates nothing: more samples of every class's preview
+// (textures, lights, environment), in either mode, make no more allocations.
+TEST(RenderImage, SamplesAllocateNothing) {
+    vhost::Library lib;
+    ASSERT_TRUE(lib.loaded()) << lib.error();
+    const vrender::FileSet assets = vrender::previewAssetFiles("gallery");
+    for (const std::string& name : lib.classes()) {
+        vrender::ClassInfo info = vrender::inspectClass(lib, name);
+        vrender::PreviewRequest r;
+        r.className = name;
+        r.params = vrender::presetParams(info);
+        r.width = 16;
+        r.height = 12;
+        for (bool path : {false, true}) {
+            r.pathMode = path;
+            vref::Scene scene;
+            vref::RenderSettings settings;
+            vrender::loadScene(vrender::previewScene(lib, info, r, "gallery"), name, "", lib, scene,
+                               settings, &assets);
+            settings.threads = 1;
+            auto allocations = [&](int spp) {
+                settings.spp = spp;
+                uint64_t before = vtest::allocationCounts().allocations;
+                vref::render(scene, settings);
+                return vtest::allocationCounts().allocations - before;
+            };
+            allocations(6);  // warm-up: per-thread records, texture tiles
+            EXPECT_EQ(allocations(1), allocations(6)) << name << (path ? " path" : " direct");
+        }
+    }
+}
+
 TEST(RenderImage, ObjMeshesLoadWithTheirFacesAndRender) {
     TempDir dir;
     {
@@ -141,6 +177,44 @@ TEST(RenderTextures, ImagesReadWithVUpGreyBroadcastAndOpaqueAlpha) {
     EXPECT_NE(err.find("none.exr"), std::string::npos);
 }
 
+// Small 2D images are read without the TextureSystem: the same values, bit for bit.
+TEST(RenderTextures, DirectLookupsMatchTheTextureSystem) {
+    TempDir dir;
+    std::vector<float> rgb, grey;
+    for (int i = 0; i < 7 * 5; ++i) {
+        grey.push_back(static_cast<float>(i * 37 % 11) / 10.0f);
+        for (int c = 0; c < 3; ++c) rgb.push_back(static_cast<float>((i * 7 + c * 3) % 13) / 12.0f);
+    }
+    writeImage(dir.file("rgb.png"), 7, 5, 3, rgb);  // 8-bit: decoded as the system does
+    writeImage(dir.file("grey.exr"), 7, 5, 1, grey);
+    vref::TextureLibrary textures;
+    OIIO::TextureSystem* ts = OIIO::TextureSystem::create(false);
+    OIIO::TextureOpt opt;
+    opt.fill = 1.0f;
+    opt.swrap = opt.twrap = OIIO::TextureOpt::WrapPeriodic;
+    opt.interpmode = OIIO::TextureOpt::InterpBilinear;
+    for (const char* name : {"rgb.png", "grey.exr"}) {
+        std::string err;
+        vref::ImageTexture* tex = textures.load(dir.file(name), false, &err);
+        ASSERT_TRUE(tex) << err;
+        for (int i = 0; i < 2000; ++i) {
+            float uv[2] = {std::fmod(i * 0.6180339f, 5.0f) - 2.5f,
+                           std::fmod(i * 0.381966f, 3.0f) - 1.0f};
+            pxs::float4 got;
+            tex->sample(&got, uv);
+            float want[4];
+            ASSERT_TRUE(ts->texture(OIIO::ustring(dir.file(name)), opt, uv[0], 1.0f - uv[1], 0, 0,
+                                    0, 0, 4, want));
+            if (name[0] == 'g') want[1] = want[2] = want[0];
+            ASSERT_EQ(got.x, want[0]) << name << " at " << uv[0] << ", " << uv[1];
+            ASSERT_EQ(got.y, want[1]);
+            ASSERT_EQ(got.z, want[2]);
+            ASSERT_EQ(got.w, want[3]);
+        }
+    }
+    OIIO::TextureSystem::destroy(ts);
+}
+
 TEST(RenderTextures, CubeMapsAreLookedUpWithYUp) {
     TempDir dir;
     // Lat-long: upper half sky blue, lower half brown.
@@ -164,16 +238,34 @@ TEST(RenderTextures, CubeMapsAreLookedUpWithYUp) {
     EXPECT_NEAR(down.x, 0.4f, 1e-2f);
 }
 
-TEST(RenderNoise, NoiseRangesAndHashesAreUsable) {
-    vref::Sampler s(1, 2, 3, 4);
-    float lo = 1, hi = 0;
-    for (int i = 0; i < 100000; ++i) {
-        float r = s.next();
-        lo = std::min(lo, r), hi = std::max(hi, r);
+// Over 64 samples of a pixel, every dimension has one value per 1/64 and every
+// aligned pair one point per 8 x 8 cell; pixels and dimensions differ.
+TEST(RenderNoise, SamplesAreStratifiedPerPixelAndDimension) {
+    const int n = 64;
+    for (uint32_t pixel : {0u, 1u, 777u}) {
+        std::vector<int> strata(6 * n, 0), cells(n, 0);
+        for (int i = 0; i < n; ++i) {
+            vref::Sampler s(5, pixel, 3, i);
+            for (int d = 0; d < 6; ++d) {
+                float v = s.next();
+                ASSERT_TRUE(v >= 0.0f && v < 1.0f);
+                ++strata[d * n + static_cast<int>(v * n)];
+            }
+            float a, b;
+            s.next2(&a, &b);  // dimensions 6 and 7
+            ++cells[static_cast<int>(a * 8) * 8 + static_cast<int>(b * 8)];
+        }
+        EXPECT_EQ(std::count(strata.begin(), strata.end(), 1), 6 * n);
+        EXPECT_EQ(std::count(cells.begin(), cells.end(), 1), n);
     }
-    EXPECT_GE(lo, 0.0f);
-    EXPECT_LT(hi, 1.0f);
-    EXPECT_GT(hi, 0.999f);
+    vref::Sampler a(5, 1, 3, 0), b(5, 2, 3, 0), c(6, 1, 3, 0);
+    float a0 = a.next(), a1 = a.next();
+    EXPECT_NE(a0, a1);
+    EXPECT_NE(a0, b.next());
+    EXPECT_NE(a0, c.next());
+}
+
+TEST(RenderNoise, NoiseRangesAndHashesAreUsable) {
     float n1a = vref::noise1(3.0f), n1b = vref::noise1(4.0f);
     // At integers noise1 is a hash: repeatable and different from id to id.
     EXPECT_EQ(n1a, vref::noise1(3.0f));

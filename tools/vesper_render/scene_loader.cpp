@@ -20,27 +20,13 @@ using namespace vref;  // the host's vector arithmetic
 
 namespace {
 
-class Loader {
+// Typed reads of JSON values, failing with the scene and entry named.
+class Reader {
   public:
-    Loader(const std::string& sceneName, const std::string& baseDir, const vhost::Library& lib,
-           vref::Scene& scene, const FileSet* files)
-        : name_(sceneName), base_(baseDir), lib_(lib), scene_(scene), files_(files) {}
+    explicit Reader(const std::string& sceneName) : name_(sceneName) {}
 
     [[noreturn]] void fail(const std::string& where, const std::string& what) const {
         throw SceneError(name_ + ": " + where + ": " + what);
-    }
-
-    std::string path(const std::string& file) const {
-        std::filesystem::path p(file);
-        if (p.is_relative() && !base_.empty()) p = std::filesystem::path(base_) / p;
-        return p.string();
-    }
-
-    // The contents of a file the scene names when the caller gave it in memory.
-    const std::string* inMemory(const std::string& file) const {
-        if (!files_) return nullptr;
-        auto it = files_->find(file);
-        return it != files_->end() ? &it->second : nullptr;
     }
 
     // A JSON number as a float; one beyond the float range is refused rather
@@ -117,6 +103,29 @@ class Loader {
         const json& v = j.at(key);
         if (!v.is_string()) fail(where, std::string("\"") + key + "\" expects a string");
         return v.get<std::string>();
+    }
+
+  private:
+    std::string name_;
+};
+
+class Loader : public Reader {
+  public:
+    Loader(const std::string& sceneName, const std::string& baseDir, const vhost::Library& lib,
+           vref::Scene& scene, const FileSet* files)
+        : Reader(sceneName), base_(baseDir), lib_(lib), scene_(scene), files_(files) {}
+
+    std::string path(const std::string& file) const {
+        std::filesystem::path p(file);
+        if (p.is_relative() && !base_.empty()) p = std::filesystem::path(base_) / p;
+        return p.string();
+    }
+
+    // The contents of a file the scene names when the caller gave it in memory.
+    const std::string* inMemory(const std::string& file) const {
+        if (!files_) return nullptr;
+        auto it = files_->find(file);
+        return it != files_->end() ? &it->second : nullptr;
     }
 
     // ---- shaders ----
@@ -501,7 +510,7 @@ class Loader {
     }
 
   private:
-    std::string name_, base_;
+    std::string base_;
     const vhost::Library& lib_;
     vref::Scene& scene_;
     const FileSet* files_;
@@ -573,9 +582,128 @@ void applyRenderSettings(const json& r, const std::string& where, vref::RenderSe
     if (!bad.empty()) fail(bad);
 }
 
+Frames readFrames(const json& doc, const std::string& sceneName) {
+    Reader r(sceneName);
+    Frames f;
+    if (!doc.is_object()) return f;
+    bool animation = doc.contains("animation"), wedge = doc.contains("wedge");
+    if (animation && wedge) r.fail("scene", "\"animation\" and \"wedge\" cannot be combined");
+    if (animation) {
+        const json& a = doc.at("animation");
+        r.checkKeys(a, "animation", {"frames", "orbit"});
+        if (!a.contains("frames") || !a.contains("orbit")) {
+            r.fail("animation", "expects \"frames\" and \"orbit\"");
+        }
+        f.count = r.integer(a, "animation", "frames", 1, 1, kMaxFrames);
+        const json& o = a.at("orbit");
+        const char* at = "animation.orbit";
+        r.checkKeys(o, at, {"center", "radius", "height", "startAngle"});
+        if (!o.contains("radius")) r.fail(at, "missing \"radius\"");
+        f.orbit = true;
+        f.center = r.vec3(o, at, "center", float3());
+        f.radius = r.positive(o, at, "radius", 1.0f);
+        f.height = r.number(o, at, "height", 0.0f);
+        f.startAngle = r.number(o, at, "startAngle", f.startAngle);
+    }
+    if (wedge) {
+        const json& w = doc.at("wedge");
+        const char* at = "wedge";
+        r.checkKeys(w, at, {"object", "parameter", "values", "range", "count"});
+        f.object = r.text(w, at, "object");
+        f.parameter = r.text(w, at, "parameter");
+        if (w.contains("values") == w.contains("range") ||
+            w.contains("values") == w.contains("count")) {
+            r.fail(at, "expects \"values\", or \"range\" with \"count\"");
+        }
+        std::string many = "between 1 and " + std::to_string(kMaxFrames);
+        if (w.contains("values")) {
+            const json& v = w.at("values");
+            if (!v.is_array() || v.empty() || v.size() > static_cast<size_t>(kMaxFrames)) {
+                r.fail(at, "\"values\" expects an array of " + many + " values");
+            }
+            // One kind of value, so that the first frame's load checks them all.
+            auto kind = [](const json& e) {
+                return e.is_number() ? 0 : static_cast<int>(e.type()) + 1;
+            };
+            for (size_t i = 1; i < v.size(); ++i) {
+                if (kind(v[i]) != kind(v[0]) || (v[0].is_array() && v[i].size() != v[0].size())) {
+                    r.fail(at, "\"values\"[" + std::to_string(i) + "] " + v[i].dump() +
+                                   " is not of the kind of \"values\"[0] " + v[0].dump());
+                }
+            }
+            f.values.assign(v.begin(), v.end());
+        } else {
+            const json& range = w.at("range");
+            if (!range.is_array() || range.size() != 2)
+                r.fail(at, "\"range\" expects [first, last]");
+            float2 ends = r.vec2(w, at, "range", float2());
+            int count = r.integer(w, at, "count", 1, 1, kMaxFrames);
+            for (int i = 0; i < count; ++i) {
+                double t = count > 1 ? static_cast<double>(i) / (count - 1) : 0.0;
+                f.values.push_back(ends.x + (static_cast<double>(ends.y) - ends.x) * t);
+            }
+        }
+        f.count = static_cast<int>(f.values.size());
+        // The object and, when it names one, its material must be there.
+        const json* objects =
+            doc.contains("objects") && doc.at("objects").is_array() ? &doc.at("objects") : nullptr;
+        const json* target = nullptr;
+        for (size_t i = 0; objects && i < objects->size() && !target; ++i) {
+            const json& o = (*objects)[i];
+            if (o.is_object() && o.contains("name") && o.at("name") == f.object) target = &o;
+        }
+        if (!target) r.fail(at, "no object named \"" + f.object + "\"");
+        const json* m = target->contains("material") ? &target->at("material") : nullptr;
+        if (m && m->is_string()) {
+            const std::string& name = m->get_ref<const std::string&>();
+            bool known = doc.contains("materials") && doc.at("materials").is_object() &&
+                         doc.at("materials").contains(name) &&
+                         doc.at("materials").at(name).is_object();
+            m = known ? &doc.at("materials").at(name) : nullptr;
+        }
+        if (!m || !m->is_object() || (m->contains("params") && !m->at("params").is_object())) {
+            r.fail(at, "object \"" + f.object + "\" has no material with parameters to set");
+        }
+    }
+    return f;
+}
+
+json frameDocument(const json& doc, const Frames& f, int frame) {
+    json out = doc;
+    out.erase("animation");
+    out.erase("wedge");
+    if (f.orbit) {
+        double a = (f.startAngle + 360.0 * frame / f.count) * M_PI / 180.0;
+        json& camera = out["camera"];
+        if (camera.is_null()) camera = json::object();
+        // Anything else is left for the loader to refuse.
+        if (camera.is_object()) {
+            camera["position"] = {f.center.x + f.radius * std::cos(a),
+                                  f.center.y + f.radius * std::sin(a),
+                                  static_cast<double>(f.center.z) + f.height};
+            camera["target"] = {f.center.x, f.center.y, f.center.z};
+        }
+    }
+    if (!f.values.empty()) {
+        for (json& o : out["objects"]) {
+            if (!o.is_object() || !o.contains("name") || o.at("name") != f.object) continue;
+            json& m = o["material"];
+            json& material = m.is_string() ? out["materials"][m.get<std::string>()] : m;
+            material["params"][f.parameter] = f.values[static_cast<size_t>(frame)];
+            break;
+        }
+    }
+    return out;
+}
+
 void loadScene(const json& doc, const std::string& sceneName, const std::string& baseDir,
                const vhost::Library& library, vref::Scene& scene, vref::RenderSettings& settings,
                const FileSet* files) {
+    if (doc.is_object() && (doc.contains("animation") || doc.contains("wedge"))) {
+        Frames frames = readFrames(doc, sceneName);
+        return loadScene(frameDocument(doc, frames, 0), sceneName, baseDir, library, scene,
+                         settings, files);
+    }
     Loader l(sceneName, baseDir, library, scene, files);
     l.checkKeys(doc, "scene",
                 {"camera", "render", "ambient", "background", "textures", "materials", "objects",
@@ -593,8 +721,7 @@ void loadScene(const json& doc, const std::string& sceneName, const std::string&
     scene.commit();
 }
 
-void loadSceneFile(const std::string& path, const vhost::Library& library, vref::Scene& scene,
-                   vref::RenderSettings& settings) {
+json readSceneDocument(const std::string& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) throw SceneError(path + ": is a directory");
     std::ifstream in(path, std::ios::binary);
@@ -613,8 +740,13 @@ void loadSceneFile(const std::string& path, const vhost::Library& library, vref:
     } catch (const json::parse_error& e) {
         throw SceneError(path + ": invalid JSON: " + e.what());
     }
-    loadScene(doc, path, std::filesystem::path(path).parent_path().string(), library, scene,
-              settings);
+    return doc;
+}
+
+void loadSceneFile(const std::string& path, const vhost::Library& library, vref::Scene& scene,
+                   vref::RenderSettings& settings) {
+    loadScene(readSceneDocument(path), path, std::filesystem::path(path).parent_path().string(),
+              library, scene, settings);
 }
 
 }  // namespace vrender

@@ -7,6 +7,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -25,13 +26,39 @@ class SceneError : public std::runtime_error {
 // Files given in memory: file name as the scene writes it -> contents.
 using FileSet = std::map<std::string, std::string>;
 
-// Fills `scene` and `settings` from `doc`. `sceneName` prefixes every error;
-// a file the scene names is taken from `files` when it is there, else from disk
-// (relative names from `baseDir`). Every value is checked against the limits of
+// The most frames an "animation" or "wedge" block may ask for.
+constexpr int kMaxFrames = 100000;
+
+// The frames a scene describes: one; or with an "animation" block, the camera
+// circling a centre (a turntable); or with a "wedge" block, one value of a
+// parameter of an object's material per frame.
+struct Frames {
+    int count = 1;
+    bool orbit = false;
+    vref::float3 center;
+    float radius = 0.0f, height = 0.0f, startAngle = -90.0f;  // degrees from +x
+    std::string object, parameter;
+    std::vector<nlohmann::json> values;
+};
+
+// Reads the "animation" and "wedge" blocks of `doc`, checking that the wedge's
+// object exists; throws SceneError naming the entry.
+Frames readFrames(const nlohmann::json& doc, const std::string& sceneName);
+
+// `doc` as frame `frame` (in [0, frames.count)) shows it: the orbit's camera or
+// the wedge's value in place, without the animation and wedge blocks.
+nlohmann::json frameDocument(const nlohmann::json& doc, const Frames& frames, int frame);
+
+// Fills `scene` and `settings` from `doc`; a scene with frames loads as its first. `sceneName`
+// prefixes every error; a file the scene names is taken from `files` when it is there, else from
+// disk (relative names from `baseDir`). Every value is checked against the limits of
 // host/reference/limits.h. Commits the scene.
 void loadScene(const nlohmann::json& doc, const std::string& sceneName, const std::string& baseDir,
                const vhost::Library& library, vref::Scene& scene, vref::RenderSettings& settings,
                const FileSet* files = nullptr);
+
+// Reads a scene file's JSON.
+nlohmann::json readSceneDocument(const std::string& path);
 
 // Reads and loads a scene file.
 void loadSceneFile(const std::string& path, const vhost::Library& library, vref::Scene& scene,

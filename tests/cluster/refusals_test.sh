@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# What vesper-merge and vesper-render --region refuse, one row per case:
+# expected exit status, a fragment of the message, the command. Tiles of
+# tests/cluster/still.json, some rendered with other settings, stand in for a
+# cluster's output; a refused merge must write nothing.
+#   tests/cluster/refusals_test.sh VESPER_RENDER VESPER_MERGE
+set -uo pipefail
+render=$1 merge=$2
+here=$(cd "$(dirname "$0")" && pwd)
+tmp=$(mktemp -d /tmp/vesper-refusals.XXXXXX)
+trap 'rm -rf "$tmp"' EXIT
+failures=0
+
+# STATUS FRAGMENT COMMAND...
+check() {
+  local want=$1 fragment=$2 out got
+  shift 2
+  out=$("$@" 2>&1)
+  got=$?
+  if [ "$got" != "$want" ] || [[ "$out" != *"$fragment"* ]]; then
+    echo "FAIL: $*" >&2
+    echo "  wanted status $want and \"$fragment\"; got status $got: $out" >&2
+    failures=$((failures + 1))
+  fi
+}
+
+# RESULT REGION [OPTION...]: a tile of still.json.
+tile() {
+  local out=$1 region=$2
+  shift 2
+  "$render" --scene "$here/still.json" --threads 1 --region "$region" --out "$tmp/$out" "$@" \
+    >/dev/null 2>&1 || { echo "FAIL: cannot render $out" >&2; exit 1; }
+}
+tile t0.exr 0,0,32,20
+tile t1.exr 32,0,64,20
+tile t2.exr 0,20,32,40
+tile t3.exr 32,20,64,40
+tile spp.exr 32,20,64,40 --spp 2
+tile seed.exr 32,20,64,40 --seed 9
+tile wide.exr 32,20,64,40 --width 66
+tile direct.exr 32,20,64,40 --mode direct
+tile edge.exr 30,20,64,40
+tile t3.png 32,20,64,40
+cp "$tmp/t3.png" "$tmp/bare.png"
+t="$tmp/t0.exr $tmp/t1.exr $tmp/t2.exr"
+out=$tmp/frame.exr
+
+# shellcheck disable=SC2086  # $t is the list of the first three tiles
+{
+  check 0 "" "$merge" --out "$out" $t "$tmp/t3.exr"
+  check 0 "" "$merge" --out "$tmp/frame.png" $t "$tmp/t3.png"
+  rm -f "$out"
+  check 1 "$tmp/gone.exr: missing" "$merge" --out "$out" $t "$tmp/gone.exr"
+  check 1 "no tile covers pixel (32, 20): a tile is missing" "$merge" --out "$out" $t
+  check 1 "edge.exr: its region [30, 20, 64, 40) overlaps" "$merge" --out "$out" $t "$tmp/edge.exr"
+  check 1 "spp.exr: samples per pixel 2, but" "$merge" --out "$out" $t "$tmp/spp.exr"
+  check 1 "seed.exr: seed 9, but" "$merge" --out "$out" $t "$tmp/seed.exr"
+  check 1 "wide.exr: tile of a 66 x 40 frame, but" "$merge" --out "$out" $t "$tmp/wide.exr"
+  check 1 "direct.exr: scene hash" "$merge" --out "$out" $t "$tmp/direct.exr"
+  check 1 "bare.png: its sidecar $tmp/bare.png.json is missing" "$merge" --out "$out" $t "$tmp/bare.png"
+  check 2 "has no tiles" "$merge" --out "$out"
+  check 2 "needs one %d for the frame" "$merge" --frames 2 --tiles 2 --out "$out" --tile "t%02d.exr"
+}
+[ -e "$out" ] && { echo "FAIL: a refused merge wrote $out" >&2; failures=$((failures + 1)); }
+
+s=$here/still.json
+check 1 "region 0,0,65,40 lies outside the 64 x 40 image" "$render" --scene "$s" --region 0,0,65,40
+check 1 "region -1,0,8,8 lies outside" "$render" --scene "$s" --region -1,0,8,8
+check 2 "region 5,5,5,9 is empty" "$render" --scene "$s" --region 5,5,5,9
+check 2 "region 9,0,3,8 is reversed" "$render" --scene "$s" --region 9,0,3,8
+check 2 "--region expects X0,Y0,X1,Y1" "$render" --scene "$s" --region 1,2,3
+check 2 "--region is not an option of plan" "$render" plan --scene "$s" --region 0,0,8,8
+
+# Frames: the orbit's second frame (0 degrees) sees the scene from still.json's camera.
+tt=$here/turntable.json
+check 1 "has 4 frame(s), numbered from 0; there is no frame 4" "$render" --scene "$tt" --frame 4
+check 0 "" "$render" --scene "$tt" --frame 1 --out "$tmp/orbit1.png"
+check 0 "" "$render" --scene "$s" --out "$tmp/still.png"
+cmp -s "$tmp/orbit1.png" "$tmp/still.png" || { echo "FAIL: orbit frame 1 != still" >&2; failures=$((failures + 1)); }
+echo '{"objects": [], "wedge": {"object": "ball", "parameter": "p", "values": [1]}}' >"$tmp/w1.json"
+echo '{"wedge": {"object": "b", "parameter": "p", "values": [1, "x"]}}' >"$tmp/w2.json"
+check 1 "wedge: no object named \"ball\"" "$render" --scene "$tmp/w1.json"
+check 1 "\"values\"[1] \"x\" is not of the kind of \"values\"[0] 1" "$render" --scene "$tmp/w2.json"
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures case(s) failed" >&2
+  exit 1
+fi
+echo "all refusals as expected"
