@@ -69,6 +69,26 @@ TEST(TamberLegacyShade, PlainLightAddsDiffuseAndBothHighlights) {
     EXPECT_FLOAT3(m.shade().outColor, float3(0.33f, 0.33f, 0.83f));
 }
 
+// The box projection of an x-dominant normal reads (y, z), or (z, y) with
+// "triplanarXY"; the texture answers with its coordinates, shown unlit.
+TEST(TamberLegacyShade, BoxAxesFollowTriplanarXY) {
+    vhost::TestTexture tex([](const float* c) { return float4(c[0], c[1], 0.0f, 0.25f); });
+    for (bool xy : {false, true}) {
+        Legacy m;
+        m.set({{"transparencyMode", -1},
+               {"specularColor", float3(0.0f)},
+               {"specular2Color", float3(0.0f)},
+               {"usingHDRbuffer", true},
+               {"diffuseMode", 3},
+               {"selfIlluminance", true},
+               {"triplanarXY", xy}});
+        m.p<pxs::TextureHandle>("diffuseTexture") = tex.handle();
+        const ShadingState st =
+            StateBuilder().mapping(float3(1, 2, 3), float3(-0.9f, 0.3f, 0.3f)).build();
+        EXPECT_FLOAT3_EXACT(m.shade(st).outColor, xy ? float3(3, 2, 0) : float3(2, 3, 0));
+    }
+}
+
 // ---- path continuation and shadows ----------------------------------------------
 
 const float kInvPi = 0.3183099f;

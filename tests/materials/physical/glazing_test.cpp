@@ -26,6 +26,20 @@ ShadingState sample(const Shader& s, const char* allow, std::vector<float> rando
     return vtest::sampleDeterministic(s, view(dir), allow, std::move(randoms), drawn);
 }
 
+// Head-on light over a head-on view: D = 1 / (pi a2), G = 1, fr = D / 4, times
+// Rg = 0.01; a light straight behind has no half vector at index ratio 1.
+TEST(Glazing, LampHighlightOfAThinPane) {
+    Shader s("corvid_Mtl_Glazing");
+    s.set({{"u_rough", 0.25f}, {"u_reflectColor", float3(0.0f)}, {"u_refractColor", float3(0.0f)}});
+    vhost::TestServices sv;
+    sv.setLights({light(float3(0, 0, 1), 2.0f, float3(1.0f, 0.5f, 0.0f)),
+                  light(float3(0, 0, -1), 1.0f, float3(5.0f))});
+    ShadingState st = view(float3(0, 0, -1));
+    s.shade(sv, st);
+    const float v = 0.01f / (4.0f * 3.14159265f * 0.25f);
+    EXPECT_FLOAT3(st.outColor, float3(2.0f * v, v, 0.0f));
+}
+
 TEST(GlazingSampling, ChoiceByRgOrTheAllowedGroupsFraction) {
     Shader s("corvid_Mtl_Glazing");
     s.set({{"u_reflectColor", float3(1.0f, 0.5f, 0.25f)},

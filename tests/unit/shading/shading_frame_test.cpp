@@ -12,6 +12,20 @@ namespace {
 using namespace pxs;
 using vhost::TestTexture;
 
+TEST(PhysicalFrame, FrameAroundANormalIsRightHandedAndOrthonormal) {
+    const float3 normals[] = {
+        {0, 0, 1}, {0, 0, -1}, {0.6f, 0, 0.8f}, {0, -0.8f, -0.6f}, {0.48f, 0.6f, -0.64f}};
+    for (float3 n : normals) {
+        const TangentFrame f = frameAround(n);
+        EXPECT_FLOAT3(f.n, n);
+        EXPECT_NEAR(length(f.t), 1.0f, 1e-6f);
+        EXPECT_NEAR(length(f.b), 1.0f, 1e-6f);
+        EXPECT_NEAR(dot(f.t, n), 0.0f, 1e-6f);
+        EXPECT_NEAR(dot(f.b, n), 0.0f, 1e-6f);
+        EXPECT_TRUE(vtest::near3(cross(f.t, f.b), n, 1e-6f));
+    }
+}
+
 TEST(PhysicalBump, SlopeTiltsTheNormalDownhillBySumOfChannels) {
     TangentFrame f;
     f.t = float3(1, 0, 0);
