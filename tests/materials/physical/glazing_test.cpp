@@ -1,5 +1,4 @@
-// corvid_Mtl_Glazing through the test host. (Copying every field is covered for
-// every class by the contract tests.)
+// corvid_Mtl_Glazing through the test host.
 #include <cstring>
 
 #include "src/frame/math.h"

@@ -1,5 +1,4 @@
-// corvid_Mtl_Metal through the test host. (Copying every field is covered for every
-// class by the contract tests; the patterns themselves by the unit tests.)
+// corvid_Mtl_Metal through the test host: its cut-outs and the mixture's weights.
 #include <cmath>
 
 #include "src/frame/math.h"

@@ -1,5 +1,4 @@
-// corvid_Mtl_MetallicPaint through the test host. (Copying every field is covered
-// for every class by the contract tests.)
+// corvid_Mtl_MetallicPaint through the test host.
 #include <cmath>
 
 #include "src/frame/math.h"

@@ -1,5 +1,4 @@
-// The occlusion and masking block: the class's attribute offsets, every
-// occlusion rule, the debug view, and the masking frame of shade.
+// The occlusion and masking block: every occlusion rule and the masking of shade.
 #include <gtest/gtest.h>
 
 #include "frame/occlusion_masking.h"

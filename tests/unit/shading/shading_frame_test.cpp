@@ -1,4 +1,4 @@
-// Facing, tangent frames, map slots and height bumps against worked values.
+// The frame around a normal and the height bump against worked values.
 
 #include <cmath>
 

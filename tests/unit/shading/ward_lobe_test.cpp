@@ -1,4 +1,4 @@
-// The Ward lobe and the cosine hemisphere against worked values.
+// The Ward lobe against worked values.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,5 +1,4 @@
-// The Noise and Tile nodes against worked values, on scripted host
-// noise.
+// The Noise and Tile nodes against worked values, on scripted host noise.
 #include <gtest/gtest.h>
 
 #include <cmath>
