@@ -32,7 +32,21 @@ void onFree(const volatile void*) {}
     std::abort();
 }
 
-// The class named by the input's first line, or picked by its first byte.
+uint64_t mix(uint64_t z) {
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    return z ^ (z >> 31);
+}
+
+uint64_t nameHash(const std::string& s) {
+    uint64_t h = 0xCBF29CE484222325ull;
+    for (unsigned char c : s) h = (h ^ c) * 0x100000001B3ull;
+    return h;
+}
+
+// The class named by the input's first line. Otherwise its first four bytes
+// are a key, and the class whose name hashes highest with that key wins: a new
+// class takes over only its own share of such inputs, the rest keep theirs.
 const std::string& chooseClass(const uint8_t*& data, size_t& size) {
     const std::vector<std::string>& classes = gLibrary->classes();
     const void* nl = std::memchr(data, '\n', size < 64 ? size : 64);
@@ -46,9 +60,15 @@ const std::string& chooseClass(const uint8_t*& data, size_t& size) {
             }
         }
     }
-    size_t pick = size ? data[0] % classes.size() : 0;
-    if (size) ++data, --size;
-    return classes[pick];
+    uint64_t key = 0;
+    for (int i = 0; i < 4 && size; ++i, ++data, --size) key = (key << 8) | *data;
+    const std::string* best = &classes.front();
+    uint64_t bestScore = 0;
+    for (const std::string& c : classes) {
+        const uint64_t score = mix(nameHash(c) ^ key);
+        if (score >= bestScore) best = &c, bestScore = score;
+    }
+    return *best;
 }
 
 }  // namespace

@@ -15,9 +15,9 @@ namespace vfuzz {
 // Loads the library; aborts when it cannot.
 void initialize();
 
-// An input starts with a class name and '\n' (as the seeds do), or else its
-// first byte picks the class. `hostValues` says how wild the state and the
-// service answers are; parameters always take any value.
+// An input starts with a class name and '\n' (as the seeds do), or else a
+// stable hash of the class names and its first four bytes picks the class. `hostValues` says how
+// wild the state and the service answers are; parameters always take any value.
 void runInput(const uint8_t* data, size_t size, vtest::Values hostValues);
 
 }  // namespace vfuzz

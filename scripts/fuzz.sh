@@ -7,6 +7,11 @@
 #   BUILD_DIR     build tree (default build-fuzz)
 #   FUZZ_SECONDS  time per target (default 30)
 #   FUZZ_TARGETS  targets to run (default: all)
+#   FUZZ_MERGE=1  instead of fuzzing, minimise fuzz/corpus/<target> in place
+#                 (libFuzzer -merge=1: the smallest inputs that keep the edge coverage
+#                 of the committed corpus, the per-class seeds and $BUILD_DIR/corpus;
+#                 parameter inputs cut to 2048 bytes, so that all committed seeds stay
+#                 under 2 MB, while fuzzing still grows them to 4096 bytes)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
@@ -33,6 +38,19 @@ for target in $FUZZ_TARGETS; do
     done
     ;;
   esac
+  if [ "${FUZZ_MERGE:-0}" = 1 ]; then
+    merged="$build/merged/$target"
+    rm -rf "$merged" && mkdir -p "$merged"
+    case $target in fuzz_parameters | fuzz_host) len=2048 ;; *) len=4096 ;; esac
+    "$build/fuzz/$target" -merge=1 -use_counters=0 -timeout=10 -max_len=$len "$merged" \
+      "$root/fuzz/corpus/$target" "$seeds" "$work" >"$findings/merge.log" 2>&1 || {
+      tail -n 30 "$findings/merge.log" >&2
+      exit 1
+    }
+    rm -rf "$root/fuzz/corpus/$target" && cp -r "$merged" "$root/fuzz/corpus/$target"
+    echo "$target: $(ls "$merged" | wc -l) inputs, $(du -sb "$merged" | cut -f1) bytes"
+    continue
+  fi
   echo "fuzzing $target for ${FUZZ_SECONDS}s"
   # New inputs go to the first directory, a scratch copy: the repository's
   # corpus only changes when someone adds a seed on purpose.

@@ -5,28 +5,13 @@
 #include <sstream>
 #include <vector>
 
+#include "testkit/scenario.h"
+
 namespace vtest {
 
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-
-// splitmix64: small, fixed, and the same on every platform.
-class Rng {
-  public:
-    explicit Rng(uint64_t seed) : s_(seed) {}
-    // 24 random bits: a float in [0, 1) that never rounds up to 1.
-    float uniform() { return static_cast<float>(next() >> 40) * (1.0f / 16777216.0f); }
-
-  private:
-    uint64_t next() {
-        uint64_t z = (s_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-    uint64_t s_;
-};
 
 pxs::float3 direction(double theta, double phi) {
     double st = std::sin(theta);
@@ -104,10 +89,10 @@ Chi2Result chi2Test(const DirectionSampler& sample, const DirectionDensity& dens
     std::vector<double> observed(cells, 0.0);
     double rejected = 0.0;
 
-    Rng rng(s.seed);
+    Entropy rng(s.seed);
     for (int i = 0; i < s.samples; ++i) {
-        float u1 = rng.uniform();
-        float u2 = rng.uniform();
+        float u1 = rng.unit();
+        float u2 = rng.unit();
         std::optional<pxs::float3> d = sample(u1, u2);
         if (!d) {
             rejected += 1.0;

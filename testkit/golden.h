@@ -12,8 +12,10 @@
 //     c<NN> <operation> | <off>:<hex bytes> ... | <slot>(<arg bits>,...) ... | t<id>(<coord
 //     bits>,...) ...
 // with offsets into the state, bytes in memory order and floats as the hex of
-// their bits. NaNs are stored as one canonical NaN: which NaN payload survives an
-// operation is not a result the library promises.
+// their bits. More than four calls or lookups of one kind in a row are written
+// as "<kind>*<count>#<hash of their text>". NaNs are stored as one canonical
+// NaN: which NaN payload survives an operation is not a result the library
+// promises.
 #pragma once
 
 #include <string>
@@ -24,9 +26,13 @@
 
 namespace vgolden {
 
-// Case 0: defaults. Case 1: rich (every texture bound, flags on, modes 1, three
-// lights). Cases 2 and up: parameters, state and service answers drawn from seeds.
-constexpr int kCases = 24;
+// The first entry, "registry", is the capability mask and every registration
+// with its type and default. Case 0: defaults. Case 1: rich (every texture
+// bound, flags on, modes 1). Cases 2 and up: parameters near the defaults, modes
+// from -1 to 7. Every
+// case draws its state from vtest::makeState and its service answers from
+// vtest::configureServices, with seeds of its own.
+constexpr int kCases = 64;
 
 // tests/golden, where the golden files are kept.
 std::string goldenDirectory();

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <sstream>
 
 namespace vtest {
@@ -18,77 +17,6 @@ Shader::Shader(const std::string& className) : object(library().create(className
         return;
     }
     vhost::declareParameters(object.get(), &registry);
-}
-
-void expectDeclarations(const std::string& className, uint32_t mask,
-                        const std::vector<ExpectedParam>& params) {
-    Shader s(className);
-    ASSERT_TRUE(s.object);
-    const auto& d = s.registry.declarations;
-    ASSERT_FALSE(d.empty());
-    EXPECT_EQ(d[0].type, vhost::DeclType::Capabilities) << "capabilities come first";
-    EXPECT_EQ(d[0].mask, mask);
-    ASSERT_EQ(d.size(), params.size() + 1) << className;
-    for (size_t i = 0; i < params.size(); ++i) {
-        const vhost::Declaration& got = d[i + 1];
-        const ExpectedParam& want = params[i];
-        EXPECT_EQ(got.name, want.name) << "declaration " << i;
-        EXPECT_EQ(got.type, want.type) << want.name;
-        if (!want.defaultText.empty()) {
-            std::string text =
-                got.type == vhost::DeclType::Attribute
-                    ? std::to_string(got.attributeKind) + "@" + std::to_string(got.attributeOffset)
-                    : got.valueText();
-            EXPECT_EQ(text, want.defaultText) << want.name;
-        }
-        EXPECT_EQ(got.shader, s.object.get()) << want.name;
-    }
-}
-
-std::vector<ExpectedParam> declarationRows(const std::string& rows) {
-    using vhost::DeclType;
-    const std::string none = "texture(null, -1)";
-    const std::map<char, std::pair<DeclType, std::string>> kinds = {
-        {'b', {DeclType::Bool, "false"}},
-        {'B', {DeclType::Bool, "true"}},
-        {'i', {DeclType::Int, "0"}},
-        {'f', {DeclType::Float, ""}},
-        {'2', {DeclType::Float2, ""}},
-        {'c', {DeclType::Float3, ""}},
-        {'4', {DeclType::Float4, ""}},
-        {'t', {DeclType::Texture2D, none}},
-        {'T', {DeclType::TextureB, none}},
-        {'u', {DeclType::TextureCube, none}},
-        {'m', {DeclType::Matrix3, "(1, 0, 0, 0, 1, 0, 0, 0, 1)"}},
-        {'M', {DeclType::Matrix4, "(1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1)"}},
-        {'a', {DeclType::Attribute, ""}}};
-    std::vector<ExpectedParam> out;
-    std::istringstream in(rows);
-    for (std::string row; std::getline(in, row, ';');) {
-        std::istringstream fields(row);
-        std::string name, kind, value;
-        if (!(fields >> name >> kind)) continue;
-        std::getline(fields >> std::ws, value);
-        const auto k = kinds.find(kind[0]);
-        if (kind.size() != 1 || k == kinds.end()) {
-            ADD_FAILURE() << "unknown kind in row: " << row;
-            continue;
-        }
-        out.push_back({name, k->second.first, value.empty() ? k->second.second : value});
-    }
-    return out;
-}
-
-std::vector<ExpectedParam> blockDeclarations(const std::string& rows) {
-    std::vector<ExpectedParam> out = declarationRows(R"(
-        ambientOcclusionTexture t; ambientOcclusionMode i; ambientOcclusionFactor f 1;
-        ambientOcclusionColor c (0, 0, 0); usePrecalcAO B; showAmbientOnly b;
-        usingRaytracedAO b; uv1 a 1@0; vtxcolor a 3@8; maskingColor c (0, 0, 0); maskingMode i;
-        maskingTexture t; maskingTextureMatrix M; maskingInvertTexture b;
-        maskingAngularRepeat f 1; maskingUVMatrix m; maskingFromAlpha b)");
-    const std::vector<ExpectedParam> own = declarationRows(rows);
-    out.insert(out.end(), own.begin(), own.end());
-    return out;
 }
 
 pxs::float3 viewAt(float degrees, float sign) {

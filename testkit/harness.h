@@ -67,29 +67,6 @@ struct Shader {
     }
 };
 
-// One expected registration: the declaration's name, type and default text
-// (Declaration::valueText; empty to skip the value check, as for matrices the
-// constructors leave unset).
-struct ExpectedParam {
-    std::string name;
-    vhost::DeclType type;
-    std::string defaultText;
-};
-
-// Checks capability mask, then every parameter and attribute in order.
-void expectDeclarations(const std::string& className, uint32_t mask,
-                        const std::vector<ExpectedParam>& params);
-
-// Registration rows "name kind [default]", separated by ';'. Kinds: b bool (false),
-// B bool true, i int (0), f float, 2/c/4 float2/float3/float4, t texture (none),
-// T second texture kind (none), u cube map (none), m matrix3 and M matrix4 (the
-// identity), a attribute ("kind@offset"). A given default replaces the kind's.
-std::vector<ExpectedParam> declarationRows(const std::string& rows);
-
-// The ambient-occlusion and masking block as the classes that carry it declare it
-// first ("uv1" at 0, "vtxcolor" at 8), followed by `rows`.
-std::vector<ExpectedParam> blockDeclarations(const std::string& rows = "");
-
 using Fields = std::vector<std::string>;
 inline const Fields kShadeFields{"outColor", "outAlpha"};
 inline const Fields kSampleFields{"sampleDirection", "sampleValue", "sampleCosine", "sampleWeight",

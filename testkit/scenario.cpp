@@ -445,23 +445,6 @@ ShadingState makeState(const vhost::RecordingRegistry& registry, int situation, 
     return st;
 }
 
-std::vector<bool> inputBytes(const vhost::RecordingRegistry& registry, const Operation& op) {
-    std::vector<bool> in(sizeof(ShadingState), false);
-    auto mark = [&](size_t offset, size_t size) {
-        for (size_t i = offset; i < offset + size && i < in.size(); ++i) in[i] = true;
-    };
-    for (const pxs::StateField& f : pxs::kStateFields) {
-        if (setBeforeEveryCall(f)) mark(f.offset, f.size);
-    }
-    if (op.slot == vhost::kSlotEvaluateBsdf) mark(offsetof(ShadingState, sampleDirection), 12);
-    for (const vhost::Declaration* a : registry.attributes()) {
-        if (a->attributeOffset < 0) continue;
-        mark(offsetof(ShadingState, attributes) + static_cast<size_t>(a->attributeOffset),
-             static_cast<size_t>(attributeSize(a->attributeKind)));
-    }
-    return in;
-}
-
 // ---- services ------------------------------------------------------------------
 
 void configureServices(vhost::TestServices& sv, Entropy& e, Values values) {

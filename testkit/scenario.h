@@ -92,10 +92,6 @@ constexpr int kSituations = 45;
 pxs::ShadingState makeState(const vhost::RecordingRegistry& registry, int situation, Entropy& e,
                             Values values = Values::Plausible, uint8_t canary = 0xA7);
 
-// True for the bytes the host sets before a call of `op` (the input fields and
-// the declared attribute ranges).
-std::vector<bool> inputBytes(const vhost::RecordingRegistry& registry, const Operation& op);
-
 // Configures the host's answers: a light list (possibly empty), traced colours,
 // occlusion and a script of random numbers in [0, 1). Recording is switched off.
 void configureServices(vhost::TestServices& services, Entropy& e, Values values);

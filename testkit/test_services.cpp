@@ -8,50 +8,6 @@ using pxs::float2;
 using pxs::float3;
 using pxs::float4;
 
-const char* serviceName(int slot) {
-    switch (slot) {
-        case kSvcGetLights:
-            return "getLights";
-        case kSvcAmbientLight:
-            return "ambientLight";
-        case kSvcTraceShadow:
-            return "traceShadow";
-        case kSvcTraceRay:
-            return "traceRay";
-        case kSvcTraceReflection:
-            return "traceReflection";
-        case kSvcTraceTransmission:
-            return "traceTransmission";
-        case kSvcTraceAnisotropicReflection:
-            return "traceAnisotropicReflection";
-        case kSvcTraceGlossyReflection:
-            return "traceGlossyReflection";
-        case kSvcTraceGlossyTransmission:
-            return "traceGlossyTransmission";
-        case kSvcAmbientOcclusion:
-            return "ambientOcclusion";
-        case kSvcGlobalIllumination:
-            return "globalIllumination";
-        case kSvcRandom:
-            return "random";
-        case kSvcRandom2:
-            return "random2";
-        case kSvcNoise3:
-            return "noise3";
-        case kSvcNoise3b:
-            return "noise3b";
-        case kSvcNoise2:
-            return "noise2";
-        case kSvcNoise1:
-            return "noise1";
-        case kSvcLatticeNoise:
-            return "latticeNoise";
-        case kSvcCellJitter:
-            return "cellJitter";
-    }
-    return "unknown";
-}
-
 // A smooth, bounded function of four coordinates: sums of sines at unrelated
 // frequencies, scaled into [-1, 1].
 float testNoise(float x, float y, float z, float w) {

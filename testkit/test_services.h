@@ -35,8 +35,6 @@ enum ServiceSlot : int {
     kSvcCellJitter = 57,
 };
 
-const char* serviceName(int slot);
-
 // One recorded call: the slot, and every argument flattened to floats in order
 // (pointed-to vectors expanded; ints converted; `out` buffers not included).
 // For traceTransmission and traceGlossyTransmission, `preset` is the out buffer

@@ -170,29 +170,6 @@ TEST_P(EveryClass, UnannouncedMaterialSlotsLeaveTheStateAlone) {
     }
 }
 
-// The host may store any non-zero byte for true.
-TEST_P(EveryClass, AnyNonZeroByteIsTrue) {
-    vtest::Shader s(GetParam());
-    auto run = [&] {
-        vhost::TestServices sv;
-        sv.record = false;
-        pxs::ShadingState st = vhost::StateBuilder().build();
-        vhost::shade(s.get(), &sv, &st);
-        return st;
-    };
-    for (const vhost::Declaration* d : s.registry.parameters()) {
-        if (d->type != DeclType::Bool) continue;
-        auto* byte = static_cast<uint8_t*>(d->field);
-        uint8_t saved = *byte;
-        *byte = 1;
-        pxs::ShadingState one = run();
-        *byte = 0x82;
-        pxs::ShadingState other = run();
-        *byte = saved;
-        EXPECT_TRUE(vhost::changedFields(one, other).empty()) << d->name;
-    }
-}
-
 std::vector<std::string> allClasses() {
     return library().classes();
 }

@@ -12,22 +12,6 @@ using vhost::StateBuilder;
 using vhost::TestTexture;
 using Lookups = std::vector<std::array<float, 3>>;
 
-TEST(EnvironmentParams, DeclarationOrderAndDefaults) {
-    const std::string ibl = R"(
-        IBLLuminanceFactors c (0.212500006, 0.715399981, 0.0720999986); globalIBLMatrix m;
-        diffuseIBLContrast 2 (0.5, 1); diffuseIBLGainMode i; diffuseIBLGain c (1, 1, 1);
-        diffuseIBLSaturation f 1; reflectIBLContrast 2 (0.5, 1); reflectIBLGainMode i;
-        reflectIBLGain c (1, 1, 1); reflectIBLSaturation f 1;)";
-    vtest::expectDeclarations("corvid_Env_Default", 64, vtest::declarationRows(ibl + R"(
-        backgroundColor c (0, 0.5, 0.699999988); reflectionCube u; diffuseCube u)"));
-    vtest::expectDeclarations("corvid_Env_Backplate", 64, vtest::declarationRows(ibl + R"(
-        useBackgroundImage b; useCubeBackplate b; useCubeReflection B;
-        backgroundColor c (0, 0.5, 0.699999988); backgroundImage t; reflectionCube u;
-        diffuseCube u; backplateCube u; backplateCloseUp f 1; backplateHorizon f 0;
-        camerawindowsize 2 (1, 1); backplatetransform M; backplateCubeRotation m;
-        uv_scale 2 (1, 1); uv_offset 2 (0, 0); render_size 2 (-1, -1))"));
-}
-
 constexpr float kW = 512.0f, kH = 256.0f;  // powers of two keep u and v exact
 const float3 kBackground(0.0f, 0.5f, 0.7f), kImage(0.1f, 0.2f, 0.3f), kCube(0.6f, 0.7f, 0.8f);
 // Answers of the two graded cubes set up by Env: the reflection cube doubled,
@@ -85,30 +69,6 @@ TEST(DefaultEnv, BranchesByRayTypeAndSignedDepth) {
     }
 }
 
-TEST(DefaultEnv, LookupsUseTheObjectsIBLMatrix) {
-    Env env("corvid_Env_Default");
-    env.s.param<pxs::matrix3>("globalIBLMatrix") = pxs::matrix3{{1, 2, 3, 4, 5, 6, 7, 8, 9}};
-    env.shade(StateBuilder().ray(float3(0), float3(1, 0, 2)).rayType(32));
-    EXPECT_EQ(env.diffuse.lookups, (Lookups{{7, 25, -16}}));
-}
-
-TEST(Environments, MissingCubesGiveAdjustedOpaqueBlack) {
-    for (const std::string name : {"corvid_Env_Default", "corvid_Env_Backplate"}) {
-        Env env(name, false);
-        // Contrast 0.5 about 0.4 lifts black to 0.2 before the gain doubles it.
-        env.s.param<float2>("reflectIBLContrast") = float2(0.4f, 0.5f);
-        // Past the depth bound the default environment answers gather rays as
-        // reflections; the backplate ignores depth.
-        const bool gatherAsReflection = name == "corvid_Env_Default";
-        for (int32_t type : {2, 32}) {
-            pxs::ShadingState st = env.shade(StateBuilder().rayType(type).depth(9, 4));
-            bool reflection = type == 2 || gatherAsReflection;
-            EXPECT_FLOAT3(st.outColor, float3(reflection ? 0.4f : 0.0f)) << name << type;
-            EXPECT_EQ(st.outAlpha, 1.0f);
-        }
-    }
-}
-
 TEST(BackplateEnv, BranchOrder) {
     const struct {
         bool image, cube, cubeReflection;
@@ -155,34 +115,6 @@ TEST(BackplateEnv, ImageMappingFlipsRowsWithInclusiveBounds) {
     env.shade(4, {0, kH});
     EXPECT_EQ(env.image.lookups,
               (Lookups{{0, 0, 0}, {1, 1, 0}, {0.25f, 0.75f, 0}, {0.25f, 0.5f, 0}}));
-}
-
-TEST(BackplateEnv, CubeBackplateDirection) {
-    Env env("corvid_Env_Backplate");
-    env.s.set({{"useBackgroundImage", true}, {"useCubeBackplate", true}});
-    // Neither the IBL matrix nor an adjustment applies to the backplate.
-    env.s.param<pxs::matrix3>("globalIBLMatrix") = pxs::matrix3{{0, 0, 1, 0, 1, 0, 1, 0, 0}};
-    env.s.param<float>("diffuseIBLSaturation") = 0.0f;
-    EXPECT_FLOAT3_EXACT(env.shade(1).outColor, kCube);  // u = v = 0.5
-
-    // Corner u = 1, v = 0 of a (2, 1) window at close-up 2, horizon 0.25: window
-    // point (0.5, 0.5); the transform's rows against (x, y, 1, 0) give
-    // w = (1, 2.5, -0.5); the rotation's rows give (-(r0.w), r2.w, r1.w).
-    env.s.set({{"camerawindowsize", float2(2.0f, 1.0f)},
-               {"backplateCloseUp", 2.0f},
-               {"backplateHorizon", 0.25f}});
-    env.s.param<pxs::matrix4>("backplatetransform") =
-        pxs::matrix4{{2, 0, 0, 7, 0, 3, 1, 7, 1, 0, -1, 7, 5, 5, 5, 5}};
-    env.s.param<pxs::matrix3>("backplateCubeRotation") = pxs::matrix3{{0, 1, 0, 0, 0, 1, 1, 0, 0}};
-    env.shade(4, {kW, 0});
-    EXPECT_EQ(env.backplate.lookups, (Lookups{{0, 1, 0}, {-2.5f, 1, -0.5f}}));
-
-    // A close-up of 0 leaves no finite direction: background, no lookup.
-    env.s.param<float>("backplateCloseUp") = 0.0f;
-    pxs::ShadingState st = env.shade(1, {kW / 4, kH / 4});
-    EXPECT_FLOAT3_EXACT(st.outColor, kBackground);
-    EXPECT_EQ(st.outAlpha, 0.0f);
-    EXPECT_EQ(env.backplate.lookups.size(), 2u);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // depth against limit, lights near and far, lobes allowed or not) and parameter
 // blocks (defaults, then values an artist might type, textures bound or not,
 // matrices identity or rotations).
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -92,7 +93,7 @@ struct Findings {
 
 struct SweepResult {
     int calls = 0;
-    Findings forbiddenWrites, allocations, inputDependence, parameterWrites, nonFinite;
+    Findings forbiddenWrites, allocations, inputDependence, parameterWrites, nonFinite, noKind;
 };
 
 std::string where(const std::string& cls, const Operation& op, int set, int situation) {
@@ -216,6 +217,13 @@ SweepResult sweep(const std::string& cls) {
                     !writtenFieldsEqual(beforeA, a, b)) {
                     r.inputDependence.add(at + ": results depend on bytes the host did not set");
                 }
+                // The host reads sampleKind after every sampleBsdf that keeps the hit.
+                const std::vector<std::string> written = vhost::changedFields(beforeA, a);
+                if (op.slot == vhost::kSlotSampleBsdf &&
+                    std::find(written.begin(), written.end(), "sampleKind") == written.end() &&
+                    std::find(written.begin(), written.end(), "skipHit") == written.end()) {
+                    r.noKind.add(at + ": no sampleKind");
+                }
                 if (vtest::parameterBytes(s.registry) != params) {
                     r.parameterWrites.add(at + ": changed its own parameters");
                 }
@@ -257,6 +265,11 @@ TEST_P(Sweep, AllocatesNothingPerHit) {
 TEST_P(Sweep, ResultsDependOnlyOnInputFields) {
     const SweepResult& r = sweepOf(GetParam());
     EXPECT_EQ(r.inputDependence.count, 0) << r.inputDependence.text();
+}
+
+TEST_P(Sweep, SampleBsdfAlwaysSaysWhatItSampled) {
+    const SweepResult& r = sweepOf(GetParam());
+    EXPECT_EQ(r.noKind.count, 0) << r.noKind.text();
 }
 
 TEST_P(Sweep, PerHitCallsLeaveTheParametersAlone) {

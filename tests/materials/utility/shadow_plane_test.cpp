@@ -20,56 +20,6 @@ pxs::ShadingState hit(int32_t rayType = pxs::kRayCamera) {
         .build();
 }
 
-TEST(ShadowPlaneParams, DeclarationOrderAndDefaults) {
-    vtest::expectDeclarations(
-        "corvid_Mtl_ShadowPlane", 11,
-        vtest::declarationRows("shadowColor c (0, 0, 0); shadowIntensity f 0.699999988"));
-}
-
-TEST(ShadowPlane, RemovesItselfWhereNothingShadowsOrOccludes) {
-    Shader s("corvid_Mtl_ShadowPlane");
-    const std::vector<pxs::LightNode> scenes[] = {
-        {}, {Light{float3(1, 0.5f, 0.1f)}, Light{float3(2), float3(1), pxs::kLightSkip}}};
-    for (const auto& lights : scenes) {
-        vhost::TestServices sv;
-        sv.setLights(lights);
-        pxs::ShadingState st = hit(), before = st;
-        s.shade(sv, st);
-        EXPECT_EQ(vhost::changedFields(before, st), Fields{"skipHit"}) << lights.size();
-        EXPECT_EQ(st.skipHit, 1);
-        ASSERT_EQ(vtest::serviceSlots(sv),
-                  (std::vector<int>{vhost::kSvcGetLights, vhost::kSvcAmbientOcclusion}));
-        EXPECT_EQ(sv.calls[1].args, (std::vector<float>{1, 2, 0, 0, 0, 1, 1}));
-    }
-}
-
-TEST(ShadowPlane, ShowsTheRayBehindDarkenedByTheShadowFactor) {
-    Shader s("corvid_Mtl_ShadowPlane");
-    s.param<float3>("shadowColor") = float3(0.2f, 0.4f, 0.6f);
-    // Visible share 0.25 and a partial occlusion: factor (0.348, 0.685, 0.553).
-    const float3 factor(0.348f, 0.685f, 0.553f);
-    // The camera's ray goes on as a continuation ray, every other type as itself.
-    const struct { int32_t type, traced; } cases[] = {{1, 4}, {2, 2}, {4, 4}, {16, 16}, {32, 32}};
-    for (const auto& c : cases) {
-        vhost::TestServices sv;
-        sv.setLights({Light{float3(1), float3(0.5f)}});
-        sv.ambientOcclusionValue = float3(0.5f, 1, 0.25f);
-        sv.rayValue = float3(0.5f, 1, 2);
-        pxs::ShadingState st = hit(c.type), before = st;
-        s.shade(sv, st);
-        EXPECT_TRUE(
-            vtest::near3(st.outColor, float3(0.5f * factor.x, factor.y, 2 * factor.z), 1e-6f));
-        EXPECT_NEAR(st.outAlpha, 1 - factor.x, 1e-6f);
-        EXPECT_EQ(vhost::changedFields(before, st), vtest::kShadeFields);
-        ASSERT_EQ(vtest::serviceSlots(sv),
-                  (std::vector<int>{vhost::kSvcGetLights, vhost::kSvcAmbientOcclusion,
-                                    vhost::kSvcTraceRay}));
-        EXPECT_EQ(sv.calls[2].args,
-                  (std::vector<float>{static_cast<float>(c.traced), 1, 2, 0, 0.6f, 0, -0.8f, 1}))
-            << "ray type " << c.type;
-    }
-}
-
 TEST(ShadowPlane, BlocksOnlyOcclusionRaysAndContinuesStraight) {
     Shader s("corvid_Mtl_ShadowPlane");
     vhost::TestServices sv;

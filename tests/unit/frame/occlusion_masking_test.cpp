@@ -1,5 +1,4 @@
-// The occlusion and masking block: the class's attribute offsets, every
-// occlusion rule, the debug view, and the masking frame of shade.
+// The occlusion and masking block: every occlusion rule and the masking of shade.
 #include <gtest/gtest.h>
 
 #include "frame/occlusion_masking.h"
@@ -16,26 +15,6 @@ using vhost::StateBuilder;
 using vhost::TestServices;
 
 using Block = OcclusionMasking<32, 40>;  // the Ward variants' packing
-
-TEST(OcclusionMaskingBlock, DeclaresAndReadsAttributesAtTheClassOffsets) {
-    vhost::RecordingRegistry registry;
-    Block b;
-    Declarer declare(&registry, nullptr, kCapShade);
-    b.declare(declare);
-    ASSERT_EQ(registry.declarations.size(), 18u);
-    EXPECT_EQ(registry.declarations[8].name, "uv1") << "between occlusion and masking";
-    EXPECT_EQ(registry.declarations[8].attributeOffset, 32);
-    EXPECT_EQ(registry.declarations[9].attributeOffset, 40);
-
-    vhost::TestTexture tex(float4(0.25f, 1, 1, 1));
-    b.ambientOcclusionTexture = tex.handle();
-    b.ambientOcclusionMode = 1;
-    TestServices sv;
-    pxs::ShadingState st = StateBuilder().attribute(32, float2(0.3f, 0.7f)).build();
-    EXPECT_TRUE(b.evaluateAmbientOcclusion(&sv, st, float3(0.0f)) == float3(0.25f));
-    ASSERT_EQ(tex.lookups.size(), 1u);
-    EXPECT_TRUE(tex.lookups[0][0] == 0.3f && tex.lookups[0][1] == 0.7f);
-}
 
 TEST(AmbientOcclusion, RulesInPrecedenceOrder) {
     const float3 color(0.2f, 0.4f, 0.6f);
@@ -80,27 +59,6 @@ TEST(AmbientOcclusion, RulesInPrecedenceOrder) {
         b.usePrecalcAO = true;
         b.ambientOcclusionMode = mode;
         EXPECT_TRUE(b.evaluateAmbientOcclusion(&sv, st, float3(1, 0, 0)) == float3(1.0f));
-    }
-}
-
-TEST(AmbientOcclusion, ShowAmbientOnlyNeedsAnActiveSource) {
-    const float3 c(0.3f, 0.6f, 0.9f), ao(0.7f, 0.2f, 0.5f);
-    const struct {
-        bool show, precalc, traced;
-        int32_t mode;
-        bool grey;
-    } cases[] = {
-        {true, true, false, 1, true},   {true, true, false, 2, true}, {true, true, false, 0, false},
-        {true, false, false, 1, false}, {true, false, true, 0, true}, {false, true, true, 1, false},
-    };
-    for (const auto& t : cases) {
-        Block b;
-        b.showAmbientOnly = t.show;
-        b.usePrecalcAO = t.precalc;
-        b.usingRaytracedAO = t.traced;
-        b.ambientOcclusionMode = t.mode;
-        EXPECT_TRUE(b.applyShowAmbientOnly(c, ao) == (t.grey ? float3(0.2f) : c))
-            << t.show << t.precalc << t.traced << " mode " << t.mode;
     }
 }
 

@@ -28,19 +28,6 @@ struct CoordinateChannel {
     }
 };
 
-TEST(TextureChannel, UntexturedModesNeverLookUp) {
-    vhost::TestTexture tex(float4(0.2f, 0.4f, 0.6f, 0.5f));
-    TextureChannel ch(float3(0.3f, 0.6f, 0.9f));
-    ch.texture = tex.handle();
-    ch.invert = ch.fromAlpha = true;
-    EXPECT_TRUE(evaluateChannel(ch, {}) == float4(0.3f, 0.6f, 0.9f, 1)) << "no invert in mode 0";
-    for (int32_t mode : {-1, -2, 5}) {
-        ch.mode = mode;
-        EXPECT_TRUE(evaluateChannel(ch, {}) == float4(0, 0, 0, 1)) << "mode " << mode;
-    }
-    EXPECT_TRUE(tex.lookups.empty());
-}
-
 TEST(TextureChannel, UVPlanarAndCylindricalCoordinates) {
     CoordinateChannel uv(kChannelUV);
     uv.ch.uvMatrix = {{2, 0.5f, 9, 3, 4, 9, 0.125f, 0.25f, 9}};

@@ -29,13 +29,6 @@ TEST(FlakeField, SplineNoiseReproducesConstantAndLinearLattices) {
     EXPECT_NEAR(n.gradient.z, 0.0f, 1e-5f);
 }
 
-TEST(FlakeField, LatticeSpaceIsPositiveAndMirrorsFarNegativeCoordinates) {
-    const float3 s = flakeLatticeSpace(float3(0.0f, -39999.0f, -50000.0f));
-    EXPECT_EQ(s.x, 40000.0f);
-    EXPECT_EQ(s.y, 1.0f);
-    EXPECT_EQ(s.z, 50002.0f);
-}
-
 TEST(FlakeField, MaskIsTheNoiseAtTheCellTheGradientPushesTo) {
     TestServices sv;
     sv.latticeNoiseFunction = [](float3) { return 0.5f; };

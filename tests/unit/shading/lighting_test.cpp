@@ -67,19 +67,6 @@ TEST(AmbientTerm, WeightedAmbientPlusIndirectThenOccluded) {
     EXPECT_EQ(ao[0].args, (std::vector<float>{1, 0, 0, 0, 1, 0, 0.2f})) << "Q, M, max(W')";
 }
 
-TEST(AmbientTerm, BlackWeightOrBlackSurroundingsTraceLess) {
-    TestServices sv;
-    sv.ambientLightValue = float3(1.0f);
-    EXPECT_TRUE(ambientTerm(&sv, float3(0.0f), float3(0.0f), float3(0, 0, 1)) == float3(0.0f));
-    EXPECT_TRUE(sv.calls.empty());
-
-    TestServices dark;
-    EXPECT_TRUE(ambientTerm(&dark, float3(1.0f), float3(0.0f), float3(0, 0, 1)) == float3(0.0f));
-    EXPECT_EQ(dark.count(vhost::kSvcAmbientLight), 1);
-    EXPECT_EQ(dark.count(vhost::kSvcGlobalIllumination), 1);
-    EXPECT_EQ(dark.count(vhost::kSvcAmbientOcclusion), 0);
-}
-
 TEST(ShadingComponents, SumTakesSixComponentsAndOccludesOnlyDirectDiffuse) {
     ShadingComponents c;
     for (int k = 0; k < kComponentCount; ++k) {

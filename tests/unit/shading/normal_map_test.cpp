@@ -34,17 +34,6 @@ NormalMapInput base(int32_t mode) {
     return in;
 }
 
-TEST(LegacyNormalMap, FlatTexelKeepsTheNormal) {
-    NormalMapInput in = base(1);
-    in.texel = float3(0.5f);
-    in.normal = float3(0.6f, 0, 0.8f);
-    EXPECT_FLOAT3(applyNormalMap(in), in.normal);
-    // Modes without a frame keep only the texel's z, whatever its x and y.
-    in = base(0);
-    in.texel = float3(0, 0, 1);
-    EXPECT_FLOAT3(applyNormalMap(in), float3(0, 0, 1));
-}
-
 TEST(LegacyNormalMap, FrameOfEachMode) {
     // U is the negated first frame vector: the x tilt leans towards -U.
     NormalMapInput uv = base(1);

@@ -44,39 +44,6 @@ TEST(CosineHemisphereSampling, BothMapsMatchCosineDensity) {
     }
 }
 
-struct WardCase {
-    float ax, ay;
-    float viewTheta;  // angle of -din from the normal, degrees
-    float viewPhi;
-};
-
-TEST(WardSampling, MatchesWardEvalPdf) {
-    const WardCase cases[] = {{0.2f, 0.2f, 0.0f, 0.0f},
-                              {0.3f, 0.12f, 45.0f, 30.0f},
-                              {0.5f, 0.5f, 60.0f, 0.0f},
-                              {0.15f, 0.45f, 80.0f, 120.0f}};
-    for (const WardCase& c : cases) {
-        float t = c.viewTheta * 0.017453293f;
-        float p = c.viewPhi * 0.017453293f;
-        float3 din(-std::sin(t) * std::cos(p), -std::sin(t) * std::sin(p), -std::cos(t));
-        auto sample = [&](float u1, float u2) -> std::optional<float3> {
-            auto s = wardSample(din, u1, u2, float3(0), float3(1), c.ax, c.ay);
-            if (!s) return std::nullopt;
-            return s->dout;
-        };
-        auto density = [&](float3 d) -> double {
-            if (d.z <= 0.0f) return 0.0;
-            return wardEvalPdf(din, d, float3(0), float3(1), c.ax, c.ay).pdf;
-        };
-        Chi2Settings s;
-        s.testCount = 4;
-        vtest::Chi2Result r = chi2Test(sample, density, s);
-        EXPECT_TRUE(r.passed) << "ax " << c.ax << " ay " << c.ay << " view " << c.viewTheta << "\n"
-                              << r.message;
-        EXPECT_LE(r.integral, 1.0 + 1e-3) << "the density never holds more than the samples";
-    }
-}
-
 TEST(GgxSampling, HalfVectorsFollowDTimesCosine) {
     for (float a2 : {0.04f, 0.16f, 0.64f}) {
         auto sample = [&](float u1, float u2) -> std::optional<float3> {

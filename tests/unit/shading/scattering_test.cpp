@@ -99,14 +99,6 @@ TEST(Ggx, MaskingZeroOnTheWrongSide) {
     EXPECT_EQ(ggxG1(float3(1, 0, 0), float3(0, 0, 1), 0.25f), 0.0f) << "grazing direction";
 }
 
-TEST(Ggx, HalfVectorSamples) {
-    float3 h = ggxSampleHalf(0.0f, 0.3f, 0.25f);
-    EXPECT_FLOAT3(h, float3(0, 0, 1));
-    // xi1 = 0.5: tan(theta) = sqrt(a2) = 0.5; xi2 = 0.25: phi = pi / 2.
-    h = ggxSampleHalf(0.5f, 0.25f, 0.25f);
-    EXPECT_TRUE(vtest::near3(h, float3(0, 0.4472136f, 0.8944272f), 2e-6f));
-}
-
 TEST(MicrofacetDielectric, ReflectionIsReciprocalAndTransmissionFollowsEtaSquared) {
     float3 wo = normalize(float3(0.3f, 0.1f, 0.9f));
     float3 wi = normalize(float3(-0.4f, 0.2f, 0.8f));

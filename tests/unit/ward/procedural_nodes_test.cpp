@@ -1,25 +1,18 @@
-// The Noise, Tile and UnifiedBitmap nodes against worked values, on scripted host
-// noise.
+// The Noise and Tile nodes against worked values, on scripted host noise.
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #pragma GCC diagnostic ignored "-Warray-bounds"  // see ward_core_test.cpp
 
-#include "materials/ward/bitmap_node.h"
 #include "materials/ward/noise_node.h"
 #include "materials/ward/tile_node.h"
 #include "testkit/test_services.h"
-#include "testkit/test_texture.h"
 
 namespace {
 
 using namespace pxs;
 using vhost::TestServices;
-
-bool same(float4 a, float4 b) {
-    return a.x == b.x && a.y == b.y && a.z == b.z && a.w == b.w;
-}
 
 // ---- Noise ---------------------------------------------------------------------
 
@@ -55,55 +48,6 @@ TEST(NoiseNode, ThresholdRemap) {
     n.f.thresholdHigh = 0.4f;
     EXPECT_EQ(n.value(0.59f), 0.0f);
     EXPECT_EQ(n.value(0.6f), 1.0f);
-}
-
-TEST(NoiseNode, OctavesCountFractionalLevelsInFull) {
-    NoiseFixture n;
-    n.f.type = 1;
-    n.f.phase = 0.75f;
-    n.f.xform.m[12] = 1.0f;  // p + (1, 0, 0), then / size
-    n.f.size = 0.5f;
-    for (float levels : {0.0f, 0.3f, 1.0f, 2.5f, 3.0f}) {
-        n.sv.clear();
-        n.f.levels = levels;
-        // Octave f adds (2 * 0.75 - 1) / f; a fraction counts as a whole octave.
-        const int octaves = static_cast<int>(std::ceil(levels));
-        float sum = 0.0f;
-        for (int i = 0; i < octaves; ++i) sum += 0.5f / static_cast<float>(1 << i);
-        EXPECT_FLOAT_EQ(n.value(0.75f), (sum + 1.0f) * 0.5f) << levels;
-        auto calls = n.sv.callsTo(vhost::kSvcNoise3);
-        ASSERT_EQ(calls.size(), static_cast<size_t>(octaves)) << levels;
-        for (int i = 0; i < octaves; ++i) {
-            const float f = static_cast<float>(1 << i);
-            EXPECT_EQ(calls[i].args, (std::vector<float>{f * 4, f * 4, f * 6, 0.75f}));
-        }
-    }
-    n.f.type = 2;  // turbulence: the magnitudes, not remapped
-    n.f.levels = 2.5f;
-    EXPECT_FLOAT_EQ(n.value(0.25f), 0.875f);
-
-    // Absurd counts neither hang nor run away; NaN gives no octave.
-    n.f.levels = INFINITY;
-    n.sv.clear();
-    n.value(0.25f);
-    EXPECT_EQ(n.sv.count(vhost::kSvcNoise3), 128);
-    n.f.levels = NAN;
-    EXPECT_EQ(n.value(0.25f), 0.0f);
-}
-
-TEST(NoiseNode, OtherTypesAndNaNGiveTheFirstColour) {
-    NoiseFixture n;
-    for (int32_t type : {3, -1}) {
-        n.sv.clear();
-        n.f.type = type;
-        EXPECT_EQ(n.value(0.7f), 0.0f);
-        EXPECT_EQ(n.sv.count(vhost::kSvcNoise3), 0);
-    }
-    // A zero size sends 0 * inf = NaN to the host; its NaN answer falls to v = 0.
-    n.f.type = 0;
-    n.f.size = 0.0f;
-    n.noise = NAN;
-    EXPECT_TRUE(same(evaluateNoise(n.sv, float3(0), n.f.color1, n.f.color2, n.f), n.f.color1));
 }
 
 // ---- Tile ----------------------------------------------------------------------
@@ -161,93 +105,6 @@ TEST(TileNode, HardEdgesAndRunningBond) {
     EXPECT_EQ(brickMask(t.sv, 0.05f, v1, t.f).id, 4.0f * 2.0f + 2.5f);
 }
 
-TEST(TileNode, VarianceHolesAndRepeat) {
-    TileFixture t;
-    t.hash = 0.9f;
-    EXPECT_TRUE(same(t.at(0.375f, 0.125f), t.brick)) << "no variance: exactly the brick colour";
-    t.f.colorVariance = 0.5f;  // (2 * 0.9 - 1) * 0.5 + 1 = 1.4
-    t.f.fadeVariance = 0.25f;  // 1.2
-    const float4 varied = t.at(0.375f, 0.125f);
-    EXPECT_FLOAT_EQ(varied.x, 0.84f);
-    EXPECT_FLOAT_EQ(varied.z, 0.168f);
-    EXPECT_FLOAT_EQ(varied.w, 0.84f);
-    t.hash = 0.0f;
-    t.f.colorVariance = 2.0f;  // -1: raised to 0
-    EXPECT_TRUE(same(t.at(0.375f, 0.125f), float4(0.0f)));
-
-    t.f.colorVariance = t.f.fadeVariance = 0.0f;
-    t.f.holes = 100;
-    t.sv.clear();
-    EXPECT_TRUE(same(t.at(0.375f, 0.125f), t.mortar)) << "100: everything is mortar";
-    EXPECT_EQ(t.sv.count(vhost::kSvcNoise1), 3) << "row and colours, no hole draw";
-    t.f.holes = 50;  // t = 1/51
-    t.hash = 0.6f;   // x = 0.2: a hole
-    EXPECT_EQ(t.mask(0.375f, 0.125f), 0.0f);
-    t.hash = 0.45f;  // x = -0.1, squared 0.01: kept
-    EXPECT_EQ(t.mask(0.375f, 0.125f), 1.0f);
-    t.f.holes = 0;
-    t.hash = 0.6f;
-    EXPECT_EQ(t.mask(0.375f, 0.125f), 1.0f);
-
-    // Outside [0, 1]: wrapped, or transparent black without asking the host.
-    EXPECT_TRUE(same(t.at(1.375f, -0.875f), t.at(0.375f, 0.125f)));
-    t.f.repeatY = false;
-    t.sv.clear();
-    EXPECT_TRUE(same(t.at(0.375f, -0.875f), float4(0.0f)));
-    EXPECT_TRUE(t.sv.calls.empty());
-    // Exactly 1 is not wrapped; there the edges widen to a whole unit on both axes,
-    // m = (1 - 2 gx)(1 - 2 gy).
-    EXPECT_FLOAT_EQ(t.at(0.375f, 1.0f).x, 0.64f * t.brick.x);
-
-    // Degenerate counts stay finite.
-    t.f.horizontalCount = t.f.horizontalGap = 0.0f;
-    const float4 c = t.at(0.375f, 0.125f);
-    EXPECT_TRUE(std::isfinite(c.x + c.y + c.z + c.w));
-}
-
-TEST(TileNode, RowAndColumnEdits) {
-    TileFixture t;
-    // Every second row (1-based) gets bricks of half the width: in row 2, u = 0.4375
-    // falls on an edge instead of the middle of a brick.
-    const float u = 0.4375f, v = 0.375f;
-    EXPECT_EQ(t.mask(u, v), 1.0f);
-    t.f.useRowEdit = true;
-    t.f.changeRow = 0.5f;
-    EXPECT_EQ(t.mask(u, v), 0.0f);
-    EXPECT_EQ(t.mask(u, 0.125f), 1.0f) << "row 1 unedited";
-    t.f.perRow = 0;
-    EXPECT_EQ(t.mask(u, v), 1.0f) << "perRow 0 edits nothing";
-    t.f.perRow = 2;
-
-    // With the column edit on as well, the row edit needs the column to pass too.
-    t.f.useColumnEdit = true;
-    t.f.changeColumn = 1.0f;
-    EXPECT_EQ(t.mask(0.1875f, v), 1.0f) << "column 1 fails: no edit at all";
-
-    // Column 2 gets half-height bricks.
-    t.f.useRowEdit = false;
-    t.f.changeColumn = 0.5f;
-    EXPECT_EQ(t.mask(0.375f, 0.0625f), 1.0f);
-    EXPECT_EQ(t.mask(0.375f, 0.125f), 0.0f);
-    EXPECT_EQ(t.mask(0.125f, 0.125f), 1.0f) << "column 1 unedited";
-}
-
 // ---- UnifiedBitmap ---------------------------------------------------------------
-
-TEST(BitmapNode, AmountScalesColourAndXformAddsRowsTwoAndThree) {
-    BitmapFields f;
-    f.amount = 2.0f;
-    EXPECT_TRUE(same(evaluateBitmap(float2(0.5f, 0.5f), f), float4(0, 0, 0, 1))) << "no texture";
-    vhost::TestTexture tex(float4(0.5f, 0.25f, 1.0f, 0.5f));
-    f.texture = tex.handle();
-    f.xform.m[8] = 0.1f;
-    f.xform.m[12] = 0.2f;
-    f.xform.m[9] = 0.3f;
-    f.xform.m[13] = 0.4f;
-    EXPECT_TRUE(same(evaluateBitmap(float2(0.5f, 0.25f), f), float4(1.0f, 0.5f, 2.0f, 0.5f)));
-    ASSERT_EQ(tex.lookups.size(), 1u);
-    EXPECT_FLOAT_EQ(tex.lookups[0][0], 0.8f);
-    EXPECT_FLOAT_EQ(tex.lookups[0][1], 0.95f);
-}
 
 }  // namespace
