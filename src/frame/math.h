@@ -150,9 +150,6 @@ inline float3 saturate(float3 v) {
 inline float3 lerp(float3 a, float3 b, float t) {
     return (1.0f - t) * a + t * b;
 }
-inline float3 lerp(float3 a, float3 b, float3 t) {
-    return (float3(1.0f) - t) * a + t * b;
-}
 
 // A zero vector stays zero: no division happens.
 inline float3 normalize(float3 v) {
@@ -234,10 +231,6 @@ inline matrix3 operator*(const matrix3& l, const matrix3& r) {
         }
     }
     return out;
-}
-inline matrix3 upper3x3(const matrix4& m) {
-    const float* a = m.m;
-    return {{a[0], a[1], a[2], a[4], a[5], a[6], a[8], a[9], a[10]}};
 }
 constexpr matrix3 kIdentity3 = {{1, 0, 0, 0, 1, 0, 0, 0, 1}};
 constexpr matrix4 kIdentity4 = {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1}};
