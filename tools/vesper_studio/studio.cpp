@@ -263,10 +263,13 @@ struct Studio::Running {
     ~Running() { studio->end(client, cancel); }
 };
 
-void Studio::load(const Preview& p, vref::Scene& scene, vref::RenderSettings& settings) const {
+json Studio::document(const Preview& p) const {
+    return vrender::previewScene(lib_, *p.info, p.request, assetDir_);
+}
+
+void Studio::load(const json& doc, vref::Scene& scene, vref::RenderSettings& settings) const {
     try {
-        vrender::loadScene(vrender::previewScene(lib_, *p.info, p.request, assetDir_), "preview",
-                           "", lib_, scene, settings);
+        vrender::loadScene(doc, "preview", "", lib_, scene, settings);
     } catch (const vrender::SceneError& e) {
         throw fromSceneError(e.what());
     }
@@ -277,7 +280,7 @@ Response Studio::render(const json& body, const std::string& client) {
     Running run(this, client);
     vref::Scene scene;
     vref::RenderSettings settings;
-    load(p, scene, settings);
+    load(document(p), scene, settings);
     vref::RenderResult result = vref::render(scene, settings, {}, run.cancel.get());
     if (result.cancelled) reject("", "cancelled by a newer request of the same client", 409);
     std::vector<unsigned char> png;
@@ -295,15 +298,11 @@ Response Studio::render(const json& body, const std::string& client) {
 
 Response Studio::scene(const json& body) {
     Preview p = parsePreview(body, false);
-    json doc = vrender::previewScene(lib_, *p.info, p.request, assetDir_);
+    json doc = document(p);
     // Loaded once here so that a document the loader refuses is never handed out.
     vref::Scene scene;
     vref::RenderSettings settings;
-    try {
-        vrender::loadScene(doc, "preview", "", lib_, scene, settings);
-    } catch (const vrender::SceneError& e) {
-        throw fromSceneError(e.what());
-    }
+    load(doc, scene, settings);
     return jsonResponse(200, doc);
 }
 
@@ -312,7 +311,7 @@ Response Studio::lobe(const json& body, const std::string& client) {
     Running run(this, client);
     vref::Scene scene;
     vref::RenderSettings settings;
-    load(p, scene, settings);
+    load(document(p), scene, settings);
     json out = computeLobe(scene, settings, p.incidence, p.samples, run.cancel.get());
     if (run.cancel->load()) reject("", "cancelled by a newer request of the same client", 409);
     out["class"] = p.request.className;

@@ -71,8 +71,10 @@ class Studio {
     Response scene(const nlohmann::json& body);
     Response lobe(const nlohmann::json& body, const std::string& client);
     Preview parsePreview(const nlohmann::json& body, bool lobe) const;
-    // The preview's scene; a scene the loader refuses is a 400.
-    void load(const Preview& p, vref::Scene& scene, vref::RenderSettings& settings) const;
+    // The preview's scene document, and the scene it loads to; a document the
+    // loader refuses is a 400.
+    nlohmann::json document(const Preview& p) const;
+    void load(const nlohmann::json& doc, vref::Scene& scene, vref::RenderSettings& settings) const;
     struct Running;  // a request's cancel flag, registered while it runs
 
     std::shared_ptr<std::atomic<bool>> begin(const std::string& client);
