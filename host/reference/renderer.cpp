@@ -13,9 +13,9 @@
 #include <OpenImageIO/imageio.h>
 #include <tbb/blocked_range.h>
 #include <tbb/enumerable_thread_specific.h>
-#include <tbb/global_control.h>
 #include <tbb/info.h>
 #include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
 
 #include "host/reference/limits.h"
 
@@ -64,8 +64,9 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
     const Region area = region.whole() ? Region{0, 0, settings.width, settings.height} : region;
     RenderResult result;
     int threads = settings.threads > 0 ? settings.threads : tbb::info::default_concurrency();
-    tbb::global_control limit(tbb::global_control::max_allowed_parallelism,
-                              static_cast<size_t>(threads));
+    // An arena of its own: concurrent renders (the studio's) each get their own
+    // thread count, and nothing caps the process.
+    tbb::task_arena arena(threads);
     result.threads = threads;
     Image& image = result.image;
     image.x = area.x0;
@@ -118,19 +119,22 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
         p[3] = alpha / spp;
     };
     auto start = std::chrono::steady_clock::now();
-    tbb::parallel_for(tbb::blocked_range<int>(0, tiles, 1), [&](const tbb::blocked_range<int>& r) {
-        RenderServices& sv = services.local();
-        for (int t = r.begin(); t < r.end(); ++t) {
-            if (cancel && cancel->load(std::memory_order_relaxed)) return;
-            // Tiles of the region, in frame pixels.
-            int x0 = area.x0 + (t % tilesX) * kTile, y0 = area.y0 + (t / tilesX) * kTile;
-            int x1 = std::min(x0 + kTile, area.x1), y1 = std::min(y0 + kTile, area.y1);
-            for (int y = y0; y < y1; ++y) {
-                for (int x = x0; x < x1; ++x) renderPixel(sv, x, y);
-            }
-            int done = ++tilesDone;
-            if (progress) progress(done, tiles);
-        }
+    arena.execute([&] {
+        tbb::parallel_for(
+            tbb::blocked_range<int>(0, tiles, 1), [&](const tbb::blocked_range<int>& r) {
+                RenderServices& sv = services.local();
+                for (int t = r.begin(); t < r.end(); ++t) {
+                    if (cancel && cancel->load(std::memory_order_relaxed)) return;
+                    // Tiles of the region, in frame pixels.
+                    int x0 = area.x0 + (t % tilesX) * kTile, y0 = area.y0 + (t / tilesX) * kTile;
+                    int x1 = std::min(x0 + kTile, area.x1), y1 = std::min(y0 + kTile, area.y1);
+                    for (int y = y0; y < y1; ++y) {
+                        for (int x = x0; x < x1; ++x) renderPixel(sv, x, y);
+                    }
+                    int done = ++tilesDone;
+                    if (progress) progress(done, tiles);
+                }
+            });
     });
     result.cancelled = cancel && cancel->load();
     result.seconds =

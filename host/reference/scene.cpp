@@ -147,7 +147,9 @@ std::unique_ptr<ShaderInstance> declareShader(std::string name, std::string clas
 }
 
 Scene::Scene() {
-    device_ = rtcNewDevice("threads=1");
+    // The default configuration: a thread count here would make Embree cap the
+    // whole process's oneTBB parallelism (a global_control), renders included.
+    device_ = rtcNewDevice(nullptr);
     if (!device_) throw std::runtime_error("cannot create an Embree device");
     scene_ = rtcNewScene(device_);
     // A better tree for a slower build: the build is once, the traversal per ray.

@@ -5,9 +5,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include <OpenImageIO/imageio.h>
 #include <OpenImageIO/texture.h>
@@ -84,6 +89,34 @@ TEST(RenderImage, SameSeedGivesTheSameImageWhateverTheThreadCount) {
     EXPECT_EQ(a, b);
     EXPECT_EQ(a, c);
     EXPECT_NE(a, d);
+}
+
+// Two threads take tiles at once: the thread of the first finished tile waits
+// inside the progress call until another thread has finished one too. A process
+// capped at one thread never gets there.
+TEST(RenderImage, TwoThreadsRenderTilesAtOnce) {
+    vref::Scene scene;
+    scene.camera.position = float3(0, -5, 0);
+    scene.camera.target = float3(0, 0, 0);
+    scene.commit();
+    vref::RenderSettings settings;
+    settings.width = settings.height = 64;
+    settings.spp = 1;
+    settings.threads = 2;
+    std::mutex m;
+    std::condition_variable changed;
+    std::set<std::thread::id> threads;
+    bool waited = false, overlapped = false;
+    vref::render(scene, settings, [&](int, int) {
+        std::unique_lock<std::mutex> lock(m);
+        threads.insert(std::this_thread::get_id());
+        changed.notify_all();
+        if (waited) return;
+        waited = true;
+        overlapped =
+            changed.wait_for(lock, std::chrono::seconds(20), [&] { return threads.size() > 1; });
+    });
+    EXPECT_TRUE(overlapped) << "no second thread took a tile while the first was held";
 }
 
 // The per-hit phase allocates nothing: more samples of every class's preview
