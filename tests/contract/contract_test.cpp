@@ -5,6 +5,7 @@
 
 #include "testkit/alloc_counter.h"
 #include "testkit/harness.h"
+#include "vesper/parameters.h"
 
 namespace {
 
@@ -167,6 +168,42 @@ TEST_P(EveryClass, UnannouncedMaterialSlotsLeaveTheStateAlone) {
         vhost::callPerHit(s.get(), e.slot, &sv, &st);
         EXPECT_TRUE(vhost::changedFields(before, st).empty()) << "slot " << e.slot;
         EXPECT_TRUE(sv.calls.empty()) << "slot " << e.slot;
+    }
+}
+
+// The host-side checked setter: a value of another type than the registered one
+// is refused and writes nothing, so a parameter's neighbours stay as they are.
+TEST_P(EveryClass, ParameterTableRefusesWritesOfAnotherType) {
+    vtest::Shader s(GetParam());
+    pxs::ParameterTable table;
+    vhost::declareParameters(s.get(), &table);
+    auto recorded = s.registry.parameters();
+    ASSERT_EQ(table.parameters.size(), recorded.size());
+    EXPECT_EQ(table.capabilities, s.registry.capabilities());
+    EXPECT_EQ(table.attributes.size(), s.registry.attributes().size());
+    EXPECT_EQ(table.set("no such parameter", 1.0f), pxs::SetResult::UnknownName);
+    for (size_t i = 0; i < recorded.size(); ++i) {
+        const pxs::ParamDeclaration& p = table.parameters[i];
+        ASSERT_STREQ(p.name, recorded[i]->name.c_str());
+        ASSERT_EQ(static_cast<int>(p.type), static_cast<int>(recorded[i]->type));
+        ASSERT_EQ(p.field, recorded[i]->field);
+        std::vector<std::string> before;
+        for (const vhost::Declaration* d : recorded) before.push_back(d->valueText());
+        pxs::float3 three(7.0f, 8.0f, 9.0f);
+        pxs::SetResult wrong =
+            p.type == pxs::ParamType::Float3 ? table.set(p.name, 7.0f) : table.set(p.name, three);
+        EXPECT_EQ(wrong, pxs::SetResult::WrongType) << p.name;
+        EXPECT_EQ(table.setBytes(p.name, p.type, &three, pxs::paramTypeSize(p.type) + 1),
+                  pxs::SetResult::WrongType)
+            << p.name << ": one byte too many";
+        for (size_t j = 0; j < recorded.size(); ++j) {
+            EXPECT_EQ(recorded[j]->valueText(), before[j]) << "writing " << p.name;
+        }
+        unsigned char own[sizeof(pxs::matrix4)];
+        std::memcpy(own, p.field, pxs::paramTypeSize(p.type));
+        EXPECT_EQ(table.setBytes(p.name, p.type, own, pxs::paramTypeSize(p.type)),
+                  pxs::SetResult::Ok)
+            << p.name;
     }
 }
 
