@@ -4,10 +4,9 @@
 Runs `vesper-info --json` (which loads the library as a host does) and renders every
 class: kind, capability mask, every parameter in registration order with type,
 default and meaning, and the vertex attributes. The prose comes from
-docs/shader-notes.json: a paragraph per class, a meaning per parameter, and the
-parameter blocks several classes share (described once, listed with every class
-that has them). The meaning of a node parameter of a generated Ward variant is
-composed from its node's parameter and its place in the graph.
+docs/shader-notes.json, resolved by shader_notes.py: a paragraph per class, a
+meaning per parameter, and the parameter blocks several classes share (described
+once, listed with every class that has them).
 
 A constructor that left a field unset would show whatever the heap held, so
 vesper-info runs twice with fresh allocations filled with two different byte
@@ -19,17 +18,14 @@ patterns; a field that reads differently in the two runs is listed as unset.
 """
 import argparse
 import difflib
-import json
 import os
-import re
 import struct
-import subprocess
 import sys
+
+from shader_notes import KIND_SECTIONS, NOTES, load_notes, vesper_info_classes
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEFAULT_OUTPUT = os.path.join(ROOT, "docs", "shader-reference.md")
-NOTES = os.path.join(ROOT, "docs", "shader-notes.json")
-WARD_NODE_TYPES = ("Noise", "Tile", "UnifiedBitmap")
 
 CAPABILITY_BITS = [
     (1, "shade"),
@@ -39,98 +35,7 @@ CAPABILITY_BITS = [
     (32, "light"),
     (64, "environment"),
 ]
-KIND_SECTIONS = [("material", "Materials"), ("light", "Lights"), ("environment", "Environments")]
 UNSET = "*unset*"
-
-
-class Notes:
-    """Class paragraphs and parameter meanings, with the problems found on the way."""
-
-    def __init__(self, data):
-        self.blocks = data.get("blocks", {})
-        self.classes = data.get("classes", {})
-        self.nodes = data.get("wardNodes", {})
-        self.problems = []
-        self.used = set()
-
-    def text(self, cls):
-        note = self.classes.get(cls)
-        if not note or not note.get("text"):
-            self.problems.append("%s: no class paragraph" % cls)
-            return ""
-        return note["text"]
-
-    def block_ids(self, cls):
-        ids = self.classes.get(cls, {}).get("blocks", [])
-        for b in ids:
-            if b not in self.blocks:
-                self.problems.append("%s: unknown block %s" % (cls, b))
-        return [b for b in ids if b in self.blocks]
-
-    def meaning(self, cls, name):
-        note = self.classes.get(cls, {})
-        if name in note.get("parameters", {}):
-            self.used.add((cls, name))
-            return note["parameters"][name], None
-        for b in self.block_ids(cls):
-            block = self.blocks[b]
-            if name in block.get("parameters", {}):
-                self.used.add((b, name))
-                return block["parameters"][name], b
-        for b in self.block_ids(cls):
-            for pattern, template in self.blocks[b].get("patterns", {}).items():
-                regex = "^" + re.escape(pattern).replace(re.escape("{ch}"), "(?P<ch>[a-z][A-Za-z0-9]*?)") + "$"
-                m = re.match(regex, name)
-                if not m:
-                    continue
-                channels = dict(self.blocks[b].get("channels", {}))
-                channels.update(note.get("channels", {}))
-                if m.group("ch") in channels:
-                    self.used.add((b, pattern))
-                    return template.format(ch=channels[m.group("ch")]), b
-        if name.startswith("_ward_"):
-            text = self.node_meaning(name)
-            if text:
-                return text, "ward-nodes"
-        self.problems.append("%s: parameter %s has no meaning" % (cls, name))
-        return "", None
-
-    def node_meaning(self, name):
-        """A node parameter: _ward_<input>_<Node>[_<slot>_<Node>...]_<parameter>."""
-        tokens = name[len("_ward_"):].split("_")
-        first = next((i for i, t in enumerate(tokens) if t in WARD_NODE_TYPES), None)
-        if first is None or first == 0:
-            return None
-        graph_input = "_".join(tokens[:first])
-        chain = tokens[first:-1]
-        parameter = tokens[-1]
-        if len(chain) % 2 != 1 or any(t not in WARD_NODE_TYPES for t in chain[::2]):
-            return None
-        node = chain[-1]
-        what = self.nodes.get("parameters", {}).get(node, {}).get(parameter)
-        target = self.nodes.get("inputs", {}).get(graph_input)
-        if not what or not target:
-            return None
-        self.used.add(("ward-nodes", node + "." + parameter))
-        where = "`%s`, %s" % (graph_input, target)
-        for i in range(0, len(chain) - 1, 2):
-            where = "%s of the %s node on %s" % (chain[i + 1], chain[i], where)
-        return "%s (%s node on %s)" % (what, node, where)
-
-    def stale(self, classes):
-        """Entries of the notes that name no class or parameter of the library."""
-        names = {c["name"]: {p["name"] for p in c["parameters"]} for c in classes}
-        for cls, note in self.classes.items():
-            if cls not in names:
-                self.problems.append("notes name the class %s, which the library does not export" % cls)
-                continue
-            for p in note.get("parameters", {}):
-                if p not in names[cls]:
-                    self.problems.append("notes name %s.%s, which the class does not declare" % (cls, p))
-        for b, block in self.blocks.items():
-            for p in block.get("parameters", {}):
-                if (b, p) not in self.used:
-                    self.problems.append("block %s: %s matches no parameter" % (b, p))
 
 
 def block_anchor(notes, b):
@@ -147,8 +52,7 @@ def run_vesper_info(program, perturb):
     # would hand back freed blocks unfilled, so it is off.
     env["MALLOC_PERTURB_"] = str(perturb)
     env["GLIBC_TUNABLES"] = "glibc.malloc.tcache_count=0"
-    out = subprocess.run([program, "--json"], env=env, check=True, stdout=subprocess.PIPE).stdout
-    return json.loads(out)["classes"]
+    return vesper_info_classes(program, env)
 
 
 def merge_runs(first, second):
@@ -311,8 +215,7 @@ def main():
         sys.exit("gen-shader-reference: no %s: build first (scripts/build.sh) or pass --vesper-info" % args.vesper_info)
 
     # Fills of 0x00 and 0xfe: an unset bool reads false in one run and true in the other.
-    with open(NOTES) as f:
-        notes = Notes(json.load(f))
+    notes = load_notes()
     text = render(merge_runs(run_vesper_info(args.vesper_info, 0xFF), run_vesper_info(args.vesper_info, 0x01)), notes)
     if notes.problems:
         for problem in notes.problems:
