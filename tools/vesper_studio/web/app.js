@@ -294,7 +294,7 @@ function syncControls() {
 async function start() {
   const [cat, n] = await Promise.all([
     fetch("/api/classes").then((r) => r.json()),
-    fetch("/shader-notes.json").then((r) => r.json()).catch(() => ({})),
+    fetch("/class-notes.json").then((r) => r.json()).catch(() => ({})),
   ]);
   catalogue = cat;
   notes = new Notes(n);
