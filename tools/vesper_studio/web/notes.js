@@ -1,5 +1,7 @@
 // The class paragraphs and parameter meanings, resolved from the shader notes
-// when the studio was built (served as /class-notes.json).
+// when the studio was built (served as /class-notes.json), and the notes' marks
+// (`code`, "parameter") as elements.
+import { el } from "./dom.js";
 
 const own = (o, k) => (o && Object.hasOwn(o, k) ? o[k] : undefined);
 
@@ -19,8 +21,18 @@ export class Notes {
   }
 }
 
-// Notes text to HTML: `code` and "parameter" quotes.
-export function noteHtml(text) {
-  const esc = text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
-  return esc.replace(/`([^`]+)`/g, "<code>$1</code>").replace(/"([^"\s][^"]*)"/g, '<span class="q">$1</span>');
+const MARKS = /`([^`]+)`|"([^"\s][^"]*)"/g;
+
+// Notes text as nodes: `code` as <code>, "parameter" as <span class="q">.
+export function noteNodes(text) {
+  const nodes = [];
+  let at = 0;
+  for (const m of text.matchAll(MARKS)) {
+    nodes.push(text.slice(at, m.index));
+    const [tag, props, inner] = m[1] !== undefined ? ["code", {}, m[1]] : ["span", { className: "q" }, m[2]];
+    nodes.push(el(tag, props, ...noteNodes(inner)));
+    at = m.index + m[0].length;
+  }
+  nodes.push(text.slice(at));
+  return nodes.filter((n) => n !== "");
 }
