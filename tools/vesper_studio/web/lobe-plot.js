@@ -11,11 +11,8 @@ function polar(cx, cy, r, degrees) {
   return [cx + r * Math.sin(a), cy - r * Math.cos(a)];
 }
 
-export function drawLobe(canvas, data, { log = false } = {}) {
-  const g = canvas.getContext("2d");
-  const W = canvas.width, H = canvas.height;
-  g.clearRect(0, 0, W, H);
-  const cx = W / 2, cy = H * 0.56, R = Math.min(W * 0.46, H * 0.5);
+// The polar grid, the surface line and the side labels.
+function drawGrid(g, { W, H, cx, cy, R }) {
   g.strokeStyle = GRID;
   g.lineWidth = 1;
   for (const f of [0.25, 0.5, 0.75, 1]) {
@@ -41,11 +38,10 @@ export function drawLobe(canvas, data, { log = false } = {}) {
   g.font = "11px DejaVu Sans, sans-serif";
   g.fillText("transmission", 8, H - 8);
   g.fillText("reflection", 8, 14);
-  if (!data) return;
+}
 
-  const shape = (x) => (log ? Math.log10(1 + 1000 * x) / 3 : x);
-  // Histogram bars.
-  const h = data.histogram;
+// The histogram of the sampled directions.
+function drawBars(g, { cx, cy, R }, h, shape) {
   const hmax = Math.max(...h.weight, 1e-30);
   g.fillStyle = BARS;
   h.weight.forEach((w, i) => {
@@ -58,8 +54,10 @@ export function drawLobe(canvas, data, { log = false } = {}) {
     g.closePath();
     g.fill();
   });
-  // The evaluated lobe.
-  const e = data.evaluate;
+}
+
+// The evaluated lobe.
+function drawCurve(g, { cx, cy, R }, e, shape) {
   const emax = Math.max(...e.throughput, 1e-30);
   g.strokeStyle = ACCENT;
   g.lineWidth = 2;
@@ -70,21 +68,34 @@ export function drawLobe(canvas, data, { log = false } = {}) {
   });
   g.closePath();
   g.stroke();
-  // Viewer and mirror directions.
-  const arrow = (deg, colour, label) => {
-    const [x, y] = polar(cx, cy, R * 1.04, deg);
-    g.strokeStyle = colour;
-    g.setLineDash([4, 4]);
-    g.beginPath();
-    g.moveTo(cx, cy);
-    g.lineTo(x, y);
-    g.stroke();
-    g.setLineDash([]);
-    g.fillStyle = colour;
-    g.fillText(label, x + (deg > 0 ? 4 : -g.measureText(label).width - 4), y);
-  };
-  arrow(data.incidence, "#d9dce1", "viewer");
-  arrow(-data.incidence, DIM, "mirror");
+}
+
+// A dashed direction from the centre, labelled at its end.
+function drawArrow(g, { cx, cy, R }, deg, colour, label) {
+  const [x, y] = polar(cx, cy, R * 1.04, deg);
+  g.strokeStyle = colour;
+  g.setLineDash([4, 4]);
+  g.beginPath();
+  g.moveTo(cx, cy);
+  g.lineTo(x, y);
+  g.stroke();
+  g.setLineDash([]);
+  g.fillStyle = colour;
+  g.fillText(label, x + (deg > 0 ? 4 : -g.measureText(label).width - 4), y);
+}
+
+export function drawLobe(canvas, data, { log = false } = {}) {
+  const g = canvas.getContext("2d");
+  const W = canvas.width, H = canvas.height;
+  g.clearRect(0, 0, W, H);
+  const frame = { W, H, cx: W / 2, cy: H * 0.56, R: Math.min(W * 0.46, H * 0.5) };
+  drawGrid(g, frame);
+  if (!data) return;
+  const shape = (x) => (log ? Math.log10(1 + 1000 * x) / 3 : x);
+  drawBars(g, frame, data.histogram, shape);
+  drawCurve(g, frame, data.evaluate, shape);
+  drawArrow(g, frame, data.incidence, "#d9dce1", "viewer");
+  drawArrow(g, frame, -data.incidence, DIM, "mirror");
 }
 
 // The sampled directions seen from above, reflection side.
