@@ -21,6 +21,12 @@ vesper_tests and vesper_unit_tests only. After each mutant the changed source
 and every rebuilt object and binary are put back as they were (bytes and
 modification times), so the next mutant recompiles only its own file's users.
 
+A replay finds each mutant again by its line's text, the nearest such line when
+lines have moved. A mutant whose line a later change rewrote moves to a line the
+change wrote, the one most like the old line where the same operator makes the
+same edit, and is "gone" (left out of the rate) without one; --compare pairs it
+with the mutant it was.
+
 Mutants of one seed are drawn one after another: the first N of --count M are
 the sample of --count N. Results are appended to the JSON-lines file one mutant
 at a time, so an interrupted run continues with --resume.

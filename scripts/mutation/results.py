@@ -85,13 +85,20 @@ def describe(r):
                                            r["original"].strip(), r["mutated"].strip())
 
 
+def identity(r):
+    """What pairs a mutant across results files; a re-located mutant answers
+    for the one it was re-located from."""
+    was = r.get("relocated", r)
+    return (r["file"], r["op"], was["col"], was["original"], was["mutated"])
+
+
 def compare(a_path, b_path):
     _, a = load(a_path)
     _, b = load(b_path)
-    bk = {(r["file"], r["op"], r["col"], r["original"], r["mutated"]): r for r in b}
+    bk = {identity(r): r for r in b}
     pairs = []
     for r in a:
-        s = bk.get((r["file"], r["op"], r["col"], r["original"], r["mutated"]))
+        s = bk.get(identity(r))
         if s:
             pairs.append((r, s))
     both = [(r, s) for r, s in pairs if r["status"] in COUNTED and s["status"] in COUNTED]

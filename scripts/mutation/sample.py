@@ -1,9 +1,17 @@
 """Samples of mutants: drawn from a seed, or replayed from an earlier results file."""
+import difflib
 import os
 import random
 import re
+import subprocess
 
+from . import ROOT
 from .sites import candidates, eligible, mask_code, read_lines, source_files
+
+
+# How alike (difflib's ratio, stripped) a changed line must be to the original
+# line for a mutant to move there.
+MIN_LIKENESS = 0.6
 
 
 def make_mutant(idx, path, lineno, lines, cand):
@@ -50,12 +58,16 @@ def mutant_key(m):
     return (m["file"], m["line"], m["op"], m["col"], m["mutated"])
 
 
-def replay_sample(tree, records):
+def replay_sample(tree, records, sample_tree=None):
     """The mutants of an earlier results file, found again by their line's text
-    (the nearest line with that text when lines have moved)."""
+    (the nearest line with that text when lines have moved). With `sample_tree`,
+    the git tree of src/ the records were run on, a mutant whose line text is
+    gone is re-located (relocate); otherwise, or without a place, it is gone."""
     sample = []
     for r in records:
         m = {k: r[k] for k in ("file", "line", "op", "col", "original", "mutated")}
+        if "relocated" in r:
+            m["relocated"] = r["relocated"]
         m["id"] = len(sample)
         path = os.path.join(tree, m["file"])
         lines = read_lines(path) if os.path.exists(path) else []
@@ -63,6 +75,58 @@ def replay_sample(tree, records):
         if hits:
             m["line"] = min(hits, key=lambda n: abs(n - r["line"]))
         else:
-            m["gone"] = True
+            moved = relocate(m, lines, git_lines(sample_tree, m["file"])) if sample_tree else None
+            if moved:
+                m.update(moved)
+            else:
+                m["gone"] = True
         sample.append(m)
     return sample
+
+
+def git_lines(src_tree, path):
+    """The lines of `path` (under src/) in the git tree `src_tree`; none when the
+    tree or the file is not there."""
+    rel = os.path.relpath(path, "src")
+    out = subprocess.run(["git", "-C", ROOT, "show", "%s:%s" % (src_tree, rel)],
+                         capture_output=True)
+    return out.stdout.decode("utf-8").split("\n") if out.returncode == 0 else []
+
+
+def edit(m, lines):
+    """The text mutant m replaces and what replaces it, from the operator's own
+    candidates on its line in `lines`; None when the line does not offer it."""
+    i = m["line"] - 1
+    if not 0 <= i < len(lines) or lines[i] != m["original"]:
+        return None
+    for op, a, b, repl in candidates(lines, mask_code(lines), i):
+        if op == m["op"] and a == m["col"] and lines[i][:a] + repl + lines[i][b:] == m["mutated"]:
+            return lines[i][a:b], repl
+    return None
+
+
+def relocate(m, lines, sample_lines):
+    """A mutant whose line the tree has changed, moved to the line the change
+    wrote in its place: of the lines of `lines` that `sample_lines` (the file
+    the mutant was run on) does not have, the one most like the original line
+    where the same operator makes the same edit; nearest the old line on a tie.
+    The fields to update (with `relocated`, the mutant as it was), or None."""
+    want = edit(m, sample_lines)
+    if not want:
+        return None
+    old, masked, best = set(sample_lines), mask_code(lines), None
+    for i, text in enumerate(lines):
+        if text in old or not eligible(masked, i):
+            continue
+        for cand in candidates(lines, masked, i):
+            if cand[0] != m["op"] or (text[cand[1]:cand[2]], cand[3]) != want:
+                continue
+            like = difflib.SequenceMatcher(None, m["original"].strip(), text.strip()).ratio()
+            score = (like, -abs(i + 1 - m["line"]), -cand[1])
+            if like >= MIN_LIKENESS and (best is None or score > best[0]):
+                best = (score, make_mutant(m["id"], m["file"], i + 1, lines, cand))
+    if best is None:
+        return None
+    moved = {k: best[1][k] for k in ("line", "col", "original", "mutated")}
+    moved["relocated"] = m.get("relocated") or {k: m[k] for k in moved}
+    return moved

@@ -103,8 +103,11 @@ class Session:
         """The mutants to run and the header that describes them."""
         args = self.args
         if args.replay:
-            _, old = load(args.replay)
-            sample = replay_sample(ROOT, old)
+            old_header, old = load(args.replay)
+            sample = replay_sample(ROOT, old, (old_header or {}).get("src_tree"))
+            moved = sum(1 for m in sample if m.get("relocated") and not m.get("gone"))
+            log("mutate: replay: %d mutants re-located to changed lines, %d gone" % (
+                moved, sum(1 for m in sample if m.get("gone"))))
         else:
             sample, _ = draw_sample(ROOT, args.seed, args.count, args.files)
         header = {"kind": "header", "seed": None if args.replay else args.seed,
