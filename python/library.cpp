@@ -1,0 +1,90 @@
+#include "python/library.h"
+
+#include <dlfcn.h>
+
+#include <filesystem>
+
+#include "host/recording_registry.h"
+#include "host/slots.h"
+#include "host/typed_value.h"
+#include "python/convert.h"
+
+namespace vpy {
+
+namespace {
+
+// TODO(class_info): replace by the shared class description once it is on main.
+nlohmann::json describeClassJson(const vhost::Library& lib, const std::string& name) {
+    nlohmann::json j = {{"name", name},
+                        {"apiVersion", lib.apiVersion(name)},
+                        {"kind", "unknown"},
+                        {"capabilities", 0},
+                        {"parameters", nlohmann::json::array()},
+                        {"attributes", nlohmann::json::array()}};
+    vhost::ShaderPtr shader = lib.create(name);
+    if (!shader) return j;
+    j["kind"] = vhost::kindName(vhost::shaderKind(shader.get()));
+    vhost::RecordingRegistry registry;
+    vhost::declareParameters(shader.get(), &registry);
+    j["capabilities"] = registry.capabilities();
+    for (const vhost::Declaration* d : registry.parameters()) {
+        std::string type = vhost::typeName(d->type);
+        j["parameters"].push_back(
+            {{"name", d->name}, {"type", type}, {"default", vhost::typedValue(type, d->field)}});
+    }
+    for (const vhost::Declaration* d : registry.attributes()) {
+        j["attributes"].push_back(
+            {{"name", d->name}, {"kind", d->attributeKind}, {"offset", d->attributeOffset}});
+    }
+    return j;
+}
+
+}  // namespace
+
+LibraryContext::LibraryContext(const std::string& path) : lib_(path) {
+    if (!lib_.loaded()) throw Error("cannot load " + path + ": " + lib_.error());
+    size_t usable = 0;
+    for (const std::string& c : lib_.classes()) usable += lib_.apiVersion(c) == pxs::kApiVersion;
+    if (usable == 0) {
+        throw Error(path + " exports no shader classes of API version " +
+                    std::to_string(pxs::kApiVersion));
+    }
+    classes_ = nlohmann::json::object();
+    for (const std::string& c : lib_.classes()) classes_[c] = describeClassJson(lib_, c);
+    scene_.commit();
+}
+
+std::string LibraryContext::defaultPath() {
+    Dl_info self;
+    if (dladdr(reinterpret_cast<void*>(&LibraryContext::defaultPath), &self) && self.dli_fname) {
+        std::error_code ec;
+        auto installed =
+            (std::filesystem::path(self.dli_fname).parent_path() / VESPER_INSTALLED_PLUGIN)
+                .lexically_normal();
+        if (std::filesystem::exists(installed, ec)) return installed.string();
+    }
+    return vhost::Library::defaultPath();
+}
+
+const nlohmann::json& LibraryContext::describe(const std::string& className) const {
+    auto it = classes_.find(className);
+    if (it == classes_.end()) {
+        throw Error("unknown shader class \"" + className + "\" (not exported by " + lib_.path() +
+                    ")");
+    }
+    return *it;
+}
+
+pxs::ITextureObject* LibraryContext::texture(const std::string& file, bool cube,
+                                             const std::string& where) {
+    std::error_code ec;
+    std::string path = std::filesystem::absolute(file, ec).lexically_normal().string();
+    if (ec) path = file;
+    std::lock_guard<std::mutex> lock(texturesMutex_);
+    std::string error;
+    pxs::ITextureObject* t = scene_.textures.load(path, cube, &error);
+    if (!t) throw ParameterError(where + ": " + error);
+    return t;
+}
+
+}  // namespace vpy
