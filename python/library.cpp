@@ -33,8 +33,11 @@ nlohmann::json describeClassJson(const vhost::Library& lib, const std::string& n
             {{"name", d->name}, {"type", type}, {"default", vhost::typedValue(type, d->field)}});
     }
     for (const vhost::Declaration* d : registry.attributes()) {
-        j["attributes"].push_back(
-            {{"name", d->name}, {"kind", d->attributeKind}, {"offset", d->attributeOffset}});
+        static const char* kinds[] = {"float2", "float3", "float4"};
+        int k = d->attributeKind - pxs::kAttributeFloat2;
+        j["attributes"].push_back({{"name", d->name},
+                                   {"kind", k >= 0 && k < 3 ? kinds[k] : "unknown"},
+                                   {"offset", d->attributeOffset}});
     }
     return j;
 }
@@ -49,8 +52,11 @@ LibraryContext::LibraryContext(const std::string& path) : lib_(path) {
         throw Error(path + " exports no shader classes of API version " +
                     std::to_string(pxs::kApiVersion));
     }
-    classes_ = nlohmann::json::object();
-    for (const std::string& c : lib_.classes()) classes_[c] = describeClassJson(lib_, c);
+    classes_ = nlohmann::json::array();
+    for (const std::string& c : lib_.classes()) {
+        classIndex_[c] = classes_.size();
+        classes_.push_back(describeClassJson(lib_, c));
+    }
     scene_.commit();
 }
 
@@ -67,12 +73,12 @@ std::string LibraryContext::defaultPath() {
 }
 
 const nlohmann::json& LibraryContext::describe(const std::string& className) const {
-    auto it = classes_.find(className);
-    if (it == classes_.end()) {
+    auto it = classIndex_.find(className);
+    if (it == classIndex_.end()) {
         throw Error("unknown shader class \"" + className + "\" (not exported by " + lib_.path() +
                     ")");
     }
-    return *it;
+    return classes_[it->second];
 }
 
 pxs::ITextureObject* LibraryContext::texture(const std::string& file, bool cube,

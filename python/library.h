@@ -3,6 +3,7 @@
 // services answer the per-hit calls of evaluate and sample.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -27,7 +28,8 @@ class LibraryContext {
     static std::string defaultPath();
 
     const vhost::Library& library() const { return lib_; }
-    // Every exported class in the JSON form of the class description, by name.
+    // Every exported class in the JSON form of the class description, in the
+    // loader's order.
     const nlohmann::json& classes() const { return classes_; }
     // The description of `className`; throws Error when it is not exported.
     const nlohmann::json& describe(const std::string& className) const;
@@ -42,6 +44,7 @@ class LibraryContext {
   private:
     vhost::Library lib_;
     nlohmann::json classes_;
+    std::map<std::string, size_t> classIndex_;
     std::mutex texturesMutex_;
     vref::Scene scene_;
 };

@@ -96,7 +96,13 @@ void bindLibrary(py::module_& m) {
         .def(py::init(&openLibrary), "path"_a = py::none())
         .def_property_readonly("path", [](const LibraryContext& l) { return l.library().path(); })
         .def_property_readonly(
-            "classes", [](const LibraryContext& l) { return vpy::toPython(l.classes()); },
+            "classes",
+            [](const LibraryContext& l) {
+                py::dict out;
+                for (const auto& c : l.classes())
+                    out[py::str(c["name"].get<std::string>())] = vpy::toPython(c);
+                return out;
+            },
             "Every exported class's description, by name.")
         .def("create", &create, "class_name"_a, "Creates an object of the class and sets params.")
         .def("render", &render, "scene"_a, py::kw_only(), "width"_a = py::none(),
