@@ -1,7 +1,6 @@
 #include "host/reference/texture.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <filesystem>
 
@@ -13,23 +12,10 @@
 
 namespace vref {
 
-namespace {
-
-// Texture libraries made so far: a thread's cached record is valid only for the
-// library that made it.
-std::atomic<uint64_t> gLibraries{0};
-
-struct ThreadRecord {
-    uint64_t library = 0;  // 0: none yet
-    OIIO::TextureSystem::Perthread* info = nullptr;
-};
-thread_local ThreadRecord tRecord;
-
-}  // namespace
-
 OIIO::TextureSystem::Perthread* TextureLibrary::threadInfo() {
-    if (tRecord.library != id_) tRecord = {id_, ts_->get_perthread_info()};
-    return tRecord.info;
+    OIIO::TextureSystem::Perthread*& info = perthread_.local();
+    if (!info) info = ts_->create_thread_info();
+    return info;
 }
 
 bool ImageTexture::sampleDirect(float s, float t, float* rgba) const {
@@ -86,7 +72,7 @@ void ImageTexture::sample(pxs::float4* out, const float* coords) {
     *out = pxs::float4(rgba[0], rgba[1], rgba[2], rgba[3]);
 }
 
-TextureLibrary::TextureLibrary() : ts_(OIIO::TextureSystem::create(false)), id_(++gLibraries) {
+TextureLibrary::TextureLibrary() : ts_(OIIO::TextureSystem::create(false)) {
     // Plain (not pre-tiled) images get their mip levels made in the cache.
     ts_->attribute("automip", 1);
     ts_->attribute("autotile", 64);
@@ -95,6 +81,9 @@ TextureLibrary::TextureLibrary() : ts_(OIIO::TextureSystem::create(false)), id_(
 
 TextureLibrary::~TextureLibrary() {
     textures_.clear();
+    for (OIIO::TextureSystem::Perthread* info : perthread_) {
+        if (info) ts_->destroy_thread_info(info);
+    }
     OIIO::TextureSystem::destroy(ts_, true);
 }
 

@@ -21,6 +21,7 @@
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/texture.h>
+#include <tbb/enumerable_thread_specific.h>
 
 #include "vesper/vesper.h"
 
@@ -87,7 +88,9 @@ class TextureLibrary {
         std::unique_ptr<OIIO::Filesystem::IOMemReader> reader;
     };
     OIIO::TextureSystem* ts_;
-    uint64_t id_;  // tells this library's thread records from those of earlier ones
+    // The record of every thread that looked up through the TextureSystem, made
+    // and destroyed by this library so that none is handed to a later one.
+    tbb::enumerable_thread_specific<OIIO::TextureSystem::Perthread*> perthread_{nullptr};
     // Images given in memory, read by the cache until the destructor tears it down.
     std::map<std::string, std::unique_ptr<Memory>> memory_;
     std::map<std::pair<std::string, bool>, std::unique_ptr<ImageTexture>> textures_;

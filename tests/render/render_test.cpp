@@ -273,6 +273,27 @@ TEST(RenderTextures, CubeMapsAreLookedUpWithYUp) {
 
 // Over 64 samples of a pixel, every dimension has one value per 1/64 and every
 // aligned pair one point per 8 x 8 cell; pixels and dimensions differ.
+// Scenes one after another, each with its own texture cache, on two threads: a
+// thread's cache record must never outlive the cache it belongs to (a stale
+// one broke the next cache's tile accounting, or crashed).
+TEST(RenderTextures, ScenesOneAfterAnotherKeepTheirCachesApart) {
+    vhost::Library lib;
+    const vrender::FileSet assets = vrender::previewAssetFiles("gallery");
+    vrender::PreviewRequest r;
+    r.className = "corvid_Env_Default";
+    r.width = 24;
+    r.height = 20;
+    nlohmann::json doc =
+        vrender::previewScene(lib, vrender::inspectClass(lib, r.className), r, "gallery");
+    for (int i = 0; i < 40; ++i) {
+        vref::Scene scene;
+        vref::RenderSettings settings;
+        vrender::loadScene(doc, "sky", "", lib, scene, settings, &assets);
+        settings.threads = 2;
+        vref::render(scene, settings);
+    }
+}
+
 TEST(RenderNoise, SamplesAreStratifiedPerPixelAndDimension) {
     const int n = 64;
     for (uint32_t pixel : {0u, 1u, 777u}) {
