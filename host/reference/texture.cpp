@@ -1,6 +1,7 @@
 #include "host/reference/texture.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <filesystem>
 
@@ -12,8 +13,31 @@
 
 namespace vref {
 
+namespace {
+
+// Texture libraries made so far: a thread's cached record is valid only for the
+// library that made it.
+std::atomic<uint64_t> gLibraries{0};
+
+struct ThreadRecord {
+    uint64_t library = 0;  // 0: none yet
+    OIIO::TextureSystem::Perthread* info = nullptr;
+};
+thread_local ThreadRecord tRecord;
+
+}  // namespace
+
 OIIO::TextureSystem::Perthread* TextureLibrary::threadInfo() {
-    OIIO::TextureSystem::Perthread*& info = perthread_.local();
+    if (tRecord.library != id_) tRecord = {id_, recordOf(std::this_thread::get_id())};
+    return tRecord.info;
+}
+
+// Records are made and destroyed here rather than taken from the TextureSystem's
+// own per-thread slot: render threads outlive texture libraries, and a slot a
+// destroyed TextureSystem left behind would be handed to the next one.
+OIIO::TextureSystem::Perthread* TextureLibrary::recordOf(std::thread::id thread) {
+    std::lock_guard<std::mutex> lock(recordsMutex_);
+    OIIO::TextureSystem::Perthread*& info = records_[thread];
     if (!info) info = ts_->create_thread_info();
     return info;
 }
@@ -72,7 +96,7 @@ void ImageTexture::sample(pxs::float4* out, const float* coords) {
     *out = pxs::float4(rgba[0], rgba[1], rgba[2], rgba[3]);
 }
 
-TextureLibrary::TextureLibrary() : ts_(OIIO::TextureSystem::create(false)) {
+TextureLibrary::TextureLibrary() : ts_(OIIO::TextureSystem::create(false)), id_(++gLibraries) {
     // Plain (not pre-tiled) images get their mip levels made in the cache.
     ts_->attribute("automip", 1);
     ts_->attribute("autotile", 64);
@@ -81,9 +105,7 @@ TextureLibrary::TextureLibrary() : ts_(OIIO::TextureSystem::create(false)) {
 
 TextureLibrary::~TextureLibrary() {
     textures_.clear();
-    for (OIIO::TextureSystem::Perthread* info : perthread_) {
-        if (info) ts_->destroy_thread_info(info);
-    }
+    for (auto& record : records_) ts_->destroy_thread_info(record.second);
     OIIO::TextureSystem::destroy(ts_, true);
 }
 

@@ -16,12 +16,13 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/texture.h>
-#include <tbb/enumerable_thread_specific.h>
 
 #include "vesper/vesper.h"
 
@@ -80,6 +81,7 @@ class TextureLibrary {
     friend class ImageTexture;
     // The calling thread's record for the TextureSystem.
     OIIO::TextureSystem::Perthread* threadInfo();
+    OIIO::TextureSystem::Perthread* recordOf(std::thread::id thread);
     // Keeps a decoded copy of a small 2D image in `tex` for direct lookups.
     void decode(const std::string& name, OIIO::Filesystem::IOProxy* proxy, ImageTexture* tex);
 
@@ -88,12 +90,12 @@ class TextureLibrary {
         std::unique_ptr<OIIO::Filesystem::IOMemReader> reader;
     };
     OIIO::TextureSystem* ts_;
-    // The record of every thread that looked up through the TextureSystem, made
-    // and destroyed by this library so that none is handed to a later one.
-    tbb::enumerable_thread_specific<OIIO::TextureSystem::Perthread*> perthread_{nullptr};
+    uint64_t id_;  // tells this library's thread records from those of earlier ones
     // Images given in memory, read by the cache until the destructor tears it down.
     std::map<std::string, std::unique_ptr<Memory>> memory_;
     std::map<std::pair<std::string, bool>, std::unique_ptr<ImageTexture>> textures_;
+    std::mutex recordsMutex_;
+    std::map<std::thread::id, OIIO::TextureSystem::Perthread*> records_;
 };
 
 }  // namespace vref
