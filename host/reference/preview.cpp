@@ -22,6 +22,7 @@ namespace vrender {
 
 using nlohmann::json;
 using namespace vref;  // the host's vector arithmetic
+using pxs::ParamType;
 
 namespace {
 

@@ -25,9 +25,9 @@ struct ClassInfo {
     std::string name;
     int32_t kind = -1;
     uint32_t capabilities = 0;
-    std::vector<std::pair<std::string, vref::ParamType>> params;
+    std::vector<std::pair<std::string, pxs::ParamType>> params;
 
-    const vref::ParamType* type(const std::string& param) const;
+    const pxs::ParamType* type(const std::string& param) const;
 };
 
 ClassInfo inspectClass(const vhost::Library& library, const std::string& name);

@@ -47,7 +47,7 @@ json describe(const vhost::Library& lib, const vrender::ClassInfo& info) {
     vhost::RecordingRegistry registry;
     vhost::declareParameters(shader.get(), &registry);
     for (const vhost::Declaration* d : registry.parameters()) {
-        std::string type = vhost::typeName(d->type);
+        std::string type = pxs::paramTypeName(d->type);
         j["parameters"].push_back(
             {{"name", d->name}, {"type", type}, {"default", vhost::typedValue(type, d->field)}});
     }
@@ -180,12 +180,12 @@ Studio::Preview Studio::parsePreview(const json& body, bool lobe) const {
         if (!params.is_object()) reject("params", "expects an object of parameter: value");
         for (auto it = params.begin(); it != params.end(); ++it) {
             std::string field = "params." + it.key();
-            const vref::ParamType* type = p.info->type(it.key());
+            const pxs::ParamType* type = p.info->type(it.key());
             if (!type) reject(field, "class \"" + r.className + "\" has no such parameter");
             checkFinite(it.value(), field);
-            if (vref::isTexture(*type) && it.value().is_string()) {
+            if (pxs::isTextureType(*type) && it.value().is_string()) {
                 std::string ref = it.value().get<std::string>();
-                bool builtin = *type == vref::ParamType::TextureCube
+                bool builtin = *type == pxs::ParamType::TextureCube
                                    ? vrender::isBuiltinCube(ref)
                                    : vrender::isBuiltinTexture(ref);
                 if (!builtin && !fileExists(ref))

@@ -76,7 +76,7 @@ void describe(const vhost::Library& lib, ClassInfo& info) {
     info.capabilities = registry.capabilities();
     // Defaults are read now, while the object and its fields are alive.
     for (const vhost::Declaration* d : registry.parameters()) {
-        std::string type = vhost::typeName(d->type);
+        std::string type = pxs::paramTypeName(d->type);
         info.parameters.push_back(
             {d->name, type, d->valueText(), vhost::typedValue(type, d->field)});
     }
