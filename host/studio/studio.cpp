@@ -4,12 +4,10 @@
 #include <cmath>
 #include <filesystem>
 
-#include "host/recording_registry.h"
+#include "host/class_info.h"
 #include "host/reference/lobe.h"
 #include "host/reference/renderer.h"
 #include "host/reference/scene_loader.h"
-#include "host/slots.h"
-#include "host/typed_value.h"
 
 namespace vstudio {
 
@@ -35,29 +33,8 @@ Response errorResponse(const RequestError& e) {
 }
 
 // The class as `vesper-info --json` describes it, plus its preset.
-json describe(const vhost::Library& lib, const vrender::ClassInfo& info) {
-    json j = {{"name", info.name},
-              {"apiVersion", lib.apiVersion(info.name)},
-              {"kind", vhost::kindName(info.kind)},
-              {"capabilities", info.capabilities},
-              {"parameters", json::array()},
-              {"attributes", json::array()}};
-    vhost::ShaderPtr shader = lib.create(info.name);
-    if (!shader) return j;
-    vhost::RecordingRegistry registry;
-    vhost::declareParameters(shader.get(), &registry);
-    for (const vhost::Declaration* d : registry.parameters()) {
-        std::string type = pxs::paramTypeName(d->type);
-        j["parameters"].push_back(
-            {{"name", d->name}, {"type", type}, {"default", vhost::typedValue(type, d->field)}});
-    }
-    for (const vhost::Declaration* d : registry.attributes()) {
-        static const char* kinds[] = {"float2", "float3", "float4"};
-        int k = d->attributeKind - pxs::kAttributeFloat2;
-        j["attributes"].push_back({{"name", d->name},
-                                   {"kind", k >= 0 && k < 3 ? kinds[k] : "unknown"},
-                                   {"offset", d->attributeOffset}});
-    }
+json describe(const vhost::ClassInfo& info) {
+    json j = vhost::toJson(info);
     j["preset"] = vrender::presetParams(info);
     return j;
 }
@@ -118,7 +95,7 @@ RequestError fromSceneError(const std::string& what) {
 
 struct Studio::Preview {
     vrender::PreviewRequest request;
-    const vrender::ClassInfo* info = nullptr;
+    const vhost::ClassInfo* info = nullptr;
     double incidence = 45.0;
     int samples = 20000;
 };
@@ -139,9 +116,9 @@ Studio::Studio(const vhost::Library& library, std::string assetDir, Limits limit
                       {"lobeSamples", limits_.maxLobeSamples},
                       {"incidence", limits_.maxIncidence}}}};
     for (const std::string& name : lib_.classes()) {
-        vrender::ClassInfo info = vrender::inspectClass(lib_, name);
+        vhost::ClassInfo info = vhost::describeClass(lib_, name);
         if (info.kind < 0 || info.kind > 2) continue;
-        classesJson_["classes"].push_back(describe(lib_, info));
+        classesJson_["classes"].push_back(describe(info));
         info_[name] = std::move(info);
     }
 }
