@@ -9,6 +9,7 @@
 
 #include <tiny_obj_loader.h>
 
+#include "host/class_info.h"
 #include "host/reference/limits.h"
 
 #include "host/slots.h"
@@ -148,9 +149,8 @@ class Loader : public Reader {
         pxs::IShaderBase* raw = obj.get();
         auto s = vref::declareShader(name, className, raw, std::move(obj));
         if (s->kind != wantKind) {
-            static const char* kKinds[] = {"material", "light", "environment"};
             auto kindName = [](int32_t k) {
-                return k >= 0 && k <= 2 ? kKinds[k] : "unknown kind of shader";
+                return k >= 0 && k <= 2 ? vhost::kindName(k) : "unknown kind of shader";
             };
             fail(where, "class \"" + className + "\" is a " + kindName(s->kind) + ", not a " +
                             kindName(wantKind));
