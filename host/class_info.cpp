@@ -23,7 +23,8 @@ double shortestFloat(float f) {
     return std::strtod(buf, nullptr);
 }
 
-// A parameter's current value as typed JSON, read through its registered field.
+}  // namespace
+
 json typedValue(pxs::ParamType type, const void* field) {
     if (!field) return nullptr;
     if (type == pxs::ParamType::Bool) return *static_cast<const uint8_t*>(field) != 0;
@@ -46,8 +47,6 @@ json typedValue(pxs::ParamType type, const void* field) {
     for (size_t i = 0; i < n; ++i) a.push_back(shortestFloat(v[i]));
     return a;
 }
-
-}  // namespace
 
 const char* kindName(int32_t kind) {
     switch (kind) {

@@ -56,6 +56,10 @@ struct ClassInfo {
 // destroys it again.
 ClassInfo describeClass(const Library& library, const std::string& name);
 
+// A parameter's current value as typed JSON, read through its registered field,
+// in the form toJson gives defaults.
+nlohmann::json typedValue(pxs::ParamType type, const void* field);
+
 // {"name", "apiVersion", "kind", "capabilities", "capabilityNames", "parameters":
 // [{"name", "type", "default"}], "attributes": [{"name", "kind", "offset"}]}.
 // Defaults are typed: bool -> true/false, int -> integer, float -> number,
