@@ -4,45 +4,10 @@
 
 #include <filesystem>
 
-#include "host/recording_registry.h"
-#include "host/slots.h"
-#include "host/typed_value.h"
+#include "host/class_info.h"
 #include "python/convert.h"
 
 namespace vpy {
-
-namespace {
-
-// TODO(class_info): replace by the shared class description once it is on main.
-nlohmann::json describeClassJson(const vhost::Library& lib, const std::string& name) {
-    nlohmann::json j = {{"name", name},
-                        {"apiVersion", lib.apiVersion(name)},
-                        {"kind", "unknown"},
-                        {"capabilities", 0},
-                        {"parameters", nlohmann::json::array()},
-                        {"attributes", nlohmann::json::array()}};
-    vhost::ShaderPtr shader = lib.create(name);
-    if (!shader) return j;
-    j["kind"] = vhost::kindName(vhost::shaderKind(shader.get()));
-    vhost::RecordingRegistry registry;
-    vhost::declareParameters(shader.get(), &registry);
-    j["capabilities"] = registry.capabilities();
-    for (const vhost::Declaration* d : registry.parameters()) {
-        std::string type = vhost::typeName(d->type);
-        j["parameters"].push_back(
-            {{"name", d->name}, {"type", type}, {"default", vhost::typedValue(type, d->field)}});
-    }
-    for (const vhost::Declaration* d : registry.attributes()) {
-        static const char* kinds[] = {"float2", "float3", "float4"};
-        int k = d->attributeKind - pxs::kAttributeFloat2;
-        j["attributes"].push_back({{"name", d->name},
-                                   {"kind", k >= 0 && k < 3 ? kinds[k] : "unknown"},
-                                   {"offset", d->attributeOffset}});
-    }
-    return j;
-}
-
-}  // namespace
 
 LibraryContext::LibraryContext(const std::string& path) : lib_(path) {
     if (!lib_.loaded()) throw Error("cannot load " + path + ": " + lib_.error());
@@ -55,7 +20,7 @@ LibraryContext::LibraryContext(const std::string& path) : lib_(path) {
     classes_ = nlohmann::json::array();
     for (const std::string& c : lib_.classes()) {
         classIndex_[c] = classes_.size();
-        classes_.push_back(describeClassJson(lib_, c));
+        classes_.push_back(vhost::toJson(vhost::describeClass(lib_, c)));
     }
     scene_.commit();
 }

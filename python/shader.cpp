@@ -5,10 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "host/class_info.h"
 #include "host/reference/registry.h"
 #include "host/reference/scene_loader.h"
 #include "host/slots.h"
-#include "host/typed_value.h"
 #include "python/bsdf_batch.h"
 #include "python/convert.h"
 
@@ -30,7 +30,7 @@ std::string expected(const vref::ShaderInstance& s, const std::string& name) {
     const vref::Parameter* p = s.registry.find(name);
     vref::ParamValue wrong;
     wrong.kind = vref::ParamValue::Kind::Texture;
-    wrong.cube = p && p->type != vref::ParamType::TextureCube;
+    wrong.cube = p && p->type != pxs::ParamType::TextureCube;
     return s.registry.set(name, wrong);
 }
 
@@ -76,33 +76,19 @@ py::object Shader::get(const std::string& name) const {
     if (!p) {
         throw ParameterError("unknown parameter \"" + name + "\" of class \"" + className() + "\"");
     }
-    if (p->type == pxs::ParamType::Bool) {
-        bool b = false;
-        table_.get(p->name, &b);
-        return py::bool_(b);
-    }
-    if (p->type == pxs::ParamType::Int) {
-        int32_t i = 0;
-        table_.get(p->name, &i);
-        return py::int_(i);
-    }
     if (pxs::isTextureType(p->type)) {
         auto it = textures_.find(name);
         return it != textures_.end() ? py::object(py::str(it->second)) : py::object(py::none());
     }
-    float f[16];
-    size_t n = floatCount(p->type);
-    table_.getBytes(p->name, p->type, f, n * sizeof(float));
+    unsigned char bytes[sizeof(pxs::matrix4)];
+    table_.getBytes(p->name, p->type, bytes, pxs::paramTypeSize(p->type));
+    // The form of the class description's defaults; matrices as numpy arrays.
+    py::object value = toPython(vhost::typedValue(p->type, bytes));
     if (isMatrix(p->type)) {
-        py::ssize_t side = n == 9 ? 3 : 4;
-        py::array_t<float> m({side, side});
-        std::memcpy(m.mutable_data(), f, n * sizeof(float));
-        return std::move(m);
+        py::ssize_t side = p->type == pxs::ParamType::Matrix3 ? 3 : 4;
+        return py::array_t<float>(value).attr("reshape")(side, side);
     }
-    if (n == 1) return py::float_(vhost::shortestFloat(f[0]));
-    py::tuple t(n);
-    for (size_t i = 0; i < n; ++i) t[i] = py::float_(vhost::shortestFloat(f[i]));
-    return std::move(t);
+    return py::isinstance<py::list>(value) ? py::object(py::tuple(value)) : value;
 }
 
 py::dict Shader::values() const {
