@@ -81,9 +81,13 @@ void loadFrame(const LibraryContext& lib, py::handle scene, const RenderArgument
         }
         vrender::loadScene(vrender::frameDocument(doc, frames, frame), sceneName, baseDir,
                            lib.library(), out, settings);
-        vrender::applyRenderSettings(overrides, "arguments", settings);
     } catch (const vrender::SceneError& e) {
         throw SceneError(e.what());
+    }
+    try {
+        vrender::applyRenderSettings(overrides, "arguments", settings);
+    } catch (const vrender::SceneError& e) {
+        throw Error(e.what());
     }
     std::string outside = vref::validate(region, settings.width, settings.height);
     if (!outside.empty()) throw Error("arguments: " + outside);
