@@ -88,7 +88,11 @@ size_t rowCount(const std::vector<std::pair<const char*, size_t>>& perRow, py::h
         rows = n;
     }
     if (count.is_none()) return first ? rows : 1;
-    long long c = count.cast<long long>();
+    double d = 0.0;
+    if (!realNumber(count, &d) || d != std::floor(d) || !(std::fabs(d) < 9e18)) {
+        throw py::value_error("count expects a whole number of rows");
+    }
+    long long c = static_cast<long long>(d);
     if (c < 1 || (first && static_cast<size_t>(c) != rows)) {
         throw py::value_error(
             "count is " + std::to_string(c) + ", not " +
@@ -106,7 +110,10 @@ struct Inputs {
     Inputs(const BsdfArguments& args, bool sample) {
         static const float kZero[3] = {0, 0, 0}, kUp[3] = {0, 0, 1}, kAlongX[3] = {1, 0, 0};
         view = vectorInput(args.view, "view", true, kUp);
-        if (!sample) direction = vectorInput(args.direction, "direction", true, kUp);
+        if (!sample) {
+            if (args.direction.is_none()) throw py::value_error("evaluate needs directions");
+            direction = vectorInput(args.direction, "direction", true, kUp);
+        }
         normal = vectorInput(args.normal, "normal", true, kUp);
         tangent = vectorInput(args.tangent, "tangent", true, kAlongX);
         position = vectorInput(args.position, "position", false, kZero);

@@ -165,6 +165,9 @@ py::array_t<float> toArray(vref::Image&& image) {
 }  // namespace
 
 py::array_t<float> render(LibraryContext& lib, py::handle scene, const RenderArguments& args) {
+    if (!args.progress.is_none() && !PyCallable_Check(args.progress.ptr())) {
+        throw py::type_error("progress expects a function of (tiles done, tiles in all)");
+    }
     vref::Region region = regionOf(args.region);
     vref::Scene world;
     vref::RenderSettings settings;

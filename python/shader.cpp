@@ -2,14 +2,11 @@
 
 #include <cfloat>
 #include <cmath>
-#include <cstring>
 #include <vector>
 
 #include "host/class_info.h"
 #include "host/reference/registry.h"
-#include "host/reference/scene_loader.h"
 #include "host/slots.h"
-#include "python/bsdf_batch.h"
 #include "python/convert.h"
 
 namespace vpy {
@@ -61,6 +58,14 @@ Shader::Shader(std::shared_ptr<LibraryContext> lib, const std::string& className
     vhost::declareParameters(raw, &table_);
 }
 
+const pxs::ParamDeclaration* Shader::declaration(const std::string& name) const {
+    const pxs::ParamDeclaration* p = table_.find(name.c_str());
+    if (!p) {
+        throw ParameterError("unknown parameter \"" + name + "\" of class \"" + className() + "\"");
+    }
+    return p;
+}
+
 std::unique_lock<std::shared_mutex> Shader::exclusive() {
     std::unique_lock<std::shared_mutex> lock(busy_, std::try_to_lock);
     if (!lock.owns_lock()) {
@@ -72,10 +77,7 @@ std::unique_lock<std::shared_mutex> Shader::exclusive() {
 }
 
 py::object Shader::get(const std::string& name) const {
-    const pxs::ParamDeclaration* p = table_.find(name.c_str());
-    if (!p) {
-        throw ParameterError("unknown parameter \"" + name + "\" of class \"" + className() + "\"");
-    }
+    const pxs::ParamDeclaration* p = declaration(name);
     if (pxs::isTextureType(p->type)) {
         auto it = textures_.find(name);
         return it != textures_.end() ? py::object(py::str(it->second)) : py::object(py::none());
@@ -98,10 +100,7 @@ py::dict Shader::values() const {
 }
 
 void Shader::set(const std::string& name, py::handle value) {
-    const pxs::ParamDeclaration* p = table_.find(name.c_str());
-    if (!p) {
-        throw ParameterError("unknown parameter \"" + name + "\" of class \"" + className() + "\"");
-    }
+    const pxs::ParamDeclaration* p = declaration(name);
     if (pxs::isTextureType(p->type)) return setTexture(*p, value);
     if (p->type == pxs::ParamType::Float2 || p->type == pxs::ParamType::Float3 ||
         p->type == pxs::ParamType::Float4 || isMatrix(p->type)) {

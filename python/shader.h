@@ -52,6 +52,8 @@ class Shader {
   private:
     void checkOperation(bool sample) const;
     py::dict run(const BsdfArguments& args, bool sample);
+    // Throws ParameterError for a name the class does not declare.
+    const pxs::ParamDeclaration* declaration(const std::string& name) const;
     std::unique_lock<std::shared_mutex> exclusive();
     void setTexture(const pxs::ParamDeclaration& p, py::handle value);
     void setFloats(const pxs::ParamDeclaration& p, py::handle value);
