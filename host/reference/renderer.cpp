@@ -42,19 +42,6 @@ unsigned char srgbByte(float linear) {
     return static_cast<unsigned char>(std::lround(srgbEncode(linear) * 255.0f));
 }
 
-std::string validate(const Region& r, int width, int height) {
-    if (r.whole()) return "";
-    std::string text = std::to_string(r.x0) + "," + std::to_string(r.y0) + "," +
-                       std::to_string(r.x1) + "," + std::to_string(r.y1);
-    if (r.x1 < r.x0 || r.y1 < r.y0) return "region " + text + " is reversed (x1 < x0 or y1 < y0)";
-    if (r.x1 == r.x0 || r.y1 == r.y0) return "region " + text + " is empty";
-    if (r.x0 < 0 || r.y0 < 0 || r.x1 > width || r.y1 > height) {
-        return "region " + text + " lies outside the " + std::to_string(width) + " x " +
-               std::to_string(height) + " image";
-    }
-    return "";
-}
-
 RenderResult render(const Scene& scene, const RenderSettings& settings,
                     const ProgressFunction& progress, const std::atomic<bool>* cancel,
                     const Region& region) {

@@ -14,6 +14,7 @@
 
 #include "host/reference/scene.h"
 #include "host/reference/services.h"
+#include "host/reference/settings.h"
 
 namespace vref {
 
@@ -37,15 +38,6 @@ struct RenderResult {
     int threads = 0;
     bool cancelled = false;  // stopped early: the image is incomplete
 };
-
-// Pixels [x0, x1) x [y0, y1) of the frame; all zero means the whole frame.
-struct Region {
-    int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    bool whole() const { return x0 == 0 && y0 == 0 && x1 == 0 && y1 == 0; }
-};
-
-// "" when `region` is the whole frame or a non-empty part of a width x height one.
-std::string validate(const Region& region, int width, int height);
 
 // Called from render threads between tiles of pixels: (tiles done, tiles in total).
 using ProgressFunction = std::function<void(int, int)>;

@@ -22,6 +22,7 @@
 #include <OpenImageIO/imageio.h>
 #include <nlohmann/json.hpp>
 
+#include "host/reference/limits.h"
 #include "host/reference/renderer.h"
 
 namespace {
@@ -380,11 +381,11 @@ int main(int argc, char** argv) {
             sheet = value();
             into = &sheetFrames;
         } else if (a == "--columns") {
-            columns = count(a, value(), 1000);
+            columns = count(a, value(), vref::kMaxSheetColumns);
         } else if (a == "--frames") {
-            frameCount = count(a, value(), 100000);
+            frameCount = count(a, value(), vref::kMaxFrames);
         } else if (a == "--tiles") {
-            tileCount = count(a, value(), 65536);
+            tileCount = count(a, value(), vref::kMaxTiles);
         } else if (a == "--tile") {
             tilePattern = value();
             into = nullptr;
