@@ -1,9 +1,8 @@
 #include "python/images.h"
 
-#include <OpenImageIO/imageio.h>
+#include <vector>
 
-#include "host/reference/limits.h"
-#include "host/reference/renderer.h"
+#include "host/reference/image_io.h"
 #include "python/convert.h"
 
 namespace vpy {
@@ -26,26 +25,22 @@ void writeImage(const std::string& path, py::handle pixels) {
     if (!err.empty()) throw Error(err);
 }
 
+py::array_t<float> toArray(vref::Image&& image) {
+    auto* pixels = new std::vector<float>(std::move(image.rgba));
+    py::capsule owner(pixels, [](void* p) { delete static_cast<std::vector<float>*>(p); });
+    return py::array_t<float>({py::ssize_t{image.height}, py::ssize_t{image.width}, py::ssize_t{4}},
+                              pixels->data(), owner);
+}
+
 py::array_t<float> readImage(const std::string& path) {
-    auto in = OIIO::ImageInput::open(path);
-    if (!in) throw Error("cannot read " + path + ": " + OIIO::geterror());
-    const OIIO::ImageSpec& spec = in->spec();
-    int64_t pixels = int64_t{spec.width} * spec.height;
-    if (spec.width < 1 || spec.height < 1 || spec.nchannels < 1 || spec.depth > 1 ||
-        pixels > vref::kMaxTexturePixels) {
-        throw Error("cannot read " + path + ": not an image of at most " +
-                    std::to_string(vref::kMaxTexturePixels) + " pixels");
-    }
-    py::array_t<float> out(
-        {py::ssize_t{spec.height}, py::ssize_t{spec.width}, py::ssize_t{spec.nchannels}});
-    float* data = out.mutable_data();
-    bool ok = false;
-    {
+    vref::ImageFile file;
+    try {
         py::gil_scoped_release release;
-        ok = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, data);
+        file = vref::readImage(path);
+    } catch (const vref::ImageError& e) {
+        throw Error(e.what());
     }
-    if (!ok) throw Error("cannot read " + path + ": " + in->geterror());
-    return out;
+    return toArray(std::move(file.image));
 }
 
 }  // namespace vpy

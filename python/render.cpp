@@ -13,6 +13,7 @@
 #include "host/reference/renderer.h"
 #include "host/reference/scene_loader.h"
 #include "python/convert.h"
+#include "python/images.h"
 
 namespace vpy {
 
@@ -42,7 +43,7 @@ int frameOf(py::handle frame) {
     if (frame.is_none()) return 0;
     json f = toJson(frame, "frame");
     if (!f.is_number_integer() || f.get<long long>() < 0 ||
-        f.get<long long>() >= vrender::kMaxFrames) {
+        f.get<long long>() >= vref::kMaxFrames) {
         throw Error("frame expects a frame number from 0");
     }
     return f.get<int>();
@@ -154,13 +155,6 @@ class Background {
     std::exception_ptr failure_;
     std::thread worker_;  // last: starts once the members above exist
 };
-
-py::array_t<float> toArray(vref::Image&& image) {
-    auto* pixels = new std::vector<float>(std::move(image.rgba));
-    py::capsule owner(pixels, [](void* p) { delete static_cast<std::vector<float>*>(p); });
-    return py::array_t<float>({py::ssize_t{image.height}, py::ssize_t{image.width}, py::ssize_t{4}},
-                              pixels->data(), owner);
-}
 
 }  // namespace
 
