@@ -119,6 +119,8 @@ void bindLibrary(py::module_& m) {
 
 PYBIND11_MODULE(vesper, m) {
     m.doc() = "The vesperShaders plug-in and its reference host from Python (docs/python.md).";
+    // Now rather than inside a call, where Ctrl-C could stop its import half-way.
+    py::module_::import("numpy");
     py::object error = py::register_exception<vpy::Error>(m, "Error", PyExc_ValueError);
     py::register_exception<vpy::ParameterError>(m, "ParameterError", error.ptr());
     py::register_exception<vpy::SceneError>(m, "SceneError", error.ptr());

@@ -59,11 +59,12 @@ def test_ctrl_c_interrupts_a_render_and_the_interpreter_goes_on(tmp_path):
     script = textwrap.dedent("""
         import os, signal, threading, vesper, json, sys
         scene = json.loads(sys.argv[1])
+        lib = vesper.Library()
         threading.Timer(0.5, os.kill, (os.getpid(), signal.SIGINT)).start()
         try:
-            vesper.render(scene, width=1000, height=1000, spp=4096)
+            lib.render(scene, width=2000, height=2000, spp=512)
         except KeyboardInterrupt:
-            print("interrupted", vesper.render(scene).shape)
+            print("interrupted", lib.render(scene).shape)
     """)
     done = subprocess.run([sys.executable, "-c", script, json.dumps(SCENE)], capture_output=True,
                           text=True, timeout=60)
