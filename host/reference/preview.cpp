@@ -1,19 +1,13 @@
 #include "host/reference/preview.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
 
-#include <OpenImageIO/filesystem.h>
-#include <OpenImageIO/imageio.h>
-
+#include "host/reference/image_io.h"
 #include "host/reference/noise.h"
 #include "host/reference/scene.h"
 #include "host/reference/vmath.h"
@@ -22,6 +16,8 @@ namespace vrender {
 
 using nlohmann::json;
 using namespace vref;  // the host's vector arithmetic
+using pxs::ParamType;
+using vhost::ClassInfo;
 
 namespace {
 
@@ -44,7 +40,7 @@ bool exported(const vhost::Library& lib, const std::string& name) {
 // ---- built-in images ----
 
 // Encodes a float image (rows from the top; channels 1 or 3) in the format the
-// extension of `name` gives: half floats for .exr, 8 bits otherwise.
+// extension of `name` gives.
 std::string encodeImage(const std::string& name, int w, int h, int channels,
                         const std::function<void(float, float, float*)>& texel) {
     std::vector<float> pixels(static_cast<size_t>(w) * h * channels);
@@ -54,35 +50,11 @@ std::string encodeImage(const std::string& name, int w, int h, int channels,
                   &pixels[(static_cast<size_t>(y) * w + x) * channels]);
         }
     }
-    bool exr = std::filesystem::path(name).extension() == ".exr";
-    OIIO::ImageSpec spec(w, h, channels, exr ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
     std::vector<unsigned char> bytes;
-    OIIO::Filesystem::IOVecOutput memory(bytes);
-    auto out = OIIO::ImageOutput::create(name);
-    if (out) out->set_ioproxy(&memory);
-    if (!out || !out->open(name, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, pixels.data()) ||
-        !out->close()) {
+    if (!encodePixels(name, w, h, channels, pixels.data(), &bytes).empty()) {
         throw std::runtime_error("cannot make the preview image " + name);
     }
     return std::string(bytes.begin(), bytes.end());
-}
-
-// Writes `bytes` aside and renames the file into place, so that a reader never
-// sees half of one.
-void writeWhole(const std::string& path, const std::string& bytes) {
-    std::string temp = path + "." + std::to_string(getpid()) + ".part";
-    {
-        std::ofstream out(temp, std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::remove(temp.c_str());
-            throw std::runtime_error("cannot write the preview file " + path);
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) throw std::runtime_error("cannot write the preview file " + path + ": " + ec.message());
 }
 
 float fractal(float x, float y) {
@@ -382,7 +354,8 @@ bool endsWith(const std::string& s, const std::string& suffix) {
 void showNodeGraphs(const ClassInfo& info, json& params) {
     const std::string kNodePrefix = "_ward_";
     bool any = false;
-    for (const auto& [name, type] : info.params) {
+    for (const vhost::ParameterInfo& p : info.parameters) {
+        const std::string& name = p.name;
         if (!startsWith(name, kNodePrefix)) continue;
         any = true;
         if (params.contains(name)) continue;
@@ -392,7 +365,7 @@ void showNodeGraphs(const ClassInfo& info, json& params) {
             ++depth;
         }
         bool height = startsWith(name, "_ward_normal0_") || startsWith(name, "_ward_cutout_");
-        if (type == ParamType::Texture2D) {
+        if (p.type == ParamType::Texture2D) {
             // The second slot of a node takes the other image, and so does every
             // leaf under an odd number of second slots.
             std::string leaf = name.substr(0, name.rfind("_UnifiedBitmap_texture"));
@@ -437,8 +410,8 @@ void showNodeGraphs(const ClassInfo& info, json& params) {
                   {"_ward_cutout_map_", "u_cutoutMapEnable"}};
     for (const auto& in : inputs) {
         bool hasGraph = false;
-        for (const auto& entry : info.params) {
-            hasGraph = hasGraph || startsWith(entry.first, in.graphPrefix);
+        for (const vhost::ParameterInfo& p : info.parameters) {
+            hasGraph = hasGraph || startsWith(p.name, in.graphPrefix);
         }
         if (hasGraph && info.type(in.enable)) params[in.enable] = true;
     }
@@ -466,8 +439,9 @@ Environment environmentOf(const std::string& env) {
 // out pointed at the environment.
 json completeParams(const ClassInfo& info, json given, const Environment& env) {
     if (!given.is_object()) return given;  // the loader reports it
-    for (const auto& [name, type] : info.params) {
-        if (type != ParamType::TextureCube || given.contains(name) || env.reflection.empty()) {
+    for (const vhost::ParameterInfo& p : info.parameters) {
+        const std::string& name = p.name;
+        if (p.type != ParamType::TextureCube || given.contains(name) || env.reflection.empty()) {
             continue;
         }
         bool diffuse =
@@ -501,31 +475,10 @@ json namedMaterial(const vhost::Library& lib, const char* cls, json params) {
 
 // The preset of a helper class, when the library has it.
 json helperPreset(const vhost::Library& lib, const std::string& cls) {
-    return presetParams(inspectClass(lib, cls));
+    return presetParams(vhost::describeClass(lib, cls));
 }
 
 }  // namespace
-
-const ParamType* ClassInfo::type(const std::string& param) const {
-    for (const auto& p : params) {
-        if (p.first == param) return &p.second;
-    }
-    return nullptr;
-}
-
-ClassInfo inspectClass(const vhost::Library& lib, const std::string& name) {
-    ClassInfo info;
-    info.name = name;
-    if (lib.apiVersion(name) != pxs::kApiVersion) return info;
-    vhost::ShaderPtr obj = lib.create(name);
-    if (!obj) return info;
-    pxs::IShaderBase* raw = obj.get();
-    auto s = vref::declareShader(name, name, raw, std::move(obj));
-    info.kind = s->kind;
-    info.capabilities = s->registry.capabilities;
-    for (const vref::Parameter& p : s->registry.parameters) info.params.push_back({p.name, p.type});
-    return info;
-}
 
 const std::vector<std::string>& builtinTextures() {
     static const std::vector<std::string> names = [] {
@@ -576,7 +529,11 @@ void writePreviewAssets(const std::string& dir) {
         throw std::runtime_error("cannot make the preview asset directory " + dir);
     }
     for (const auto& [path, bytes] : previewAssetFiles(dir)) {
-        if (!std::filesystem::exists(path, ec)) writeWhole(path, bytes);
+        if (std::filesystem::exists(path, ec)) continue;
+        std::string err =
+            writeWholeFile(path, std::vector<unsigned char>(bytes.begin(), bytes.end()));
+        if (!err.empty())
+            throw std::runtime_error("cannot write the preview file " + path + ": " + err);
     }
 }
 
@@ -645,7 +602,8 @@ json previewScene(const vhost::Library& lib, const ClassInfo& info, const Previe
     resolveTextures(params, textures, assetDir);
 
     json objects = json::array();
-    json groundParams = completeParams(inspectClass(lib, kGround), helperPreset(lib, kGround), env);
+    json groundParams =
+        completeParams(vhost::describeClass(lib, kGround), helperPreset(lib, kGround), env);
     json ground = {{"name", "ground"},
                    {"type", "plane"},
                    {"size", {60.0, 60.0}},
@@ -676,14 +634,14 @@ json previewScene(const vhost::Library& lib, const ClassInfo& info, const Previe
                        {"fov", 30}};
     } else {
         // The fixed set: a matte, a metal and a mirror sphere.
-        json matte = tableParams(inspectClass(lib, kMatte));
+        json matte = tableParams(vhost::describeClass(lib, kMatte));
         matte["u_diffuseColor"] = {0.7, 0.7, 0.68};
         const json sets[] = {namedMaterial(lib, kMatte, matte),
                              namedMaterial(lib, kMetal, helperPreset(lib, kMetal)),
                              namedMaterial(lib, kMirror, helperPreset(lib, kMirror))};
         for (int i = 0; i < 3; ++i) {
             json m = sets[i];
-            m["params"] = completeParams(inspectClass(lib, m["class"]), m["params"], env);
+            m["params"] = completeParams(vhost::describeClass(lib, m["class"]), m["params"], env);
             resolveTextures(m["params"], textures, assetDir);
             objects.push_back({{"name", std::string("sphere") + std::to_string(i + 1)},
                                {"type", "sphere"},
@@ -693,7 +651,7 @@ json previewScene(const vhost::Library& lib, const ClassInfo& info, const Previe
                                {"material", m}});
         }
         if (light) {
-            json floor = tableParams(inspectClass(lib, kMatte));
+            json floor = tableParams(vhost::describeClass(lib, kMatte));
             floor["u_diffuseColor"] = {0.5, 0.5, 0.5};
             ground["material"] = namedMaterial(lib, kMatte, floor);
         }
@@ -745,8 +703,8 @@ json previewScene(const vhost::Library& lib, const ClassInfo& info, const Previe
         }
         s["environment"] = {{"class", info.name}, {"params", params}};
     } else if (!env.reflection.empty() && exported(lib, kEnvironment)) {
-        json e =
-            completeParams(inspectClass(lib, kEnvironment), helperPreset(lib, kEnvironment), env);
+        json e = completeParams(vhost::describeClass(lib, kEnvironment),
+                                helperPreset(lib, kEnvironment), env);
         e["backgroundColor"] = env.background;
         resolveTextures(e, textures, assetDir);
         s["environment"] = {{"class", kEnvironment}, {"params", e}};
