@@ -98,6 +98,7 @@ std::vector<vhost::ClassInfo> describeAll(const vhost::Library& lib, const std::
     std::vector<vhost::ClassInfo> classes;
     for (const std::string& name : lib.classes()) {
         classes.push_back(vhost::describeClass(lib, name));
+        vhost::probeUsage(lib, classes.back());
         const vhost::ClassInfo& c = classes.back();
         if (c.created) continue;
         ++*refused;
