@@ -235,10 +235,13 @@ ShadingState probeState(const RecordingRegistry& registry, int k) {
     st.sampleDirection = polar(view.fromBehind ? 150.0f : std::fmod(20.0f + 37.0f * fk, 85.0f),
                                view.azimuth + 160.0f);
     pxs::LightSample& ls = st.lightSample;
-    ls.lightPosition = add(st.position, scale(unit(float3(0.3f, 0.4f, 0.866f)), 3.0f));
+    // The light near and far, its axis from straight at the point to 70 degrees off.
+    ls.lightDistance = 0.5f + std::fmod(3.7f * fk, 20.0f);
+    ls.lightPosition = add(st.position, scale(polar(30.0f, 50.0f * fk), ls.lightDistance));
     ls.lightDirection = unit(add(st.position, scale(ls.lightPosition, -1.0f)));
-    ls.lightAxis = unit(add(ls.lightDirection, float3(0.15f, 0.0f, 0.0f)));
-    ls.lightDistance = 3.0f;
+    const float3 off = polar(90.0f, 80.0f * fk);
+    ls.lightAxis = unit(
+        add(ls.lightDirection, scale(off, std::tan(std::fmod(7.0f * fk, 70.0f) * 0.0174532925f))));
     fillAttributes(st, registry, k);
     return st;
 }
@@ -305,8 +308,9 @@ std::vector<Value> otherTextures(const Declaration& d, ProbeTextures& textures) 
 }
 
 // A few values other than the current one: a switch flipped, a mode one up and
-// one down, every number a step up and then a step down.
-std::vector<Value> otherValues(const Declaration& d, ProbeTextures& textures) {
+// one down, every number a step up and a step down, and with `extremes` also
+// zero (or one, from zero), where thresholds and ranges take effect.
+std::vector<Value> otherValues(const Declaration& d, ProbeTextures& textures, bool extremes) {
     if (pxs::isTextureType(d.type)) return otherTextures(d, textures);
     const Value now = valueOf(d);
     Value up = now, down = now;
@@ -324,24 +328,33 @@ std::vector<Value> otherValues(const Declaration& d, ProbeTextures& textures) {
     }
     static const float kSteps[] = {0.31f, 0.17f, 0.23f, 0.11f};
     const size_t n = pxs::paramTypeSize(d.type) / sizeof(float);
-    float f[16], g[16];
+    float f[16], g[16], z[16];
     std::memcpy(f, now.bytes, n * sizeof(float));
     for (size_t i = 0; i < n; ++i) {
         const float step = kSteps[i % 4] * std::fmax(1.0f, std::fabs(f[i]));
         g[i] = f[i] - step;
+        z[i] = f[i] == 0.0f ? 1.0f : 0.0f;
         f[i] += step;
     }
+    Value zero = now;
     std::memcpy(up.bytes, f, n * sizeof(float));
     std::memcpy(down.bytes, g, n * sizeof(float));
-    return {up, down};
+    std::memcpy(zero.bytes, z, n * sizeof(float));
+    if (!extremes) return {up, down};
+    return {up, down, zero};
 }
 
 // An object of the class, its declarations, the operations it announces and
 // what each of them writes over the probe states at the current values.
 class Prober {
   public:
-    Prober(const Library& library, const std::string& className, ProbeLights lights, int states)
-        : object_(library.create(className)), services_(lights), states_(states) {
+    // `states` situations; `extremes`: zero among the values tried (see otherValues).
+    Prober(const Library& library, const std::string& className, ProbeLights lights, int states,
+           bool extremes)
+        : object_(library.create(className)),
+          services_(lights),
+          states_(states),
+          extremes_(extremes) {
         if (!object_) return;
         declareParameters(object_.get(), &registry_);
         params_ = registry_.parameters();
@@ -371,7 +384,7 @@ class Prober {
         const Declaration& d = *params_[i];
         const Value saved = valueOf(d);
         uint32_t found = 0;
-        for (const Value& v : otherValues(d, textures)) {
+        for (const Value& v : otherValues(d, textures, extremes_)) {
             write(d, v);
             found |= changed(wanted & ~found);
             if (found == wanted) break;
@@ -409,6 +422,7 @@ class Prober {
     uint32_t ops_ = 0;
     ProbeServices services_;
     int states_;
+    bool extremes_;
     std::vector<ShadingState> state_;
     std::vector<ShadingState> base_;  // operation index * states_ + state
 };
@@ -498,7 +512,7 @@ std::vector<std::string> operationNames(uint32_t mask) {
 }
 
 std::vector<uint32_t> probeParameterUsage(const Library& library, const std::string& className) {
-    Prober p(library, className, ProbeLights::AnyType, kStatesPerSetting);
+    Prober p(library, className, ProbeLights::AnyType, kStatesPerSetting, true);
     if (!p.ok()) return {};
     const size_t n = p.parameters().size();
     std::vector<Value> defaults;
@@ -520,7 +534,7 @@ std::vector<uint32_t> probeParameterUsage(const Library& library, const std::str
 
 std::vector<uint32_t> probeParameterUsageAt(const Library& library, const std::string& className,
                                             const pxs::IShaderBase* source, ProbeLights lights) {
-    Prober p(library, className, lights, kStatesAtOneSetting);
+    Prober p(library, className, lights, kStatesAtOneSetting, false);
     if (!p.ok() || !source) return {};
     p.copyFrom(source);
     p.baseline();

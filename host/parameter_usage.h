@@ -8,8 +8,9 @@
 // A parameter may matter only while another one switches its part on (a map's
 // enable, a channel's mode, a weight above zero), so the class description
 // probes many settings: the defaults, every switch and map on with every mode
-// from -1 to 7, and settings drawn from fixed seeds. A probe at one setting
-// answers for those values only: what an artist can change from where they are.
+// from -1 to 7, and settings drawn from fixed seeds, and it also tries zero for
+// every number. A probe at one setting answers for those values only, and for
+// edits a step up or down: what an artist can change from where they are.
 #pragma once
 
 #include <cstdint>
