@@ -67,7 +67,9 @@ void checkFinite(const json& v, const std::string& field, int depth = 0) {
     if (depth > 2) reject(field, "is nested too deeply");
     if (v.is_number_float()) {
         double d = v.get<double>();
-        if (!std::isfinite(d) || std::fabs(d) > FLT_MAX) reject(field, "is not a finite number");
+        if (!std::isfinite(d)) reject(field, "is not a finite number");
+        if (std::fabs(d) > FLT_MAX)
+            reject(field, "is out of the float range (at most ±3.4028235e38)");
     } else if (v.is_array()) {
         for (size_t i = 0; i < v.size(); ++i) {
             checkFinite(v[i], field + "[" + std::to_string(i) + "]", depth + 1);
