@@ -24,13 +24,12 @@ async function load() {
   for (const c of catalogue.classes) page.classes.set(c.name, c);
 }
 
-// The link's state when it names a class of this library; else the default class.
+// The link's state, if any; a class the library does not export gives way to
+// the default class at its preset. True when the link's class and parameters apply.
 function restore() {
   const restored = linkedState();
-  if (restored && page.classes.has(restored.class)) {
-    Object.assign(state, restored);
-    return true;
-  }
+  if (restored) Object.assign(state, restored);
+  if (page.classes.has(state.class)) return true;
   state.class = page.classes.has("corvid_Mtl_Metal") ? "corvid_Mtl_Metal" : page.catalogue.classes[0].name;
   return false;
 }

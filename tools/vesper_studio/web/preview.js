@@ -139,6 +139,7 @@ export function renderPreview() {
   layoutViewer(Boolean(ch.B));
   if (!ch.B) refiners.B.drop();
   $("viewer").dataset.status = "rendering";
+  showError(null);
   for (const [k, v] of Object.entries(ch)) refiners[k].want(requests(v), state.view);
   markStale(targets());
 }

@@ -42,10 +42,12 @@ export function showImage(channel, body, blob) {
   const img = $("img" + channel);
   if (body) {
     shown[channel] = { body, blob, url: URL.createObjectURL(blob) };
+    img.alt = `${body.class}, ${body.mode} (${body.width}×${body.height}, ${body.spp} samples)`;
     img.src = shown[channel].url;
   } else {
     delete shown[channel];
     img.removeAttribute("src");
+    img.alt = "";
     delete progress[channel];
   }
   if (old) setTimeout(() => URL.revokeObjectURL(old.url), 1000);
