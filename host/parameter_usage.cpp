@@ -206,7 +206,7 @@ void fillAttributes(ShadingState& st, const RecordingRegistry& registry, int k) 
             v[0] = 0.6f, v[1] = 0.45f, v[2] = 0.3f + f, v[3] = 1.0f, n = 4;
         }
         if (at + n * sizeof(float) <= pxs::kAttributeBytes)
-            std::memcpy(st.attributes + at, v, n * 4);
+            std::memcpy(st.attributes + at, v, n * sizeof(float));
     }
 }
 
@@ -250,10 +250,6 @@ ShadingState probeState(const RecordingRegistry& registry, int k) {
 // (where more points find more of what varies over the surface).
 constexpr int kStatesPerSetting = 10;
 constexpr int kStatesAtOneSetting = 24;
-
-}  // namespace
-
-namespace {
 
 int slotOf(uint32_t operation) {
     switch (operation) {
@@ -321,7 +317,9 @@ std::vector<Value> otherValues(const Declaration& d, ProbeTextures& textures, bo
     if (d.type == pxs::ParamType::Int) {
         int32_t x;
         std::memcpy(&x, now.bytes, sizeof x);
-        const int32_t a = x + 1, b = x - 1;
+        // Wrapping at the ends of the range, which any value may reach.
+        const int32_t a = static_cast<int32_t>(static_cast<uint32_t>(x) + 1u);
+        const int32_t b = static_cast<int32_t>(static_cast<uint32_t>(x) - 1u);
         std::memcpy(up.bytes, &a, sizeof a);
         std::memcpy(down.bytes, &b, sizeof b);
         return {up, down};
