@@ -21,13 +21,13 @@ export function valueText(p, v) {
   return typeof v === "number" ? num(v) : String(v);
 }
 
-export function num(x) {
+function num(x) {
   return Number.isInteger(x) ? String(x) : String(+x.toPrecision(6));
 }
 
 // The value of typed text for a float or int field, or {error}; ints are
 // rounded to the integer sent, with a note.
-export function judgeNumber(text, integer) {
+function judgeNumber(text, integer) {
   const t = text.trim();
   if (t === "") return { error: "empty: enter a number" };
   if (!NUMBER.test(t)) return { error: `"${t}" is not a number` };
