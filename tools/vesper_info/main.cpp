@@ -1,7 +1,8 @@
 // vesper-info: loads vesperShaders64 as a host does and describes every class it
 // exports: kind, API version, capability mask, parameters in registration order
 // with type and default, and vertex attributes (host/class_info.h). With --json,
-// defaults are typed values.
+// defaults are typed values and each parameter lists the operations that read it
+// (host/parameter_usage.h).
 //
 //   vesper-info [--json] [--library PATH]
 #include <cstdio>
