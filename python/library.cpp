@@ -2,6 +2,7 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "host/class_info.h"
@@ -16,11 +17,6 @@ LibraryContext::LibraryContext(const std::string& path) : lib_(path) {
     if (usable == 0) {
         throw Error(path + " exports no shader classes of API version " +
                     std::to_string(pxs::kApiVersion));
-    }
-    classes_ = nlohmann::json::array();
-    for (const std::string& c : lib_.classes()) {
-        classIndex_[c] = classes_.size();
-        classes_.push_back(vhost::toJson(vhost::describeClass(lib_, c)));
     }
     scene_.commit();
 }
@@ -37,13 +33,24 @@ std::string LibraryContext::defaultPath() {
     return vhost::Library::defaultPath();
 }
 
-const nlohmann::json& LibraryContext::describe(const std::string& className) const {
-    auto it = classIndex_.find(className);
-    if (it == classIndex_.end()) {
+void LibraryContext::checkExported(const std::string& className) const {
+    const std::vector<std::string>& c = lib_.classes();
+    if (std::find(c.begin(), c.end(), className) == c.end()) {
         throw Error("unknown shader class \"" + className + "\" (not exported by " + lib_.path() +
                     ")");
     }
-    return classes_[it->second];
+}
+
+const nlohmann::json& LibraryContext::describe(const std::string& className) {
+    checkExported(className);
+    std::lock_guard<std::mutex> lock(describedMutex_);
+    auto it = described_.find(className);
+    if (it == described_.end()) {
+        vhost::ClassInfo info = vhost::describeClass(lib_, className);
+        vhost::probeUsage(lib_, info);
+        it = described_.emplace(className, vhost::toJson(info)).first;
+    }
+    return it->second;
 }
 
 pxs::ITextureObject* LibraryContext::texture(const std::string& file, bool cube,

@@ -28,11 +28,13 @@ class LibraryContext {
     static std::string defaultPath();
 
     const vhost::Library& library() const { return lib_; }
-    // Every exported class in the JSON form of the class description, in the
-    // loader's order.
-    const nlohmann::json& classes() const { return classes_; }
-    // The description of `className`; throws Error when it is not exported.
-    const nlohmann::json& describe(const std::string& className) const;
+    // Throws Error when `className` is not exported.
+    void checkExported(const std::string& className) const;
+    // The JSON form of the class description, with which operations read each
+    // parameter, as vesper-info and the studio give it. Made on first use, since
+    // the probe of the parameters takes thousands of calls; throws Error when the
+    // class is not exported.
+    const nlohmann::json& describe(const std::string& className);
 
     // The texture object for an image file (a cube map when `cube`), loaded once;
     // throws ParameterError with the loader's message, prefixed by `where`.
@@ -43,8 +45,8 @@ class LibraryContext {
 
   private:
     vhost::Library lib_;
-    nlohmann::json classes_;
-    std::map<std::string, size_t> classIndex_;
+    std::mutex describedMutex_;
+    std::map<std::string, nlohmann::json> described_;
     std::mutex texturesMutex_;
     vref::Scene scene_;
 };

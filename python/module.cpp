@@ -16,6 +16,16 @@ namespace {
 using vpy::LibraryContext;
 using vpy::Shader;
 
+// A class description in Python values; the probe behind it runs without the GIL.
+py::object description(LibraryContext& lib, const std::string& className) {
+    const nlohmann::json* d = nullptr;
+    {
+        py::gil_scoped_release release;
+        d = &lib.describe(className);
+    }
+    return vpy::toPython(*d);
+}
+
 std::shared_ptr<LibraryContext> openLibrary(const py::object& path) {
     std::string p =
         path.is_none()
@@ -50,7 +60,7 @@ void bindShader(py::module_& m) {
     py::class_<Shader>(m, "Shader", "A shader object; made by Library.create.")
         .def_property_readonly("class_name", &Shader::className)
         .def_property_readonly(
-            "info", [](const Shader& s) { return vpy::toPython(s.description()); },
+            "info", [](const Shader& s) { return description(s.library(), s.className()); },
             "The class description: kind, capabilities, parameters, attributes.")
         .def_property_readonly("params", &Shader::values,
                                "Every parameter's current value, in registration order.")
@@ -97,10 +107,11 @@ void bindLibrary(py::module_& m) {
         .def_property_readonly("path", [](const LibraryContext& l) { return l.library().path(); })
         .def_property_readonly(
             "classes",
-            [](const LibraryContext& l) {
+            [](LibraryContext& l) {
                 py::dict out;
-                for (const auto& c : l.classes())
-                    out[py::str(c["name"].get<std::string>())] = vpy::toPython(c);
+                for (const std::string& name : l.library().classes()) {
+                    out[py::str(name)] = description(l, name);
+                }
                 return out;
             },
             "Every exported class's description, by name.")

@@ -44,7 +44,7 @@ float checkedFloat(double d, py::handle v, const std::string& where, const std::
 Shader::Shader(std::shared_ptr<LibraryContext> lib, const std::string& className)
     : lib_(std::move(lib)) {
     const vhost::Library& l = lib_->library();
-    lib_->describe(className);  // unknown classes throw here
+    lib_->checkExported(className);
     int32_t version = l.apiVersion(className);
     if (version != pxs::kApiVersion) {
         throw Error("class \"" + className + "\" has API version " + std::to_string(version) +

@@ -35,7 +35,7 @@ class Shader {
     Shader(std::shared_ptr<LibraryContext> lib, const std::string& className);
 
     const std::string& className() const { return instance_->className; }
-    const nlohmann::json& description() const { return lib_->describe(className()); }
+    LibraryContext& library() const { return *lib_; }
 
     // Throws ParameterError naming the parameter.
     py::object get(const std::string& name) const;

@@ -38,8 +38,9 @@ def test_shaders_are_freed(lib, tmp_path):
 
 
 def test_libraries_are_freed_and_outlived_by_their_shaders():
-    # A library kept holds its class descriptions and an Embree device: 100 kB.
-    assert growth(lambda: vesper.Library().create("corvid_Mtl_Solid"), 5, 40) < 1 << 20
+    # A library kept (its export table, texture system and Embree device) is
+    # about 30 kB: kept, 80 of them would pass the bound.
+    assert growth(lambda: vesper.Library().create("corvid_Mtl_Solid"), 5, 80) < 1 << 20
     shader = vesper.Library().create("corvid_Mtl_Ward")
     gc.collect()
     assert shader.evaluate([0, 0, 1], [0, 0, 1])["value"][0, 0] > 0
