@@ -9,15 +9,26 @@ namespace vref {
 
 namespace {
 
+template <typename T, T RenderSettings::*Field>
+int64_t get(const RenderSettings& s) {
+    return s.*Field;
+}
+
+template <typename T, T RenderSettings::*Field>
+void set(RenderSettings& s, int64_t v) {
+    s.*Field = static_cast<T>(v);
+}
+
+using S = RenderSettings;
 const SettingRange kRanges[] = {
-    {"width", 1, kMaxImageSide, [](const RenderSettings& s) -> int64_t { return s.width; }},
-    {"height", 1, kMaxImageSide, [](const RenderSettings& s) -> int64_t { return s.height; }},
-    {"spp", 1, kMaxSpp, [](const RenderSettings& s) -> int64_t { return s.spp; }},
-    {"threads", 0, kMaxThreads, [](const RenderSettings& s) -> int64_t { return s.threads; }},
-    {"seed", 0, UINT32_MAX, [](const RenderSettings& s) -> int64_t { return s.seed; }},
-    {"maxDepth", 1, kMaxDepth, [](const RenderSettings& s) -> int64_t { return s.maxDepth; }},
-    {"aoSamples", 0, kMaxAoSamples, [](const RenderSettings& s) -> int64_t { return s.aoSamples; }},
-    {"giSamples", 0, kMaxGiSamples, [](const RenderSettings& s) -> int64_t { return s.giSamples; }},
+    {"width", 1, kMaxImageSide, get<int, &S::width>, set<int, &S::width>},
+    {"height", 1, kMaxImageSide, get<int, &S::height>, set<int, &S::height>},
+    {"spp", 1, kMaxSpp, get<int, &S::spp>, set<int, &S::spp>},
+    {"threads", 0, kMaxThreads, get<int, &S::threads>, set<int, &S::threads>},
+    {"seed", 0, UINT32_MAX, get<uint32_t, &S::seed>, set<uint32_t, &S::seed>},
+    {"maxDepth", 1, kMaxDepth, get<int, &S::maxDepth>, set<int, &S::maxDepth>},
+    {"aoSamples", 0, kMaxAoSamples, get<int, &S::aoSamples>, set<int, &S::aoSamples>},
+    {"giSamples", 0, kMaxGiSamples, get<int, &S::giSamples>, set<int, &S::giSamples>},
 };
 
 }  // namespace
@@ -31,7 +42,7 @@ const SettingRange* settingRange(const std::string& key) {
 
 std::string validate(const RenderSettings& s) {
     for (const SettingRange& r : kRanges) {
-        int64_t v = r.value(s);
+        int64_t v = r.get(s);
         if (v < r.lo || v > r.hi) {
             return "\"" + std::string(r.key) + "\" is " + std::to_string(v) + "; it must lie in [" +
                    std::to_string(r.lo) + ", " + std::to_string(r.hi) + "]";

@@ -114,11 +114,12 @@ inline constexpr Limit kLimits[] = {
     {kDocStudio, "requestBytes", kStudioMaxRequestBytes, "bytes of a request body"},
 };
 
-// The range of an integer render setting, by its scene key.
+// An integer render setting: its scene key, its range, and the field it is.
 struct SettingRange {
     const char* key;
     int64_t lo, hi;
-    int64_t (*value)(const RenderSettings&);
+    int64_t (*get)(const RenderSettings&);
+    void (*set)(RenderSettings&, int64_t);
 };
 // width, height, spp, threads, seed, maxDepth, aoSamples or giSamples; null for
 // any other key.
