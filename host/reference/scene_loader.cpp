@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 
+#include "host/class_info.h"
 #include "host/reference/limits.h"
 #include "host/reference/obj_mesh.h"
 #include "host/reference/scene_reader.h"
@@ -25,8 +26,7 @@ std::string SceneError::field() const {
 namespace {
 
 const char* kindName(int32_t kind) {
-    static const char* kKinds[] = {"material", "light", "environment"};
-    return kind >= 0 && kind <= 2 ? kKinds[kind] : "unknown kind of shader";
+    return kind >= 0 && kind <= 2 ? vhost::kindName(kind) : "unknown kind of shader";
 }
 
 class Loader : public Reader {
@@ -126,11 +126,11 @@ vref::ParamValue Loader::value(const vref::Parameter& p, const json& v, const En
     // A value no field accepts, so that the registry says what the field expects.
     vref::ParamValue wrong;
     wrong.kind = vref::ParamValue::Kind::Texture;
-    wrong.cube = p.type != vref::ParamType::TextureCube;
+    wrong.cube = p.type != pxs::ParamType::TextureCube;
     if (v.is_boolean()) return vref::ParamValue::ofBool(v.get<bool>());
     if (v.is_number()) {
         // Ints take whole numbers beyond the float range too; the registry says so.
-        if (p.type != vref::ParamType::Int) toFloat(v, at, p.name.c_str());
+        if (p.type != pxs::ParamType::Int) toFloat(v, at, p.name.c_str());
         return vref::ParamValue::ofNumber(v.get<double>());
     }
     if (v.is_array()) {
@@ -141,8 +141,8 @@ vref::ParamValue Loader::value(const vref::Parameter& p, const json& v, const En
         }
         return vref::ParamValue::ofNumbers(std::move(n));
     }
-    if (v.is_string() && vref::isTexture(p.type)) {
-        bool cube = p.type == vref::ParamType::TextureCube;
+    if (v.is_string() && pxs::isTextureType(p.type)) {
+        bool cube = p.type == pxs::ParamType::TextureCube;
         return vref::ParamValue::ofTexture(texture(v.get<std::string>(), cube, at), cube);
     }
     return wrong;
