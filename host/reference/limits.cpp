@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "host/reference/scene.h"
 #include "host/reference/settings.h"
 
 namespace vref {
@@ -77,21 +76,6 @@ std::string validate(const Region& r, int width, int height) {
     if (r.x0 < 0 || r.y0 < 0 || r.x1 > width || r.y1 > height) {
         return "region " + text + " lies outside the " + std::to_string(width) + " x " +
                std::to_string(height) + " image";
-    }
-    return "";
-}
-
-std::string validate(const Camera& c) {
-    if (!isFinite(c.position) || !isFinite(c.target) || !isFinite(c.up)) {
-        return "\"position\", \"target\" and \"up\" must be finite";
-    }
-    if (!(c.fovY > 0.0f && c.fovY < 180.0f)) return "\"fov\" must lie in (0, 180)";
-    float3 view = c.target - c.position;
-    if (isZero(view) || !isFinite(view)) return "\"target\" equals \"position\"";
-    if (isZero(c.up)) return "\"up\" is zero";
-    // Below this the image plane's axes are noise: the picture would be one colour.
-    if (!(length(cross(normalize(view), normalize(c.up))) > 1e-4f)) {
-        return "\"up\" is parallel to the view direction";
     }
     return "";
 }

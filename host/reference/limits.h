@@ -10,7 +10,6 @@
 
 namespace vref {
 
-struct Camera;
 struct Region;
 struct RenderSettings;
 
@@ -128,9 +127,6 @@ const SettingRange* settingRange(const std::string& key);
 // "" when the settings keep within the limits; otherwise what is wrong, naming
 // the setting by its scene key.
 std::string validate(const RenderSettings& settings);
-// "" for a camera that sees something: finite, target away from the position,
-// an up vector not along the view, a field of view in (0, 180) degrees.
-std::string validate(const Camera& camera);
 // "" when `region` is the whole frame or a non-empty part of a width x height one.
 std::string validate(const Region& region, int width, int height);
 

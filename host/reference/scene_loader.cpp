@@ -17,12 +17,6 @@ namespace vrender {
 using nlohmann::json;
 using namespace vref;  // the host's vector arithmetic
 
-std::string SceneError::field() const {
-    std::string f;
-    for (const std::string& p : path_) f += (f.empty() ? "" : "/") + p;
-    return f;
-}
-
 namespace {
 
 const char* kindName(int32_t kind) {

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "host/reference/scene_loader.h"
+#include "host/reference/scene_error.h"
 #include "host/reference/vmath.h"
 
 namespace vrender {
