@@ -10,7 +10,6 @@
 
 namespace vref {
 
-struct Camera;
 struct Region;
 struct RenderSettings;
 
@@ -114,11 +113,12 @@ inline constexpr Limit kLimits[] = {
     {kDocStudio, "requestBytes", kStudioMaxRequestBytes, "bytes of a request body"},
 };
 
-// The range of an integer render setting, by its scene key.
+// An integer render setting: its scene key, its range, and the field it is.
 struct SettingRange {
     const char* key;
     int64_t lo, hi;
-    int64_t (*value)(const RenderSettings&);
+    int64_t (*get)(const RenderSettings&);
+    void (*set)(RenderSettings&, int64_t);
 };
 // width, height, spp, threads, seed, maxDepth, aoSamples or giSamples; null for
 // any other key.
@@ -127,9 +127,6 @@ const SettingRange* settingRange(const std::string& key);
 // "" when the settings keep within the limits; otherwise what is wrong, naming
 // the setting by its scene key.
 std::string validate(const RenderSettings& settings);
-// "" for a camera that sees something: finite, target away from the position,
-// an up vector not along the view, a field of view in (0, 180) degrees.
-std::string validate(const Camera& camera);
 // "" when `region` is the whole frame or a non-empty part of a width x height one.
 std::string validate(const Region& region, int width, int height);
 

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,15 +12,10 @@
 
 #include "host/library.h"
 #include "host/reference/scene.h"
+#include "host/reference/scene_error.h"
 #include "host/reference/settings.h"
 
 namespace vrender {
-
-// A scene that cannot be used; what() names the scene and the offending entry.
-class SceneError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 // Files given in memory: file name as the scene writes it -> contents.
 using FileSet = std::map<std::string, std::string>;

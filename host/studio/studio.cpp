@@ -82,17 +82,13 @@ bool fileExists(const std::string& path) {
     return std::filesystem::is_regular_file(path, ec);
 }
 
-// The loader names the entry as `scene: where.params."name": what`; the request
-// knows the parameter as params.name.
-RequestError fromSceneError(const std::string& what) {
-    size_t at = what.find("params.\"");
-    if (at == std::string::npos) return {400, "", what};
-    size_t start = at + 8, stop = what.find('"', start);
-    if (stop == std::string::npos) return {400, "", what};
-    std::string name = what.substr(start, stop - start);
-    std::string message = what.substr(std::min(what.size(), stop + 1));
-    if (message.rfind(": ", 0) == 0) message = message.substr(2);
-    return {400, "params." + name, message};
+// A parameter's entry in the preview's scene ends in params/<name>; the request
+// knows it as params.<name>.
+RequestError fromSceneError(const vrender::SceneError& e) {
+    const std::vector<std::string>& path = e.path();
+    size_t n = path.size();
+    if (n < 2 || path[n - 2] != "params") return {400, "", e.what()};
+    return {400, "params." + path[n - 1], e.message()};
 }
 
 }  // namespace
@@ -282,7 +278,7 @@ void Studio::load(const json& doc, vref::Scene& scene, vref::RenderSettings& set
     try {
         vrender::loadScene(doc, "preview", "", lib_, scene, settings);
     } catch (const vrender::SceneError& e) {
-        throw fromSceneError(e.what());
+        throw fromSceneError(e);
     }
 }
 
