@@ -52,7 +52,7 @@ const char* reason(int status) {
 bool Connection::wait(short events, double limit, Clock::time_point deadline) const {
     const Clock::time_point until = std::min(deadline, Clock::now() + seconds(limit));
     for (;;) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now());
         pollfd p{fd_, events, 0};
         int n = ::poll(&p, 1, static_cast<int>(std::max<int64_t>(0, left.count())));
         if (n > 0) return true;
@@ -103,8 +103,10 @@ ssize_t Connection::read(char* ptr, size_t size) {
                               " bytes (limit headBytes)",
                           "headBytes");
         }
+        // The request's deadline or the wait for the next bytes, whichever comes first.
+        const bool lastWait = receiveBy_ <= Clock::now() + seconds(limits_.readSeconds);
         if (!wait(POLLIN, limits_.readSeconds, receiveBy_)) {
-            if (Clock::now() >= receiveBy_) {
+            if (lastWait) {
                 return refuse(408,
                               "request: not received within " +
                                   nlohmann::json(limits_.receiveSeconds).dump() +

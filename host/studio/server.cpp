@@ -108,6 +108,8 @@ bool digits(const std::string& s) {
 // the socket closed while its request is being worked on.
 class HangupWatch {
   public:
+    static constexpr short kGone = POLLRDHUP | POLLHUP | POLLERR;
+
     void start() {
         thread_ = std::thread([this] { loop(); });
     }
@@ -119,7 +121,10 @@ class HangupWatch {
         changed_.notify_all();
         if (thread_.joinable()) thread_.join();
     }
+    // Watches `fd` for `cancel`, which is set at once when the client is gone already.
     void add(int fd, const std::shared_ptr<Cancel>& cancel) {
+        pollfd p{fd, POLLRDHUP, 0};
+        if (::poll(&p, 1, 0) > 0 && (p.revents & kGone)) cancel->set(Cancel::kHungUp);
         std::lock_guard<std::mutex> lock(mutex_);
         watched_.emplace_back(fd, cancel);
     }
@@ -147,7 +152,7 @@ void HangupWatch::loop() {
         for (const auto& w : watched_) fds.push_back({w.first, POLLRDHUP, 0});
         if (!fds.empty() && ::poll(fds.data(), fds.size(), 0) > 0) {
             for (size_t i = 0; i < fds.size(); ++i) {
-                if (fds[i].revents & (POLLRDHUP | POLLHUP | POLLERR)) {
+                if (fds[i].revents & kGone) {
                     watched_[i].second->set(Cancel::kHungUp);
                 }
             }
