@@ -10,21 +10,23 @@
 #include <memory>
 #include <string>
 
+#include "host/reference/limits.h"
+
 namespace vstudio {
 
 class Studio;
 
-// What one client may cost. The defaults are the studio's limits
-// (docs/studio.md); tests shorten the times.
+// What one client may cost (host/reference/limits.h says what each bounds);
+// tests shorten the times.
 struct ServerLimits {
-    size_t headBytes = size_t{64} << 10;  // request line and headers
-    size_t bodyBytes = size_t{1} << 20;   // a request body, decoded
-    double receiveSeconds = 10;           // a whole request, from its first byte
-    double readSeconds = 5;               // the longest wait for the client to send
-    double writeSeconds = 5;              // the longest wait for the client to take data
-    double sendSeconds = 60;              // a whole answer
-    double idleSeconds = 5;               // a kept-alive connection between requests
-    int connections = 64;                 // served at once; more wait to be accepted
+    size_t headBytes = vref::kStudioMaxHeadBytes;
+    size_t bodyBytes = vref::kStudioMaxRequestBytes;
+    double receiveSeconds = vref::kStudioReceiveSeconds;
+    double readSeconds = vref::kStudioReadSeconds;
+    double writeSeconds = vref::kStudioWriteSeconds;
+    double sendSeconds = vref::kStudioSendSeconds;
+    double idleSeconds = vref::kStudioIdleSeconds;
+    int connections = vref::kStudioConnections;
 };
 
 struct ServerOptions {

@@ -48,8 +48,8 @@ struct Limits {
     int maxLobeSamples = vref::kStudioMaxLobeSamples;
     double maxIncidence = vref::kStudioMaxIncidence;  // degrees
     // Render, scene and lobe requests working at once, and waiting for a place.
-    int runningRenders = 2;
-    int queuedRenders = 8;
+    int runningRenders = vref::kStudioRunningRenders;
+    int queuedRenders = vref::kStudioQueuedRenders;
 };
 
 // Why a request stopped early; the first reason given wins. The flag is what
