@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "host/command_line.h"
+#include "host/reference/limits.h"
 #include "host/studio/server.h"
 #include "host/studio/studio.h"
 #include "tools/vesper_studio/web_assets.h"
@@ -27,11 +29,6 @@ const char kUsage[] =
     "  --web DIR       serve the page from DIR instead of the copy built in\n"
     "  --assets DIR    where the built-in preview images are kept\n"
     "                  (default $XDG_CACHE_HOME/vesper-studio, else ~/.cache/vesper-studio)\n";
-
-[[noreturn]] void usageError(const std::string& what) {
-    std::fprintf(stderr, "vesper-studio: %s\n%s", what.c_str(), kUsage);
-    std::exit(2);
-}
 
 std::string defaultAssetDir() {
     const char* cache = std::getenv("XDG_CACHE_HOME");
@@ -60,45 +57,34 @@ struct Options {
 
 Options parseOptions(int argc, char** argv) {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) usageError(a + " needs a value");
-            return argv[++i];
-        };
-        if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (a == "--port") {
-            std::string v = value();
-            char* end = nullptr;
-            long n = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || n < 0 || n > 65535) usageError("--port expects 0..65535");
-            o.port = static_cast<int>(n);
-        } else if (a == "--library") {
-            o.library = value();
-        } else if (a == "--web") {
-            o.webDir = value();
-        } else if (a == "--assets") {
-            o.assetDir = value();
+    vhost::CommandLine cl("vesper-studio", kUsage, argc, argv);
+    while (cl.next()) {
+        if (cl.arg() == "--port") {
+            o.port = static_cast<int>(cl.inRange(cl.value(), 0, 65535, "0..65535"));
+        } else if (cl.arg() == "--library") {
+            o.library = cl.nonEmpty(cl.value(), "a file name");
+        } else if (cl.arg() == "--web") {
+            o.webDir = cl.nonEmpty(cl.value(), "a directory");
+        } else if (cl.arg() == "--assets") {
+            o.assetDir = cl.nonEmpty(cl.value(), "a directory");
         } else {
-            usageError("unknown option " + a);
+            cl.fail("unknown option " + cl.arg());
         }
     }
     return o;
 }
 
 // SIGINT and SIGTERM stop the server from a thread of their own (they are
-// blocked everywhere else). Work that does not end within kStopSeconds of the
-// signal, such as a tile that takes long, is abandoned with the process.
-constexpr int kStopSeconds = 3;
-
+// blocked everywhere else). Work that does not end within kStudioStopSeconds of
+// the signal, such as a tile that takes long, is abandoned with the process.
 void stopOnSignals(vstudio::Server& server, const sigset_t& signals, std::atomic<bool>& done) {
     std::thread([&server, signals, &done] {
         int signal = 0;
         sigwait(&signals, &signal);
         server.stop();
-        for (int i = 0; i < 100 * kStopSeconds && !done; ++i) {
+        auto until = std::chrono::steady_clock::now() +
+                     std::chrono::duration<double>(vref::kStudioStopSeconds);
+        while (!done && std::chrono::steady_clock::now() < until) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         if (done) return;
