@@ -1,6 +1,7 @@
 #include "host/studio/server.h"
 
 #include <poll.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -102,8 +103,6 @@ bool digits(const std::string& s) {
            std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-}  // namespace
-
 // Sets the cancel of every request whose client hung up: the client's end of
 // the socket closed while its request is being worked on.
 class HangupWatch {
@@ -134,6 +133,17 @@ class HangupWatch {
                                       [fd](const auto& w) { return w.first == fd; }),
                        watched_.end());
     }
+    // The connection watched for as long as its request is worked on.
+    struct Scope {
+        HangupWatch& watch;
+        int fd;
+        Scope(HangupWatch& w, int f, const std::shared_ptr<Cancel>& cancel) : watch(w), fd(f) {
+            if (fd >= 0) watch.add(fd, cancel);
+        }
+        ~Scope() {
+            if (fd >= 0) watch.remove(fd);
+        }
+    };
 
   private:
     void loop();
@@ -161,6 +171,8 @@ void HangupWatch::loop() {
     }
 }
 
+}  // namespace
+
 class Server::Impl : public httplib::Server {
   public:
     Impl(Studio& studio, ServerOptions options) : studio_(studio), options_(std::move(options)) {}
@@ -170,18 +182,20 @@ class Server::Impl : public httplib::Server {
     void stop();
 
   private:
-    // The library's pool, told to stop accepting while it waits for connections.
+    // The library's pool, which closes the listening socket once stopping while
+    // it waits for connections (stop() may come before the library listens).
     class Pool : public httplib::ThreadPool {
       public:
         Pool(Impl& server, size_t n) : ThreadPool(n), server_(server) {}
         void on_idle() override {
-            if (server_.stopping_) server_.httplib::Server::stop();
+            if (server_.stopping_) server_.closeListener();
         }
 
       private:
         Impl& server_;
     };
 
+    void closeListener();
     bool process_and_close_socket(int sock) override;
     void serve(Connection& connection);
     void routes();
@@ -195,7 +209,7 @@ class Server::Impl : public httplib::Server {
     const ServerOptions options_;
     HangupWatch watch_;
     std::atomic<bool> stopping_{false};
-    std::mutex connectionsMutex_;
+    std::mutex listenerMutex_, connectionsMutex_;
     std::set<Connection*> connections_;
 };
 
@@ -221,10 +235,15 @@ void Server::Impl::run() {
     watch_.stop();
 }
 
+void Server::Impl::closeListener() {
+    std::lock_guard<std::mutex> lock(listenerMutex_);
+    if (svr_sock_ != INVALID_SOCKET) httplib::Server::stop();
+}
+
 void Server::Impl::stop() {
     stopping_ = true;
     studio_.stop();
-    httplib::Server::stop();
+    closeListener();
     // Reads in progress return at once, so that no client holds a thread; the
     // answers of the cancelled requests still go out. Connections still waiting
     // for a thread close as soon as they get one.
@@ -244,6 +263,8 @@ bool Server::Impl::process_and_close_socket(int sock) {
         serve(connection);
         std::lock_guard<std::mutex> lock(connectionsMutex_);
         connections_.erase(&connection);
+    } else {
+        closeListener();
     }
     ::shutdown(sock, SHUT_RDWR);
     ::close(sock);
@@ -261,10 +282,6 @@ void Server::Impl::serve(Connection& connection) {
         if (!ok || closed || connection.closing()) return;
     }
 }
-
-}  // namespace vstudio
-
-namespace vstudio {
 
 namespace {
 
