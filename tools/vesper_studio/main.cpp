@@ -3,6 +3,7 @@
 // reference host and serves the page and its JSON API on 127.0.0.1 only.
 //
 //   vesper-studio [--port N] [--library PATH] [--web DIR] [--assets DIR]
+#include <malloc.h>
 #include <pthread.h>
 
 #include <atomic>
@@ -97,6 +98,11 @@ void stopOnSignals(vstudio::Server& server, const sigset_t& signals, std::atomic
 
 int main(int argc, char** argv) {
     const Options o = parseOptions(argc, argv);
+    // Every render's image and buffers go back to the system when it ends. By
+    // default glibc raises this threshold after the first large block is freed
+    // and keeps later ones in its per-thread arenas: after a burst of renders
+    // the studio would stay at twice the memory.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     // Before any thread starts (the image library's too), so that every thread
     // inherits the mask.
     sigset_t signals;
