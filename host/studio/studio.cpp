@@ -23,7 +23,8 @@ namespace {
 Response jsonResponse(int status, const json& j) {
     Response r;
     r.status = status;
-    r.body = j.dump(2);
+    // A path or name echoed in a message may hold bytes that are not UTF-8.
+    r.body = j.dump(2, ' ', false, json::error_handler_t::replace);
     return r;
 }
 
