@@ -133,7 +133,7 @@ inline constexpr Limit kLimits[] = {
     {kDocStudio, "idleSeconds", kStudioIdleSeconds,
      "seconds a kept-alive connection waits for its next request"},
     {kDocStudio, "connections", kStudioConnections,
-     "connections served at once; more wait to be accepted"},
+     "connections served at once; more wait for a thread"},
     {kDocStudio, "runningRenders", kStudioRunningRenders,
      "render, scene and lobe requests working at once"},
     {kDocStudio, "queuedRenders", kStudioQueuedRenders,
