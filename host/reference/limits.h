@@ -135,7 +135,7 @@ inline constexpr Limit kLimits[] = {
     {kDocStudio, "connections", kStudioConnections,
      "connections served at once; more wait for a thread"},
     {kDocStudio, "runningRenders", kStudioRunningRenders,
-     "render, scene and lobe requests working at once"},
+     "render, scene, lobe and usage requests working at once"},
     {kDocStudio, "queuedRenders", kStudioQueuedRenders,
      "such requests waiting for a place; more are answered 503"},
     {kDocStudio, "stopSeconds", kStudioStopSeconds,

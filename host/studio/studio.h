@@ -10,10 +10,12 @@
 //   POST /api/lobe      {"class", "params", "incidence", "samples", "seed"} ->
 //                       evaluateBsdf over the plane of incidence and a weighted
 //                       histogram of sampleBsdf directions
+//   POST /api/usage     preview request -> which operations each parameter
+//                       changes at those values: {"class", "parameters": {name: [op]}}
 //
 // Bad input is answered 400 with {"error", "field"}; a missing image file 404.
 // A request that carries a client id cancels the one still running for that id,
-// which is answered 409. Render, scene and lobe requests pass a RenderGate: at
+// which is answered 409. Every POST request passes a RenderGate: at
 // most Limits::runningRenders of them work at once and Limits::queuedRenders
 // wait; beyond that they are answered 503 with Retry-After and the limit named.
 #pragma once
@@ -47,7 +49,7 @@ struct Limits {
     int64_t maxPixelSamples = vref::kStudioMaxPixelSamples;
     int maxLobeSamples = vref::kStudioMaxLobeSamples;
     double maxIncidence = vref::kStudioMaxIncidence;  // degrees
-    // Render, scene and lobe requests working at once, and waiting for a place.
+    // POST requests working at once, and waiting for a place.
     int runningRenders = vref::kStudioRunningRenders;
     int queuedRenders = vref::kStudioQueuedRenders;
 };
@@ -107,6 +109,7 @@ class Studio {
     Response render(const nlohmann::json& body, Running& run);
     Response scene(const nlohmann::json& body, Running& run);
     Response lobe(const nlohmann::json& body, Running& run);
+    Response usage(const nlohmann::json& body, Running& run);
     Preview parsePreview(const nlohmann::json& body, bool lobe) const;
     // The preview's scene document, and the scene it loads to; a document the
     // loader refuses is a 400.
