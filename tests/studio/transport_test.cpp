@@ -208,6 +208,7 @@ TEST_F(Transport, BodiesBeyondTheLimitAreRefusedWhileTheyArrive) {
 // the others are served meanwhile, and each slow one is answered 408 when its
 // time is up.
 TEST_F(Transport, SlowClientsDoNotStarveTheOthers) {
+    const int64_t before = started();
     std::vector<std::unique_ptr<Client>> slow;
     std::atomic<bool> done{false};
     for (int i = 0; i < 16; ++i) {
@@ -228,10 +229,13 @@ TEST_F(Transport, SlowClientsDoNotStarveTheOthers) {
     for (auto& c : slow) {
         auto [slowStatus, slowBody] = c->answer();
         EXPECT_EQ(slowStatus, 408);
-        EXPECT_NE(slowBody.find("receiveSeconds"), std::string::npos) << slowBody;
+        // On a loaded machine a pause between two lines may run out first.
+        std::string limit = json::parse(slowBody, nullptr, false).value("limit", "");
+        EXPECT_TRUE(limit == "receiveSeconds" || limit == "readSeconds") << slowBody;
     }
     done = true;
     trickle.join();
+    EXPECT_EQ(started(), before);
 }
 
 // With one render working and one waiting, the next is refused at once and
