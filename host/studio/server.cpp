@@ -178,7 +178,7 @@ class Server::Impl : public httplib::Server {
     Impl(Studio& studio, ServerOptions options) : studio_(studio), options_(std::move(options)) {}
 
     int bind(int port);
-    void run();
+    bool run();
     void stop();
 
   private:
@@ -219,8 +219,8 @@ int Server::Impl::bind(int port) {
     return bind_to_port("127.0.0.1", port) ? port : -1;
 }
 
-void Server::Impl::run() {
-    if (stopping_) return;
+bool Server::Impl::run() {
+    if (stopping_) return true;
     const ServerLimits& l = options_.limits;
     new_task_queue = [this, n = l.connections] { return new Pool(*this, n); };
     // The accept loop looks at stopping_ this often.
@@ -231,8 +231,9 @@ void Server::Impl::run() {
     set_keep_alive_max_count(kRequestsPerConnection);
     set_keep_alive_timeout(static_cast<time_t>(std::ceil(l.idleSeconds)));
     watch_.start();
-    listen_after_bind();
+    bool listened = listen_after_bind();
     watch_.stop();
+    return listened || stopping_;
 }
 
 void Server::Impl::closeListener() {
@@ -426,8 +427,8 @@ int Server::bind(int port) {
     return impl_->bind(port);
 }
 
-void Server::run() {
-    impl_->run();
+bool Server::run() {
+    return impl_->run();
 }
 
 void Server::stop() {

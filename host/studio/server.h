@@ -46,8 +46,9 @@ class Server {
 
     // Listens on 127.0.0.1 at `port` (0: a free one); the port, or -1.
     int bind(int port);
-    // Serves until stop(); returns once every connection has ended.
-    void run();
+    // Serves until stop(); returns once every connection has ended: true, or
+    // false when the listening socket failed first.
+    bool run();
     // Stops accepting, cancels every request in progress and closes every
     // connection. Safe from any thread, before or during run().
     void stop();

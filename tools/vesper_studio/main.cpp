@@ -78,8 +78,9 @@ Options parseOptions(int argc, char** argv) {
 // SIGINT and SIGTERM stop the server from a thread of their own (they are
 // blocked everywhere else). Work that does not end within kStudioStopSeconds of
 // the signal, such as a tile that takes long, is abandoned with the process.
-void stopOnSignals(vstudio::Server& server, const sigset_t& signals, std::atomic<bool>& done) {
-    std::thread([&server, signals, &done] {
+std::thread stopOnSignals(vstudio::Server& server, const sigset_t& signals,
+                          const std::atomic<bool>& done) {
+    return std::thread([&server, signals, &done] {
         int signal = 0;
         sigwait(&signals, &signal);
         server.stop();
@@ -91,7 +92,7 @@ void stopOnSignals(vstudio::Server& server, const sigset_t& signals, std::atomic
         if (done) return;
         std::fprintf(stderr, "vesper-studio: stopped with work still running\n");
         std::_Exit(1);
-    }).detach();
+    });
 }
 
 }  // namespace
@@ -130,11 +131,16 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::atomic<bool> done{false};
-    stopOnSignals(server, signals, done);
+    std::thread stopper = stopOnSignals(server, signals, done);
     std::printf("vesper-studio: %zu classes from %s\nvesper-studio: open http://127.0.0.1:%d/\n",
                 studio->classes()["classes"].size(), lib.path().c_str(), port);
     std::fflush(stdout);
-    server.run();
+    const bool stopped = server.run();
     done = true;
-    return 0;
+    if (!stopped) {
+        std::fprintf(stderr, "vesper-studio: the listening socket failed\n");
+        pthread_kill(stopper.native_handle(), SIGTERM);
+    }
+    stopper.join();
+    return stopped ? 0 : 1;
 }
