@@ -66,6 +66,17 @@ constexpr int64_t kStudioMaxSeed = 2147483647;
 constexpr int kStudioMaxLobeSamples = 1000000;
 constexpr double kStudioMaxIncidence = 89.9;  // degrees
 constexpr int64_t kStudioMaxRequestBytes = int64_t{1} << 20;
+// What one client of the studio may cost, and the studio's work at once.
+constexpr int64_t kStudioMaxHeadBytes = int64_t{64} << 10;
+constexpr double kStudioReceiveSeconds = 10;
+constexpr double kStudioReadSeconds = 5;
+constexpr double kStudioWriteSeconds = 5;
+constexpr double kStudioSendSeconds = 60;
+constexpr double kStudioIdleSeconds = 5;
+constexpr int kStudioConnections = 64;
+constexpr int kStudioRunningRenders = 2;
+constexpr int kStudioQueuedRenders = 8;
+constexpr double kStudioStopSeconds = 3;
 
 // A limit as the documents list it: the documents whose limit tables hold it
 // (docs/renderer.md, docs/scale.md, docs/studio.md), its name, the largest value
@@ -110,7 +121,24 @@ inline constexpr Limit kLimits[] = {
     {kDocStudio, "seed", kStudioMaxSeed, "the random seed of a preview or lobe"},
     {kDocStudio, "lobeSamples", kStudioMaxLobeSamples, "samples of a lobe plot"},
     {kDocStudio, "incidence", kStudioMaxIncidence, "degrees of a lobe's incidence from the normal"},
-    {kDocStudio, "requestBytes", kStudioMaxRequestBytes, "bytes of a request body"},
+    {kDocStudio, "requestBytes", kStudioMaxRequestBytes,
+     "bytes of a request body, decoded; twice that as sent with chunk framing"},
+    {kDocStudio, "headBytes", kStudioMaxHeadBytes, "bytes of a request line and headers"},
+    {kDocStudio, "receiveSeconds", kStudioReceiveSeconds,
+     "seconds for a whole request to arrive, from its first byte"},
+    {kDocStudio, "readSeconds", kStudioReadSeconds, "seconds waiting for a client to send"},
+    {kDocStudio, "writeSeconds", kStudioWriteSeconds, "seconds waiting for a client to take data"},
+    {kDocStudio, "sendSeconds", kStudioSendSeconds, "seconds for a client to take a whole answer"},
+    {kDocStudio, "idleSeconds", kStudioIdleSeconds,
+     "seconds a kept-alive connection waits for its next request"},
+    {kDocStudio, "connections", kStudioConnections,
+     "connections served at once; more wait for a thread"},
+    {kDocStudio, "runningRenders", kStudioRunningRenders,
+     "render, scene, lobe and usage requests working at once"},
+    {kDocStudio, "queuedRenders", kStudioQueuedRenders,
+     "such requests waiting for a place; more are answered 503"},
+    {kDocStudio, "stopSeconds", kStudioStopSeconds,
+     "seconds after SIGTERM or SIGINT before work still running is abandoned"},
 };
 
 // An integer render setting: its scene key, its range, and the field it is.
