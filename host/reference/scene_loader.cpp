@@ -26,6 +26,9 @@ class Reader {
   public:
     explicit Reader(const std::string& sceneName) : name_(sceneName) {}
 
+    // What every error starts with.
+    void setName(const std::string& name) { name_ = name; }
+
     [[noreturn]] void fail(const std::string& where, const std::string& what) const {
         throw SceneError(name_ + ": " + where + ": " + what);
     }
@@ -668,21 +671,37 @@ Frames readFrames(const json& doc, const std::string& sceneName) {
     return f;
 }
 
+namespace {
+
+// Where the orbit puts the camera in `frame`.
+void placeOrbitCamera(json& camera, const Frames& f, int frame) {
+    double a = (f.startAngle + 360.0 * frame / f.count) * M_PI / 180.0;
+    camera["position"] = {f.center.x + f.radius * std::cos(a), f.center.y + f.radius * std::sin(a),
+                          static_cast<double>(f.center.z) + f.height};
+    camera["target"] = {f.center.x, f.center.y, f.center.z};
+}
+
+// The material the wedge sets its parameter on: the object's own, or the one it names.
+const json& wedgeMaterial(const json& doc, const Frames& f) {
+    for (const json& o : doc.at("objects")) {
+        if (!o.is_object() || !o.contains("name") || o.at("name") != f.object) continue;
+        const json& m = o.at("material");
+        return m.is_string() ? doc.at("materials").at(m.get<std::string>()) : m;
+    }
+    throw SceneError("wedge: no object named \"" + f.object + "\"");
+}
+
+}  // namespace
+
 json frameDocument(const json& doc, const Frames& f, int frame) {
     json out = doc;
     out.erase("animation");
     out.erase("wedge");
     if (f.orbit) {
-        double a = (f.startAngle + 360.0 * frame / f.count) * M_PI / 180.0;
         json& camera = out["camera"];
         if (camera.is_null()) camera = json::object();
         // Anything else is left for the loader to refuse.
-        if (camera.is_object()) {
-            camera["position"] = {f.center.x + f.radius * std::cos(a),
-                                  f.center.y + f.radius * std::sin(a),
-                                  static_cast<double>(f.center.z) + f.height};
-            camera["target"] = {f.center.x, f.center.y, f.center.z};
-        }
+        if (camera.is_object()) placeOrbitCamera(camera, f, frame);
     }
     if (!f.values.empty()) {
         for (json& o : out["objects"]) {
@@ -694,6 +713,36 @@ json frameDocument(const json& doc, const Frames& f, int frame) {
         }
     }
     return out;
+}
+
+void checkFrames(const json& doc, const Frames& f, const std::string& sceneName,
+                 const std::string& baseDir, const vhost::Library& library, const FileSet* files) {
+    json camera = doc.contains("camera") ? doc.at("camera") : json::object();
+    if (f.orbit && !camera.is_object()) return;  // the first frame's load refuses it
+    const json* material = f.values.empty() ? nullptr : &wedgeMaterial(doc, f);
+    vref::Scene scratch;
+    Loader l(sceneName, baseDir, library, scratch, files);
+    std::unique_ptr<vref::ShaderInstance> shader;
+    if (material) {
+        shader =
+            l.create("wedge", "wedge", l.text(*material, "wedge", "class"), pxs::kKindMaterial);
+        const vref::Parameter* p = shader->registry.find(f.parameter);
+        // Texture names may refer to the scene's textures.
+        if (p && pxs::isTextureType(p->type) && doc.contains("textures")) {
+            l.textures(doc.at("textures"));
+        }
+    }
+    for (int frame = 1; frame < f.count; ++frame) {
+        l.setName(sceneName + ": frame " + std::to_string(frame));
+        if (f.orbit) {
+            placeOrbitCamera(camera, f, frame);
+            l.camera(camera);
+        }
+        if (material) {
+            l.setParams(*shader, json{{f.parameter, f.values[static_cast<size_t>(frame)]}},
+                        "wedge");
+        }
+    }
 }
 
 void loadScene(const json& doc, const std::string& sceneName, const std::string& baseDir,

@@ -46,8 +46,9 @@ const char kUsage[] =
     "                      the whole frame has them; the output keeps its place in the frame\n"
     "\n"
     "usage: vesper-render plan [--tiles N] [--out-dir DIR] [--format png|exr] [options]\n"
-    "  prints one shell command per line: a render task for every tile of every frame,\n"
-    "  then the vesper-merge command that assembles them (docs/scale.md)\n"
+    "  prints a task list: a line with the number of tasks, one shell command per line\n"
+    "  for every tile of every frame, then the vesper-merge command that assembles them\n"
+    "  (docs/scale.md)\n"
     "  --tiles N           tiles per frame (default 1)\n"
     "  --out-dir DIR       where tiles and frames go (default out/<scene name>)\n"
     "  --format png|exr    of the merged frames (default png)\n"
@@ -151,7 +152,11 @@ Options parse(int argc, char** argv) {
                         static_cast<int>(c[3])};
             o.hasRegion = true;
             // Empty or reversed whatever the image; its bounds are checked with the scene.
-            if (c[2] <= c[0] || c[3] <= c[1]) usageError(vref::validate(o.region, 0, 0));
+            // All zeros would read as the whole frame, so it is named here.
+            if (c[2] <= c[0] || c[3] <= c[1]) {
+                std::string bad = vref::validate(o.region, 0, 0);
+                usageError(bad.empty() ? "region " + v + " is empty" : bad);
+            }
         } else if (a == "--tiles") {
             long long n = integer();
             if (n < 1 || n > vrender::kMaxTiles) {
@@ -278,6 +283,7 @@ int run(Options& opt) {
         }
         vrender::loadScene(vrender::frameDocument(doc, frames, frame), sceneName, baseDir, lib,
                            scene, settings);
+        if (opt.plan) vrender::checkFrames(doc, frames, sceneName, baseDir, lib);
         vrender::applyRenderSettings(opt.overrides, "command line", settings);
         std::string outside = vref::validate(opt.region, settings.width, settings.height);
         if (!outside.empty()) throw std::invalid_argument("command line: " + outside);
