@@ -27,6 +27,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/library.h"
+#include "host/reference/limits.h"
 #include "host/reference/preview.h"
 #include "host/reference/scene.h"
 #include "host/reference/services.h"
@@ -35,13 +36,13 @@ namespace vstudio {
 
 // Request limits, all in one place (docs/studio.md lists them).
 struct Limits {
-    int maxWidth = 2048;
-    int maxHeight = 2048;
-    int maxSpp = 4096;
+    int maxWidth = vref::kStudioMaxSide;
+    int maxHeight = vref::kStudioMaxSide;
+    int maxSpp = vref::kStudioMaxSpp;
     // width x height x spp of one render.
-    int64_t maxPixelSamples = int64_t(1) << 26;
-    int maxLobeSamples = 1000000;
-    double maxIncidence = 89.9;  // degrees
+    int64_t maxPixelSamples = vref::kStudioMaxPixelSamples;
+    int maxLobeSamples = vref::kStudioMaxLobeSamples;
+    double maxIncidence = vref::kStudioMaxIncidence;  // degrees
 };
 
 struct Response {
