@@ -10,6 +10,7 @@
 #include <tiny_obj_loader.h>
 
 #include "host/class_info.h"
+#include "host/json_reader.h"
 #include "host/reference/limits.h"
 
 #include "host/slots.h"
@@ -694,6 +695,7 @@ const json& wedgeMaterial(const json& doc, const Frames& f) {
 }  // namespace
 
 json frameDocument(const json& doc, const Frames& f, int frame) {
+    if (!doc.is_object()) return doc;  // for the loader to refuse
     json out = doc;
     out.erase("animation");
     out.erase("wedge");
@@ -783,13 +785,11 @@ json readSceneDocument(const std::string& path) {
         throw SceneError(path + ": larger than " + std::to_string(vref::kMaxSceneFileBytes) +
                          " bytes");
     }
-    json doc;
     try {
-        doc = json::parse(text);
-    } catch (const json::parse_error& e) {
-        throw SceneError(path + ": invalid JSON: " + e.what());
+        return vhost::readJson(text);
+    } catch (const vhost::JsonError& e) {
+        throw SceneError(path + ": " + e.what());
     }
-    return doc;
 }
 
 void loadSceneFile(const std::string& path, const vhost::Library& library, vref::Scene& scene,
