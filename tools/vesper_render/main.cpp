@@ -44,6 +44,7 @@ const char kUsage[] =
     "  --frame N           frame N (from 0) of a scene with an animation or wedge block\n"
     "  --region X0,Y0,X1,Y1  render only pixels X0 <= x < X1, Y0 <= y < Y1, exactly as\n"
     "                      the whole frame has them; the output keeps its place in the frame\n"
+    "  --limits            print every limit of the reference host and its tools as JSON\n"
     "\n"
     "usage: vesper-render plan [--tiles N] [--out-dir DIR] [--format png|exr] [options]\n"
     "  prints a task list: a line with the number of tasks, one shell command per line\n"
@@ -71,6 +72,28 @@ struct Options {
 [[noreturn]] void usageError(const std::string& what) {
     std::fprintf(stderr, "vesper-render: %s\n%s", what.c_str(), kUsage);
     std::exit(2);
+}
+
+// The limits table, as the documents' tables are generated from it.
+void printLimits() {
+    const std::pair<vref::LimitDoc, const char*> docs[] = {
+        {vref::kDocRenderer, "renderer"}, {vref::kDocScale, "scale"}, {vref::kDocStudio, "studio"}};
+    nlohmann::json out = nlohmann::json::array();
+    for (const vref::Limit& l : vref::kLimits) {
+        nlohmann::json j = {
+            {"name", l.name}, {"meaning", l.meaning}, {"docs", nlohmann::json::array()}};
+        // Whole numbers as integers, so that they print without a fraction.
+        if (l.value == std::floor(l.value) && std::fabs(l.value) < 0x1p53) {
+            j["value"] = static_cast<int64_t>(l.value);
+        } else {
+            j["value"] = l.value;
+        }
+        for (const auto& [doc, name] : docs) {
+            if (l.docs & doc) j["docs"].push_back(name);
+        }
+        out.push_back(j);
+    }
+    std::printf("%s\n", out.dump(1).c_str());
 }
 
 Options parse(int argc, char** argv) {
@@ -105,6 +128,9 @@ Options parse(int argc, char** argv) {
         }
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
+            std::exit(0);
+        } else if (a == "--limits") {
+            printLimits();
             std::exit(0);
         } else if (a == "--scene") {
             o.scene = value();
