@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/parameter_usage.h"
 #include "host/recording_registry.h"
 #include "host/slots.h"
 
@@ -120,6 +121,14 @@ ClassInfo describeClass(const Library& library, const std::string& name) {
     return info;
 }
 
+void probeUsage(const Library& library, ClassInfo& info) {
+    if (!info.created) return;
+    std::vector<uint32_t> used = probeParameterUsage(library, info.name);
+    if (used.size() != info.parameters.size()) return;
+    for (size_t i = 0; i < used.size(); ++i) info.parameters[i].readBy = used[i];
+    info.usageProbed = true;
+}
+
 json toJson(const ClassInfo& info) {
     json j = {{"name", info.name},
               {"apiVersion", info.apiVersion},
@@ -129,8 +138,10 @@ json toJson(const ClassInfo& info) {
               {"parameters", json::array()},
               {"attributes", json::array()}};
     for (const ParameterInfo& p : info.parameters) {
-        j["parameters"].push_back(
-            {{"name", p.name}, {"type", pxs::paramTypeName(p.type)}, {"default", p.defaultValue}});
+        json param = {
+            {"name", p.name}, {"type", pxs::paramTypeName(p.type)}, {"default", p.defaultValue}};
+        if (info.usageProbed) param["readBy"] = operationNames(p.readBy);
+        j["parameters"].push_back(param);
     }
     for (const AttributeInfo& a : info.attributes) {
         j["attributes"].push_back(

@@ -10,6 +10,8 @@
 //   POST /api/lobe      {"class", "params", "incidence", "samples", "seed"} ->
 //                       evaluateBsdf over the plane of incidence and a weighted
 //                       histogram of sampleBsdf directions
+//   POST /api/usage     preview request -> which operations each parameter
+//                       changes at those values: {"class", "parameters": {name: [op]}}
 //
 // Bad input is answered 400 with {"error", "field"}; a missing image file 404.
 // A request that carries a client id cancels the one still running for that id,
@@ -71,6 +73,7 @@ class Studio {
     Response render(const nlohmann::json& body, const std::string& client);
     Response scene(const nlohmann::json& body);
     Response lobe(const nlohmann::json& body, const std::string& client);
+    Response usage(const nlohmann::json& body);
     Preview parsePreview(const nlohmann::json& body, bool lobe) const;
     // The preview's scene document, and the scene it loads to; a document the
     // loader refuses is a 400.
