@@ -140,7 +140,7 @@ TEST_F(JsonReaders, StudioRequests) {
     vhost::Library lib;
     vstudio::Studio studio(lib, dir_ + "/assets");
     for (const auto& doc : kDocuments) {
-        for (const char* endpoint : {"/api/render", "/api/scene", "/api/lobe"}) {
+        for (const char* endpoint : {"/api/render", "/api/scene", "/api/lobe", "/api/usage"}) {
             SCOPED_TRACE(std::string(doc.what) + ": " + endpoint);
             vstudio::Response r = studio.handle("POST", endpoint, doc.text, "client");
             EXPECT_EQ(r.status, 400);
