@@ -11,6 +11,8 @@
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
+#include "host/json_reader.h"
+
 namespace vref {
 
 namespace {
@@ -251,7 +253,7 @@ void readSidecar(ImageFile& f) {
     if (!file) throw ImageError(f.path + ": its sidecar " + sidecar + " is missing");
     Image& im = f.image;
     try {
-        f.attributes = json::parse(file);
+        f.attributes = vhost::readJson(file);
         const json& w = f.attributes.at("dataWindow");
         const json& full = f.attributes.at("fullSize");
         im.x = integerOf(w.at(0));

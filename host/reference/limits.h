@@ -57,6 +57,11 @@ constexpr int64_t kMaxTasks = 1000000;
 // Columns of a contact sheet.
 constexpr int kMaxSheetColumns = 1000;
 
+// ---- JSON documents: scenes, tile sidecars, studio requests ----
+// Arrays and objects nested in one another, counted while parsing
+// (host/json_reader.h); our formats need fewer than ten.
+constexpr int kMaxJsonDepth = 128;
+
 // ---- vesper-studio requests ----
 constexpr int kStudioMaxSide = 2048;
 constexpr int kStudioMaxSpp = 4096;
@@ -115,6 +120,8 @@ inline constexpr Limit kLimits[] = {
     {kDocRenderer | kDocScale, "tiles", kMaxTiles, "tiles of one frame in a plan or merge"},
     {kDocScale, "tasks", kMaxTasks, "tasks of one plan (frames x tiles)"},
     {kDocScale, "sheetColumns", kMaxSheetColumns, "columns of a contact sheet"},
+    {kDocRenderer | kDocScale | kDocStudio, "jsonDepth", kMaxJsonDepth,
+     "arrays and objects nested in a scene, sidecar or request"},
     {kDocStudio, "side", kStudioMaxSide, "pixels on each side of a preview"},
     {kDocStudio, "spp", kStudioMaxSpp, "samples per pixel of a preview"},
     {kDocStudio, "pixelSamples", kStudioMaxPixelSamples, "width x height x spp of a preview"},

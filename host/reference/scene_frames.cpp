@@ -124,21 +124,32 @@ Frames readFrames(const json& doc, const std::string& sceneName) {
     return f;
 }
 
+void placeOrbitCamera(json& camera, const Frames& f, int frame) {
+    double a = (f.startAngle + 360.0 * frame / f.count) * M_PI / 180.0;
+    camera["position"] = {f.center.x + f.radius * std::cos(a), f.center.y + f.radius * std::sin(a),
+                          static_cast<double>(f.center.z) + f.height};
+    camera["target"] = {f.center.x, f.center.y, f.center.z};
+}
+
+const json& wedgeMaterial(const Reader& r, const json& doc, const Frames& f) {
+    for (const json& o : doc.at("objects")) {
+        if (!o.is_object() || !o.contains("name") || o.at("name") != f.object) continue;
+        const json& m = o.at("material");
+        return m.is_string() ? doc.at("materials").at(m.get<std::string>()) : m;
+    }
+    r.fail(Entry("wedge").field("object"), "no object named \"" + f.object + "\"");
+}
+
 json frameDocument(const json& doc, const Frames& f, int frame) {
+    if (!doc.is_object()) return doc;  // for the loader to refuse
     json out = doc;
     out.erase("animation");
     out.erase("wedge");
     if (f.orbit) {
-        double a = (f.startAngle + 360.0 * frame / f.count) * M_PI / 180.0;
         json& camera = out["camera"];
         if (camera.is_null()) camera = json::object();
         // Anything else is left for the loader to refuse.
-        if (camera.is_object()) {
-            camera["position"] = {f.center.x + f.radius * std::cos(a),
-                                  f.center.y + f.radius * std::sin(a),
-                                  static_cast<double>(f.center.z) + f.height};
-            camera["target"] = {f.center.x, f.center.y, f.center.z};
-        }
+        if (camera.is_object()) placeOrbitCamera(camera, f, frame);
     }
     if (!f.values.empty()) {
         for (json& o : out["objects"]) {

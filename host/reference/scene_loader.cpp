@@ -7,6 +7,7 @@
 #include <map>
 
 #include "host/class_info.h"
+#include "host/json_reader.h"
 #include "host/reference/limits.h"
 #include "host/reference/obj_mesh.h"
 #include "host/reference/scene_reader.h"
@@ -37,6 +38,9 @@ class Loader : public Reader {
     void camera(const json& j);
 
   private:
+    friend void checkFrames(const json& doc, const Frames& f, const std::string& sceneName,
+                            const std::string& baseDir, const vhost::Library& library,
+                            const FileSet* files);
     std::string path(const std::string& file) const;
     const std::string* inMemory(const std::string& file) const;
 
@@ -446,6 +450,35 @@ void applyRenderSettings(const json& r, const std::string& where, vref::RenderSe
     if (!bad.empty()) reader.fail("", bad);
 }
 
+void checkFrames(const json& doc, const Frames& f, const std::string& sceneName,
+                 const std::string& baseDir, const vhost::Library& library, const FileSet* files) {
+    json camera = doc.contains("camera") ? doc.at("camera") : json::object();
+    if (f.orbit && !camera.is_object()) return;  // the first frame's load refuses it
+    vref::Scene scratch;
+    Loader l(sceneName, baseDir, library, scratch, files);
+    const json* material = f.values.empty() ? nullptr : &wedgeMaterial(l, doc, f);
+    const Entry wedge("wedge");
+    std::unique_ptr<vref::ShaderInstance> shader;
+    if (material) {
+        shader = l.create(wedge, "wedge", l.text(*material, wedge, "class"), pxs::kKindMaterial);
+        const vref::Parameter* p = shader->registry.find(f.parameter);
+        // Texture names may refer to the scene's textures.
+        if (p && pxs::isTextureType(p->type) && doc.contains("textures")) {
+            l.textures(doc.at("textures"));
+        }
+    }
+    for (int frame = 1; frame < f.count; ++frame) {
+        l.setName(sceneName + ": frame " + std::to_string(frame));
+        if (f.orbit) {
+            placeOrbitCamera(camera, f, frame);
+            l.camera(camera);
+        }
+        if (material) {
+            l.setParams(*shader, json{{f.parameter, f.values[static_cast<size_t>(frame)]}}, wedge);
+        }
+    }
+}
+
 void loadScene(const json& doc, const std::string& sceneName, const std::string& baseDir,
                const vhost::Library& library, vref::Scene& scene, vref::RenderSettings& settings,
                const FileSet* files) {
@@ -485,9 +518,9 @@ json readSceneDocument(const std::string& path) {
                          "larger than " + std::to_string(vref::kMaxSceneFileBytes) + " bytes");
     }
     try {
-        return json::parse(text);
-    } catch (const json::parse_error& e) {
-        throw SceneError(path, std::string("invalid JSON: ") + e.what());
+        return vhost::readJson(text);
+    } catch (const vhost::JsonError& e) {
+        throw SceneError(path, e.what());
     }
 }
 

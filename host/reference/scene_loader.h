@@ -40,6 +40,14 @@ Frames readFrames(const nlohmann::json& doc, const std::string& sceneName);
 // the wedge's value in place, without the animation and wedge blocks.
 nlohmann::json frameDocument(const nlohmann::json& doc, const Frames& frames, int frame);
 
+// Checks what loading each frame after the first would check of what changes
+// between frames: the orbit's camera, the wedge's value set on the material's
+// class. A plan calls it so that no frame task fails on what the plan could see.
+// Throws SceneError naming the frame.
+void checkFrames(const nlohmann::json& doc, const Frames& frames, const std::string& sceneName,
+                 const std::string& baseDir, const vhost::Library& library,
+                 const FileSet* files = nullptr);
+
 // Fills `scene` and `settings` from `doc`; a scene with frames loads as its first. `sceneName`
 // prefixes every error; a file the scene names is taken from `files` when it is there, else from
 // disk (relative names from `baseDir`). Every value is checked against the limits of

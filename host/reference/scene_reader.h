@@ -46,6 +46,9 @@ class Reader {
   public:
     explicit Reader(const std::string& sceneName) : name_(sceneName) {}
 
+    // What every error starts with.
+    void setName(const std::string& name) { name_ = name; }
+
     [[noreturn]] void fail(const Entry& where, const std::string& what) const;
 
     // A JSON number as a float; one beyond the float range is refused rather
@@ -71,5 +74,14 @@ class Reader {
   private:
     std::string name_;
 };
+
+struct Frames;
+
+// Where the orbit of `f` puts `camera` in `frame`.
+void placeOrbitCamera(nlohmann::json& camera, const Frames& f, int frame);
+
+// The material the wedge of `f` sets its parameter on: its object's own, or the
+// one it names.
+const nlohmann::json& wedgeMaterial(const Reader& r, const nlohmann::json& doc, const Frames& f);
 
 }  // namespace vrender

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "host/class_info.h"
+#include "host/json_reader.h"
 #include "host/parameter_usage.h"
 #include "host/reference/lobe.h"
 #include "host/reference/renderer.h"
@@ -443,8 +444,12 @@ Response Studio::handle(const std::string& method, const std::string& path, cons
              lobe = path == "/api/lobe", usage = path == "/api/usage";
         if (!render && !scene && !lobe && !usage) reject("", "no such endpoint: " + path, 404);
         if (method != "POST") reject("", "use POST", 405);
-        json j = json::parse(body, nullptr, false);
-        if (j.is_discarded()) reject("body", "malformed JSON");
+        json j;
+        try {
+            j = vhost::readJson(body);
+        } catch (const vhost::JsonError& e) {
+            reject("body", e.what());
+        }
         Running run(this, client, std::move(cancel));
         if (render) return this->render(j, run);
         if (scene) return this->scene(j, run);

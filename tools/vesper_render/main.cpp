@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -44,10 +45,12 @@ const char kUsage[] =
     "  --frame N           frame N (from 0) of a scene with an animation or wedge block\n"
     "  --region X0,Y0,X1,Y1  render only pixels X0 <= x < X1, Y0 <= y < Y1, exactly as\n"
     "                      the whole frame has them; the output keeps its place in the frame\n"
+    "  --limits            print every limit of the reference host and its tools as JSON\n"
     "\n"
     "usage: vesper-render plan [--tiles N] [--out-dir DIR] [--format png|exr] [options]\n"
-    "  prints one shell command per line: a render task for every tile of every frame,\n"
-    "  then the vesper-merge command that assembles them (docs/scale.md)\n"
+    "  prints a task list: a line with the number of tasks, one shell command per line\n"
+    "  for every tile of every frame, then the vesper-merge command that assembles them\n"
+    "  (docs/scale.md)\n"
     "  --tiles N           tiles per frame (default 1)\n"
     "  --out-dir DIR       where tiles and frames go (default out/<scene name>)\n"
     "  --format png|exr    of the merged frames (default png)\n"
@@ -86,7 +89,12 @@ vref::Region parseRegion(const vhost::CommandLine& cl, const std::string& v) {
     }
     vref::Region r{static_cast<int>(c[0]), static_cast<int>(c[1]), static_cast<int>(c[2]),
                    static_cast<int>(c[3])};
-    if (c[2] <= c[0] || c[3] <= c[1]) cl.fail(vref::validate(r, 0, 0));
+    // Empty or reversed whatever the image; its bounds are checked with the scene.
+    // All zeros would read as the whole frame, so it is named here.
+    if (c[2] <= c[0] || c[3] <= c[1]) {
+        std::string bad = vref::validate(r, 0, 0);
+        cl.fail(bad.empty() ? "region " + v + " is empty" : bad);
+    }
     return r;
 }
 
@@ -137,6 +145,28 @@ bool readModeOption(vhost::CommandLine& cl, Options& o) {
     return true;
 }
 
+// The limits table, as the documents' tables are generated from it.
+void printLimits() {
+    const std::pair<vref::LimitDoc, const char*> docs[] = {
+        {vref::kDocRenderer, "renderer"}, {vref::kDocScale, "scale"}, {vref::kDocStudio, "studio"}};
+    nlohmann::json out = nlohmann::json::array();
+    for (const vref::Limit& l : vref::kLimits) {
+        nlohmann::json j = {
+            {"name", l.name}, {"meaning", l.meaning}, {"docs", nlohmann::json::array()}};
+        // Whole numbers as integers, so that they print without a fraction.
+        if (l.value == std::floor(l.value) && std::fabs(l.value) < 0x1p53) {
+            j["value"] = static_cast<int64_t>(l.value);
+        } else {
+            j["value"] = l.value;
+        }
+        for (const auto& [doc, name] : docs) {
+            if (l.docs & doc) j["docs"].push_back(name);
+        }
+        out.push_back(j);
+    }
+    std::printf("%s\n", out.dump(1).c_str());
+}
+
 Options parse(int argc, char** argv) {
     Options o;
     o.plan = argc > 1 && std::string(argv[1]) == "plan";
@@ -148,7 +178,10 @@ Options parse(int argc, char** argv) {
         if ((planOnly && !o.plan) || (renderOnly && o.plan)) {
             cl.fail(a + (o.plan ? " is not an option of plan" : " is an option of plan"));
         }
-        if (a == "--scene") {
+        if (a == "--limits") {
+            printLimits();
+            std::exit(0);
+        } else if (a == "--scene") {
             o.scene = cl.nonEmpty(cl.value(), "a file name");
         } else if (a == "--library") {
             o.library = cl.value();
@@ -259,6 +292,7 @@ void loadJob(const Options& opt, const vhost::Library& lib, Job& job) {
     }
     vrender::loadScene(vrender::frameDocument(job.doc, job.frames, job.frame), sceneName, baseDir,
                        lib, job.scene, job.settings);
+    if (opt.plan) vrender::checkFrames(job.doc, job.frames, sceneName, baseDir, lib);
     vrender::applyRenderSettings(opt.overrides, "command line", job.settings);
     std::string outside = vref::validate(opt.region, job.settings.width, job.settings.height);
     if (!outside.empty()) throw std::invalid_argument("command line: " + outside);
