@@ -15,7 +15,7 @@
 #include <OpenImageIO/imageio.h>
 
 #include "host/reference/renderer.h"
-#include "tools/vesper_render/scene_loader.h"
+#include "host/reference/scene_loader.h"
 
 namespace {
 

@@ -18,11 +18,11 @@
 #include <OpenImageIO/texture.h>
 
 #include "host/reference/noise.h"
+#include "host/reference/preview.h"
 #include "host/reference/renderer.h"
+#include "host/reference/scene_loader.h"
 #include "testkit/alloc_counter.h"
 #include "tests/render/scripted.h"
-#include "tools/vesper_render/preview.h"
-#include "tools/vesper_render/scene_loader.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "tools/vesper_render/scene_loader.h"
+#include "host/reference/scene_loader.h"
 
 namespace {
 

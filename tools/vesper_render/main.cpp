@@ -19,11 +19,11 @@
 #include <mutex>
 #include <string>
 
+#include "host/reference/gallery.h"
 #include "host/reference/limits.h"
+#include "host/reference/plan.h"
 #include "host/reference/renderer.h"
-#include "tools/vesper_render/gallery.h"
-#include "tools/vesper_render/scene_loader.h"
-#include "tools/vesper_render/split.h"
+#include "host/reference/scene_loader.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 
 #include "host/recording_registry.h"
 #include "host/reference/renderer.h"
+#include "host/reference/scene_loader.h"
 #include "host/slots.h"
 #include "tools/typed_value.h"
-#include "tools/vesper_render/scene_loader.h"
 
 namespace vstudio {
 

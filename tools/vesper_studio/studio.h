@@ -1,6 +1,6 @@
 // vesper-studio's request handling, apart from the HTTP server so that tests and
 // the fuzzer drive it directly. Every preview is a vesper-render scene document
-// (tools/vesper_render/preview.h) loaded through the same scene loader, so
+// (host/reference/preview.h) loaded through the same scene loader, so
 // /api/scene returns exactly what /api/render rendered.
 //
 //   GET  /api/classes   every class: kind, capabilities, parameters with typed
@@ -27,9 +27,9 @@
 #include <nlohmann/json.hpp>
 
 #include "host/library.h"
+#include "host/reference/preview.h"
 #include "host/reference/scene.h"
 #include "host/reference/services.h"
-#include "tools/vesper_render/preview.h"
 
 namespace vstudio {
 

@@ -1,4 +1,4 @@
-#include "tools/vesper_render/preview.h"
+#include "host/reference/preview.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "tools/vesper_render/gallery.h"
+#include "host/reference/gallery.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,9 +6,9 @@
 #include <OpenImageIO/imagebuf.h>
 #include <OpenImageIO/imagebufalgo.h>
 
+#include "host/reference/preview.h"
 #include "host/reference/scene.h"
-#include "tools/vesper_render/preview.h"
-#include "tools/vesper_render/scene_loader.h"
+#include "host/reference/scene_loader.h"
 
 namespace vrender {
 

@@ -15,7 +15,7 @@
 
 #include "host/library.h"
 #include "host/reference/registry.h"
-#include "tools/vesper_render/scene_loader.h"
+#include "host/reference/scene_loader.h"
 
 namespace vrender {
 

@@ -1,4 +1,4 @@
-#include "tools/vesper_render/scene_loader.h"
+#include "host/reference/scene_loader.h"
 
 #include <cmath>
 #include <filesystem>

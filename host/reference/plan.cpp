@@ -1,4 +1,4 @@
-#include "tools/vesper_render/split.h"
+#include "host/reference/plan.h"
 
 #include <cinttypes>
 #include <cstdio>

@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/reference/renderer.h"
-#include "tools/vesper_render/scene_loader.h"
+#include "host/reference/scene_loader.h"
 
 namespace vrender {
 
