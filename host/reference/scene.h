@@ -137,6 +137,12 @@ class Scene {
 
     // Closest hit on (org + t dir), t in (tnear, tfar); dir need not be unit.
     bool intersect(float3 org, float3 dir, float tnear, float tfar, Hit* hit) const;
+    // Whether any object lies on (org + t dir), t in (tnear, tfar): cheaper than
+    // the closest hit.
+    bool occluded(float3 org, float3 dir, float tnear, float tfar) const;
+    // Whether some object's material announces shadowTransmission, so that a
+    // shadow ray may pass through surfaces.
+    bool hasTransmitters() const { return transmitters_; }
     SurfacePoint surface(const Hit& hit, float3 org, float3 dir) const;
 
   private:
@@ -145,6 +151,7 @@ class Scene {
     std::vector<std::unique_ptr<ShaderInstance>> shaders_;
     std::vector<ShaderInstance*> materials_;
     std::vector<Object> objects_;
+    bool transmitters_ = false;
 };
 
 }  // namespace vref

@@ -193,6 +193,11 @@ float3 RenderServices::transmission(float3 from, float3 to, int32_t rayType) {
     float tnear = offset(from), tfar = dist - offset(to);
     if (!(tfar > tnear) || !std::isfinite(dist)) return t;
     float3 dir = d / dist;
+    if (!scene_.hasTransmitters()) {
+        // Every surface blocks: any hit will do, and it is the cheaper query.
+        ++stats_.rays;
+        return scene_.occluded(from, dir, tnear, tfar) ? float3() : t;
+    }
     float3 previous = from;
     for (int i = 0; i < kMaxShadowHits; ++i) {
         Hit hit;
