@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "tools/vesper_studio/studio.h"
+#include "host/studio/studio.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <sstream>
 #include <thread>
 
-#include "tools/vesper_studio/studio.h"
+#include "host/studio/studio.h"
 
 namespace {
 

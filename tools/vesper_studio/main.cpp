@@ -13,7 +13,7 @@
 
 #include <httplib.h>
 
-#include "tools/vesper_studio/studio.h"
+#include "host/studio/studio.h"
 #include "tools/vesper_studio/web_assets.h"
 
 namespace {

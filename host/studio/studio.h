@@ -95,8 +95,4 @@ struct RequestError {
     std::string field, message;
 };
 
-// Lobe data of a material (lobe.cpp): `scene` holds the material "subject".
-nlohmann::json computeLobe(const vref::Scene& scene, const vref::RenderSettings& settings,
-                           double incidenceDegrees, int samples, const std::atomic<bool>* cancel);
-
 }  // namespace vstudio

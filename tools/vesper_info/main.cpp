@@ -1,7 +1,7 @@
 // vesper-info: loads vesperShaders64 as a host does and describes every class it
 // exports: kind, API version, capability mask, parameters in registration order
 // with type and default, and vertex attributes. With --json, defaults are typed
-// values (tools/typed_value.h).
+// values (host/typed_value.h).
 //
 //   vesper-info [--json] [--library PATH]
 #include <cstdio>
@@ -15,7 +15,7 @@
 #include "host/library.h"
 #include "host/recording_registry.h"
 #include "host/slots.h"
-#include "tools/typed_value.h"
+#include "host/typed_value.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ void describe(const vhost::Library& lib, ClassInfo& info) {
     for (const vhost::Declaration* d : registry.parameters()) {
         std::string type = vhost::typeName(d->type);
         info.parameters.push_back(
-            {d->name, type, d->valueText(), vtools::typedValue(type, d->field)});
+            {d->name, type, d->valueText(), vhost::typedValue(type, d->field)});
     }
     for (const vhost::Declaration* d : registry.attributes()) info.attributes.push_back(*d);
 }
@@ -91,7 +91,7 @@ nlohmann::json toJson(const vhost::Library& lib, const std::vector<ClassInfo>& c
         nlohmann::json j;
         j["name"] = c.name;
         j["apiVersion"] = c.apiVersion;
-        j["kind"] = vtools::kindName(c.kind);
+        j["kind"] = vhost::kindName(c.kind);
         j["capabilities"] = c.capabilities;
         j["parameters"] = nlohmann::json::array();
         j["attributes"] = nlohmann::json::array();
@@ -114,7 +114,7 @@ void printText(const vhost::Library& lib, const std::vector<ClassInfo>& classes)
     for (const ClassInfo& c : classes) {
         uint32_t mask = c.capabilities;
         std::printf("\n%s\n  kind %s, API version %d, capabilities %u (%s)\n", c.name.c_str(),
-                    vtools::kindName(c.kind), c.apiVersion, mask, capabilityNames(mask).c_str());
+                    vhost::kindName(c.kind), c.apiVersion, mask, capabilityNames(mask).c_str());
         if (c.apiVersion != pxs::kApiVersion) {
             std::printf("  (not created: API version %d, expected %d)\n", c.apiVersion,
                         pxs::kApiVersion);

@@ -1,14 +1,15 @@
-#include "tools/vesper_studio/studio.h"
+#include "host/studio/studio.h"
 
 #include <cfloat>
 #include <cmath>
 #include <filesystem>
 
 #include "host/recording_registry.h"
+#include "host/reference/lobe.h"
 #include "host/reference/renderer.h"
 #include "host/reference/scene_loader.h"
 #include "host/slots.h"
-#include "tools/typed_value.h"
+#include "host/typed_value.h"
 
 namespace vstudio {
 
@@ -37,7 +38,7 @@ Response errorResponse(const RequestError& e) {
 json describe(const vhost::Library& lib, const vrender::ClassInfo& info) {
     json j = {{"name", info.name},
               {"apiVersion", lib.apiVersion(info.name)},
-              {"kind", vtools::kindName(info.kind)},
+              {"kind", vhost::kindName(info.kind)},
               {"capabilities", info.capabilities},
               {"parameters", json::array()},
               {"attributes", json::array()}};
@@ -48,7 +49,7 @@ json describe(const vhost::Library& lib, const vrender::ClassInfo& info) {
     for (const vhost::Declaration* d : registry.parameters()) {
         std::string type = vhost::typeName(d->type);
         j["parameters"].push_back(
-            {{"name", d->name}, {"type", type}, {"default", vtools::typedValue(type, d->field)}});
+            {{"name", d->name}, {"type", type}, {"default", vhost::typedValue(type, d->field)}});
     }
     for (const vhost::Declaration* d : registry.attributes()) {
         static const char* kinds[] = {"float2", "float3", "float4"};
@@ -167,7 +168,7 @@ Studio::Preview Studio::parsePreview(const json& body, bool lobe) const {
     if (found == info_.end()) reject("class", "unknown class \"" + r.className + "\"");
     p.info = &found->second;
     if (lobe && p.info->kind != pxs::kKindMaterial) {
-        reject("class", "\"" + r.className + "\" is a " + vtools::kindName(p.info->kind) +
+        reject("class", "\"" + r.className + "\" is a " + vhost::kindName(p.info->kind) +
                             ": only materials have a lobe");
     }
     if (lobe && (!(p.info->capabilities & pxs::kCapEvaluateBsdf) ||
@@ -312,7 +313,7 @@ Response Studio::lobe(const json& body, const std::string& client) {
     vref::Scene scene;
     vref::RenderSettings settings;
     load(document(p), scene, settings);
-    json out = computeLobe(scene, settings, p.incidence, p.samples, run.cancel.get());
+    json out = vref::computeLobe(scene, settings, p.incidence, p.samples, run.cancel.get());
     if (run.cancel->load()) reject("", "cancelled by a newer request of the same client", 409);
     out["class"] = p.request.className;
     return jsonResponse(200, out);

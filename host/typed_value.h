@@ -13,7 +13,7 @@
 
 #include "vesper/vesper.h"
 
-namespace vtools {
+namespace vhost {
 
 // The name vesper-info and vesper-studio give a shader kind.
 inline const char* kindName(int32_t kind) {
@@ -68,4 +68,4 @@ inline nlohmann::json typedValue(const std::string& type, const void* field) {
     return a;
 }
 
-}  // namespace vtools
+}  // namespace vhost

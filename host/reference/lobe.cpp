@@ -3,18 +3,17 @@
 // incidence angle in the x-z plane (the plane of incidence, x > 0). Angles in
 // that plane are measured from the normal, positive towards +x, so the mirror
 // direction lies at -incidence and transmission beyond +-90 degrees.
+#include "host/reference/lobe.h"
+
 #include <cmath>
 #include <cstring>
 
-#include "host/reference/services.h"
 #include "host/reference/vmath.h"
 #include "host/slots.h"
-#include "tools/vesper_studio/studio.h"
 
-namespace vstudio {
+namespace vref {
 
 using nlohmann::json;
-using namespace vref;  // the host's vector arithmetic
 
 namespace {
 
@@ -151,4 +150,4 @@ json computeLobe(const Scene& scene, const RenderSettings& settings, double inci
     return out;
 }
 
-}  // namespace vstudio
+}  // namespace vref
