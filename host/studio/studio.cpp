@@ -279,10 +279,16 @@ void Studio::load(const json& doc, vref::Scene& scene, vref::RenderSettings& set
 Response Studio::render(const json& body, const std::string& client) {
     Preview p = parsePreview(body, false);
     Running run(this, client);
-    vref::Scene scene;
-    vref::RenderSettings settings;
-    load(document(p), scene, settings);
-    vref::RenderResult result = vref::render(scene, settings, {}, run.cancel.get());
+    json doc = document(p);
+    std::unique_ptr<SceneCache::Entry> kept = previews_.take(doc);
+    if (!kept) {
+        kept = std::make_unique<SceneCache::Entry>();
+        kept->doc = doc;
+        load(doc, kept->scene, kept->settings);
+    }
+    vref::RenderResult result = vref::render(kept->scene, kept->settings, {}, run.cancel.get());
+    const int spp = kept->settings.spp;
+    previews_.keep(std::move(kept));
     if (result.cancelled) reject("", "cancelled by a newer request of the same client", 409);
     std::vector<unsigned char> png;
     std::string err = vref::encodePng(result.image, &png);
@@ -293,7 +299,7 @@ Response Studio::render(const json& body, const std::string& client) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", result.seconds);
     r.headers["X-Render-Seconds"] = seconds;
-    r.headers["X-Render-Spp"] = std::to_string(settings.spp);
+    r.headers["X-Render-Spp"] = std::to_string(spp);
     return r;
 }
 

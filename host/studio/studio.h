@@ -30,6 +30,7 @@
 #include "host/reference/preview.h"
 #include "host/reference/scene.h"
 #include "host/reference/services.h"
+#include "host/studio/scene_cache.h"
 
 namespace vstudio {
 
@@ -87,6 +88,7 @@ class Studio {
     nlohmann::json classesJson_;
     std::mutex running_;
     std::map<std::string, std::shared_ptr<std::atomic<bool>>> flags_;
+    SceneCache previews_;
 };
 
 // A request that cannot be served: the HTTP status, the message and the field.
