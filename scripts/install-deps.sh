@@ -4,7 +4,7 @@
 #   scripts/install-deps.sh [PROFILE]
 #     info    vesper-info: compiler, CMake, Ninja, nlohmann-json
 #     render  vesper-render as well: Embree, OpenImageIO, oneTBB, tinyobjloader, a font
-#     studio  vesper-studio as well: cpp-httplib
+#     studio  vesper-studio as well: cpp-httplib, and Python to build the page's notes
 #     all     (default) everything the tests, benchmarks, sanitizers, fuzzing and
 #             tools need, with the browser test's chromium and npm packages and Slurm
 #             and munge for the cluster test (which starts its own daemons); unless
@@ -27,7 +27,7 @@ if [ "$profile" != info ]; then
              fonts-dejavu-core)
 fi
 if [ "$profile" = studio ] || [ "$profile" = all ]; then
-  packages+=(libcpp-httplib-dev)
+  packages+=(libcpp-httplib-dev python3)
 fi
 if [ "$profile" = all ]; then
   packages+=(clang clang-format libclang-rt-dev libgtest-dev libgmock-dev googletest

@@ -28,9 +28,10 @@ case "${1:-}" in
     deps=render
     ;;
 esac
-# A new build tree leaves out the tests and benchmarks (and what the job does not
-# run), so that configuring needs none of their packages; a tree configured
-# before, by scripts/test.sh say, keeps its settings.
+# Each profile states the options its tool needs, whatever an earlier command left
+# in the build tree. A new tree also leaves out the tests and benchmarks (and what
+# the job does not run), so that configuring needs none of their packages; a tree
+# configured before, by scripts/test.sh say, keeps its other settings.
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
   options+=(-DVESPER_BUILD_TESTS=OFF -DVESPER_BUILD_BENCH=OFF)
   case "$tool" in

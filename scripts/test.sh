@@ -11,8 +11,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build}
 export BUILD_DIR
+# Every option the stages below rely on, stated whatever an earlier command (scripts/run.sh
+# makes a tree without tests, benchmarks or the studio) left in the build tree's cache.
 scripts/build.sh -DVESPER_BUILD_TESTS=ON -DVESPER_BUILD_BENCH=ON -DVESPER_BUILD_TOOLS=ON \
-  -DVESPER_BUILD_RENDERER=ON
+  -DVESPER_BUILD_RENDERER=ON -DVESPER_BUILD_STUDIO=ON -DVESPER_SANITIZE= -DVESPER_FUZZ=OFF
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
 # vesper-studio in chromium (starts and stops its own server).
 tests/browser/run.sh

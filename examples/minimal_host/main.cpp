@@ -1,10 +1,11 @@
 // minimal_host: the smallest complete host of vesperShaders.
 //
 // For each class named on the command line it checks the API version, creates an
-// object, lets it declare its parameters to a registry that lists them, binds
-// textures, shades one hit (and runs the optional operations the capability mask
-// announces), prints the results and destroys the object. It exits non-zero when a
-// class cannot be used or a result is not finite.
+// object, lets it declare its parameters to pxs::ParameterTable (the registry of
+// vesper/parameters.h, which writes values by name only with their registered type),
+// binds textures, sets a light's falloff, shades one hit (and runs the optional
+// operations the capability mask announces), prints the results and destroys the
+// object. It exits non-zero when a class cannot be used or a result is not finite.
 //
 //   minimal_host [--plugin PATH] [CLASS...]      (default: corvid_Mtl_Solid)
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include <vesper/parameters.h>
 #include <vesper/vesper.h>
 
 #if defined(_WIN32)
@@ -73,65 +75,6 @@ class Plugin {
 };
 
 // --- Host objects ----------------------------------------------------------
-
-// Every registered field, kept for listing and editing. The addresses stay valid
-// until the object is destroyed.
-struct Parameter {
-    const char* name;
-    const char* type;
-    void* field;
-};
-
-struct Attribute {
-    const char* name;
-    int32_t kind;
-    int32_t offset;
-};
-
-class ListingRegistry final : public pxs::IParameterRegistry {
-  public:
-    uint32_t capabilities = 0;
-    std::vector<Parameter> parameters;
-    std::vector<Attribute> attributes;
-
-    void declareCapabilities(pxs::IShaderBase*, uint32_t mask) override { capabilities = mask; }
-    void declareBool(pxs::IShaderBase*, const char* n, bool* f) override { add(n, "bool", f); }
-    void declareInt(pxs::IShaderBase*, const char* n, int32_t* f) override { add(n, "int", f); }
-    void declareFloat(pxs::IShaderBase*, const char* n, float* f) override { add(n, "float", f); }
-    void declareFloat2(pxs::IShaderBase*, const char* n, float2* f) override {
-        add(n, "float2", f);
-    }
-    void declareFloat3(pxs::IShaderBase*, const char* n, float3* f) override {
-        add(n, "float3", f);
-    }
-    void declareFloat4(pxs::IShaderBase*, const char* n, float4* f) override {
-        add(n, "float4", f);
-    }
-    void declareMatrix3(pxs::IShaderBase*, const char* n, pxs::matrix3* f) override {
-        add(n, "matrix3", f);
-    }
-    void declareMatrix4(pxs::IShaderBase*, const char* n, pxs::matrix4* f) override {
-        add(n, "matrix4", f);
-    }
-    void declareTextureB(pxs::IShaderBase*, const char* n, pxs::TextureHandle* f) override {
-        add(n, "textureB", f);
-    }
-    void declareTexture2D(pxs::IShaderBase*, const char* n, pxs::TextureHandle* f) override {
-        add(n, "texture2D", f);
-    }
-    void declareTextureCube(pxs::IShaderBase*, const char* n, pxs::TextureHandle* f) override {
-        add(n, "textureCube", f);
-    }
-    void declareVertexAttribute(pxs::IShaderBase*, int32_t kind, const char* n,
-                                int32_t offset) override {
-        attributes.push_back({n, kind, offset});
-    }
-
-  private:
-    void add(const char* name, const char* type, void* field) {
-        parameters.push_back({name, type, field});
-    }
-};
 
 // A 2D texture (a checker in u, v) that also answers cube-map lookups with a sky
 // gradient. Textures are shared by all render threads: sample keeps no state.
@@ -296,8 +239,8 @@ pxs::ShadingState makeHit() {
 }
 
 // Interpolated vertex data, placed where the shader asked for it.
-bool placeAttributes(const ListingRegistry& reg, pxs::ShadingState* st) {
-    for (const Attribute& a : reg.attributes) {
+bool placeAttributes(const pxs::ParameterTable& table, pxs::ShadingState* st) {
+    for (const pxs::AttributeDeclaration& a : table.attributes) {
         float v[4] = {0.0f, 0.0f, 0.0f, 0.0f};
         if (!std::strcmp(a.name, "uv") || !std::strcmp(a.name, "uv1")) {
             v[0] = 0.25f, v[1] = 0.75f;
@@ -337,29 +280,35 @@ bool runClass(const Plugin& plugin, const std::string& name) {
         return false;
     }
 
-    ListingRegistry reg;
-    shader->declareParameters(&reg);
+    pxs::ParameterTable table;
+    shader->declareParameters(&table);
     static const char* const kKinds[] = {"material", "light", "environment"};
     int32_t kind = shader->shaderKind();
     std::printf("%s: %s, capabilities %u, %zu parameters\n", name.c_str(),
-                kind >= 0 && kind <= 2 ? kKinds[kind] : "unknown kind", reg.capabilities,
-                reg.parameters.size());
+                kind >= 0 && kind <= 2 ? kKinds[kind] : "unknown kind", table.capabilities,
+                table.parameters.size());
 
     // Every parameter starts at its default (matrices at identity); a host writes
-    // only what its scene sets. Textures are bound here by writing the pointer.
+    // only what its scene sets. Binding a texture writes the handle's pointer.
     DemoTexture image(false), sky(true);
-    for (const Parameter& p : reg.parameters) {
-        std::printf("  %-12s %s\n", p.type, p.name);
-        if (!std::strcmp(p.type, "texture2D"))
-            static_cast<pxs::TextureHandle*>(p.field)->object = &image;
-        if (!std::strcmp(p.type, "textureCube"))
-            static_cast<pxs::TextureHandle*>(p.field)->object = &sky;
+    for (const pxs::ParamDeclaration& p : table.parameters) {
+        std::printf("  %-12s %s\n", pxs::paramTypeName(p.type), p.name);
+        if (p.type == pxs::ParamType::Texture2D) table.bindTexture(p.name, &image);
+        if (p.type == pxs::ParamType::TextureCube) table.bindTexture(p.name, &sky);
     }
 
     bool ok = true;
+    // Values go in by name with their registered type: a float3 here. A value of
+    // another type or size is refused (WrongType) instead of overwriting the
+    // parameters next to it. The lights' default falloff has exponent 0 and
+    // delivers nothing; (10, 2, 0) gives 1 - (5 / 10)^2 = 0.75 at this hit.
+    if (table.set("attenuationFactors", float3(10.0f, 2.0f, 0.0f)) == pxs::SetResult::WrongType) {
+        std::printf("  attenuationFactors is not a float3\n");
+        ok = false;
+    }
     DemoServices services;
     pxs::ShadingState st = makeHit();
-    ok = placeAttributes(reg, &st) && ok;
+    ok = placeAttributes(table, &st) && ok;
     auto report = [&](const char* what, const float3& v, bool valid) {
         std::printf("  %-20s (%.4g, %.4g, %.4g)%s\n", what, v.x, v.y, v.z,
                     valid ? "" : "  NOT FINITE");
@@ -377,19 +326,19 @@ bool runClass(const Plugin& plugin, const std::string& name) {
             ok = ok && std::isfinite(st.outAlpha);
         }
         // Only the operations the mask announces are ever called.
-        if (reg.capabilities & pxs::kCapShadowTransmission) {
+        if (table.capabilities & pxs::kCapShadowTransmission) {
             st.rayType = pxs::kRayOcclusion;
             material->shadowTransmission(&services, &st);
             report("outTransmission", st.outTransmission, finite3(st.outTransmission));
             st.rayType = pxs::kRayCamera;
         }
-        if (reg.capabilities & pxs::kCapEvaluateBsdf) {
+        if (table.capabilities & pxs::kCapEvaluateBsdf) {
             st.sampleDirection = float3(0.0f, 0.6f, 0.8f);
             material->evaluateBsdf(&services, &st);
             report("evaluateBsdf value", st.sampleValue,
                    finite3(st.sampleValue) && std::isfinite(st.sampleCosine));
         }
-        if (reg.capabilities & pxs::kCapSampleBsdf) {
+        if (table.capabilities & pxs::kCapSampleBsdf) {
             const float mediumBefore = st.mediumIor;
             material->sampleBsdf(&services, &st);
             bool valid = st.sampleKind == pxs::kSampleNone ||

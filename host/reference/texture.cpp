@@ -30,8 +30,18 @@ thread_local ThreadRecord tRecord;
 }  // namespace
 
 OIIO::TextureSystem::Perthread* TextureLibrary::threadInfo() {
-    if (tRecord.library != id_) tRecord = {id_, ts_->get_perthread_info()};
+    if (tRecord.library != id_) tRecord = {id_, recordOf(std::this_thread::get_id())};
     return tRecord.info;
+}
+
+// Records are made and destroyed here rather than taken from the TextureSystem's
+// own per-thread slot: render threads outlive texture libraries, and a slot a
+// destroyed TextureSystem left behind would be handed to the next one.
+OIIO::TextureSystem::Perthread* TextureLibrary::recordOf(std::thread::id thread) {
+    std::lock_guard<std::mutex> lock(recordsMutex_);
+    OIIO::TextureSystem::Perthread*& info = records_[thread];
+    if (!info) info = ts_->create_thread_info();
+    return info;
 }
 
 bool ImageTexture::sampleDirect(float s, float t, float* rgba) const {
@@ -155,6 +165,7 @@ TextureLibrary::TextureLibrary() : ts_(OIIO::TextureSystem::create(false)), id_(
 
 TextureLibrary::~TextureLibrary() {
     textures_.clear();
+    for (auto& record : records_) ts_->destroy_thread_info(record.second);
     OIIO::TextureSystem::destroy(ts_, true);
 }
 

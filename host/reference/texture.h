@@ -19,7 +19,9 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <OpenImageIO/filesystem.h>
@@ -92,6 +94,7 @@ class TextureLibrary {
     friend class ImageTexture;
     // The calling thread's record for the TextureSystem.
     OIIO::TextureSystem::Perthread* threadInfo();
+    OIIO::TextureSystem::Perthread* recordOf(std::thread::id thread);
     // Keeps a decoded copy of a small 2D image in `tex` for direct lookups.
     void decode(const std::string& name, OIIO::Filesystem::IOProxy* proxy, ImageTexture* tex);
 
@@ -104,6 +107,8 @@ class TextureLibrary {
     // Images given in memory, read by the cache until the destructor tears it down.
     std::map<std::string, std::unique_ptr<Memory>> memory_;
     std::map<std::pair<std::string, bool>, std::unique_ptr<ImageTexture>> textures_;
+    std::mutex recordsMutex_;
+    std::map<std::thread::id, OIIO::TextureSystem::Perthread*> records_;
 };
 
 }  // namespace vref

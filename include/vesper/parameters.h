@@ -1,21 +1,28 @@
-// Parameter types, and a registry that lets a host write parameters by name with
-// their registered type checked.
+// Parameter types, and a registry that lets a host write and read parameters by
+// name with their registered type checked.
 //
 // A shader's parameters lie next to each other in the object, so a value written
 // through a field address with the wrong size silently overwrites its neighbours:
 // three floats written into a float parameter change the next two parameters.
-// ParameterTable records what declareParameters registers and refuses any write
+// ParameterTable records what declareParameters registers and refuses any access
 // whose type (and so size) is not the registered one.
 //
 //   pxs::ParameterTable table;
 //   shader->declareParameters(&table);
-//   table.set("u_roughness", 0.25f);                // Ok
-//   table.set("u_roughness", pxs::float3(1, 1, 1));  // WrongType, nothing written
+//   table.set("u_roughValue", 0.25f);                 // Ok
+//   table.set("u_roughValue", pxs::float3(1, 1, 1));  // WrongType, nothing written
+//   float r = 0.0f;
+//   table.get("u_roughValue", &r);                    // Ok, r = 0.25
+//   table.bindTexture("u_diffuseMap", &myTexture);    // Ok: the handle's pointer only
+//
+// Not for per-hit code: lookups compare names. Like any parameter write, do not
+// write while per-hit calls on the object are running.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "vesper/host.h"
@@ -102,7 +109,11 @@ constexpr bool isTextureType(ParamType t) {
 
 // The parameter type a C++ value writes; a type without one does not compile.
 template <class T>
-struct ParamTypeOf;
+struct ParamTypeOf {
+    static_assert(!std::is_same<T, T>::value,
+                  "no parameter type takes this C++ type: use bool, int32_t, float, float2, "
+                  "float3, float4, matrix3, matrix4 or TextureHandle (a double needs an f)");
+};
 template <>
 struct ParamTypeOf<bool> {
     static constexpr ParamType value = ParamType::Bool;
@@ -158,6 +169,8 @@ enum class SetResult {
     UnknownName,  // no parameter of that name
     WrongType,    // the value's type or size is not the registered one: nothing written
 };
+// Reads have the same outcomes; on any but Ok the destination is left alone.
+using GetResult = SetResult;
 
 // Records a shader's declarations in registration order. One table per shader
 // object; it holds field addresses, so it must not outlive the shader.
@@ -178,12 +191,17 @@ class ParameterTable final : public IParameterRegistry {
     // Writes `size` bytes of a value of `type` into parameter `name`, only when
     // the parameter has that type and size (any texture type for a texture).
     SetResult setBytes(const char* name, ParamType type, const void* value, size_t size) const {
-        const ParamDeclaration* p = find(name);
-        if (!p) return SetResult::UnknownName;
-        bool sameType = p->type == type || (isTextureType(p->type) && isTextureType(type));
-        if (!sameType || size != paramTypeSize(p->type)) return SetResult::WrongType;
-        std::memcpy(p->field, value, size);
-        return SetResult::Ok;
+        const ParamDeclaration* p = nullptr;
+        SetResult r = check(name, type, size, &p);
+        if (r == SetResult::Ok) std::memcpy(p->field, value, size);
+        return r;
+    }
+    // Copies parameter `name` into `size` bytes at `out`, under the same condition.
+    GetResult getBytes(const char* name, ParamType type, void* out, size_t size) const {
+        const ParamDeclaration* p = nullptr;
+        GetResult r = check(name, type, size, &p);
+        if (r == GetResult::Ok) std::memcpy(out, p->field, size);
+        return r;
     }
 
     template <class T>
@@ -194,6 +212,27 @@ class ParameterTable final : public IParameterRegistry {
     SetResult set(const char* name, bool value) const {
         unsigned char byte = value ? 1 : 0;
         return setBytes(name, ParamType::Bool, &byte, 1);
+    }
+
+    template <class T>
+    GetResult get(const char* name, T* out) const {
+        return getBytes(name, ParamTypeOf<T>::value, out, sizeof *out);
+    }
+    // Any non-zero byte reads as true, as the library reads it.
+    GetResult get(const char* name, bool* out) const {
+        unsigned char byte = 0;
+        GetResult r = getBytes(name, ParamType::Bool, &byte, 1);
+        if (r == GetResult::Ok) *out = byte != 0;
+        return r;
+    }
+
+    // Binds `texture` (null: none) to a texture parameter of any of the three
+    // types; the handle's two integers stay as they are, for the host's own use.
+    SetResult bindTexture(const char* name, ITextureObject* texture) const {
+        const ParamDeclaration* p = nullptr;
+        SetResult r = check(name, ParamType::Texture2D, sizeof(TextureHandle), &p);
+        if (r == SetResult::Ok) static_cast<TextureHandle*>(p->field)->object = texture;
+        return r;
     }
 
     void declareCapabilities(IShaderBase*, uint32_t mask) override { capabilities = mask; }
@@ -234,6 +273,15 @@ class ParameterTable final : public IParameterRegistry {
   private:
     void add(const char* name, ParamType type, void* field) {
         parameters.push_back({name, type, field});
+    }
+    SetResult check(const char* name, ParamType type, size_t size,
+                    const ParamDeclaration** out) const {
+        const ParamDeclaration* p = find(name);
+        if (!p) return SetResult::UnknownName;
+        bool sameType = p->type == type || (isTextureType(p->type) && isTextureType(type));
+        if (!sameType || size != paramTypeSize(p->type)) return SetResult::WrongType;
+        *out = p;
+        return SetResult::Ok;
     }
 };
 

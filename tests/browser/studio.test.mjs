@@ -1,7 +1,7 @@
-// vesper-studio in a real browser: pick a class, move a float slider, change a
-// colour, see the preview change; the saved scene renders the image shown
-// through vesper-render; a saved link restores the state. Run by run.sh, which
-// starts the server (STUDIO_URL) and names vesper-render (VESPER_RENDER).
+// vesper-studio in a real browser: pick a class, read its notes and lobe, move a
+// float slider, change a colour, see the preview change; the saved scene renders
+// the image shown through vesper-render; a saved link restores the state. Run by
+// run.sh, which starts the server (STUDIO_URL) and names vesper-render (VESPER_RENDER).
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync } from "node:child_process";
@@ -54,6 +54,11 @@ test("edit, save and restore a material in the studio", { timeout: 600000 }, asy
     await page.locator(`.classItem[data-class="${CLASS}"]`).click();
     before = await before;
     await assert.doesNotReject(page.locator("#classHeader h2", { hasText: CLASS }).waitFor());
+    // The notes built into the page, and the lobe with its albedo.
+    assert.ok(await page.locator("#classHeader .about .q").count() > 0, "the paragraph's quoted names are elements");
+    assert.match(await page.locator('.param[data-name="u_roughValue"] .pMeaning').textContent(), /roughness/);
+    await page.locator("#lobeLegend").waitFor();
+    assert.match(await page.locator("#lobeAlbedo").textContent(), /^\d\.\d{3} \d\.\d{3} \d\.\d{3}$/);
 
     // A float slider, moved with the mouse to 80% of its travel.
     const slider = page.locator('.param[data-name="u_roughValue"] input[type=range]');

@@ -5,6 +5,7 @@
 
 #include "testkit/alloc_counter.h"
 #include "testkit/harness.h"
+#include "testkit/test_texture.h"
 #include "vesper/parameters.h"
 
 namespace {
@@ -171,8 +172,9 @@ TEST_P(EveryClass, UnannouncedMaterialSlotsLeaveTheStateAlone) {
     }
 }
 
-// The host-side checked setter: a value of another type than the registered one
-// is refused and writes nothing, so a parameter's neighbours stay as they are.
+// The host-side checked access: a value of another type or size than the registered
+// one is refused and writes nothing, so a parameter's neighbours stay as they are;
+// reads give back what is there, and refused reads leave the destination alone.
 TEST_P(EveryClass, ParameterTableRefusesWritesOfAnotherType) {
     vtest::Shader s(GetParam());
     pxs::ParameterTable table;
@@ -199,11 +201,30 @@ TEST_P(EveryClass, ParameterTableRefusesWritesOfAnotherType) {
         for (size_t j = 0; j < recorded.size(); ++j) {
             EXPECT_EQ(recorded[j]->valueText(), before[j]) << "writing " << p.name;
         }
-        unsigned char own[sizeof(pxs::matrix4)];
-        std::memcpy(own, p.field, pxs::paramTypeSize(p.type));
-        EXPECT_EQ(table.setBytes(p.name, p.type, own, pxs::paramTypeSize(p.type)),
-                  pxs::SetResult::Ok)
-            << p.name;
+        const size_t size = pxs::paramTypeSize(p.type);
+        unsigned char own[sizeof(pxs::matrix4)], read[sizeof(pxs::matrix4) + 1];
+        std::memcpy(own, p.field, size);
+        std::memset(read, 0xA7, sizeof read);
+        EXPECT_EQ(table.getBytes(p.name, p.type, read, size + 1), pxs::GetResult::WrongType);
+        EXPECT_EQ(read[0], 0xA7) << p.name << ": a refused read wrote";
+        ASSERT_EQ(table.getBytes(p.name, p.type, read, size), pxs::GetResult::Ok) << p.name;
+        EXPECT_EQ(std::memcmp(read, own, size), 0) << p.name;
+        EXPECT_EQ(table.setBytes(p.name, p.type, own, size), pxs::SetResult::Ok) << p.name;
+
+        if (!pxs::isTextureType(p.type)) {
+            EXPECT_EQ(table.bindTexture(p.name, nullptr), pxs::SetResult::WrongType) << p.name;
+            continue;
+        }
+        // Binding writes the pointer only: the two integers are the host's.
+        auto* h = static_cast<pxs::TextureHandle*>(p.field);
+        h->id = 7;
+        h->hostData = 9;
+        vhost::TestTexture texture(pxs::float4(1, 1, 1, 1));
+        EXPECT_EQ(table.bindTexture(p.name, &texture), pxs::SetResult::Ok) << p.name;
+        EXPECT_EQ(h->object, &texture) << p.name;
+        EXPECT_EQ(h->id, 7) << p.name;
+        EXPECT_EQ(h->hostData, 9) << p.name;
+        std::memcpy(p.field, own, size);
     }
 }
 

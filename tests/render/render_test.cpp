@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -16,6 +17,7 @@
 
 #include <OpenImageIO/imageio.h>
 #include <OpenImageIO/texture.h>
+#include <tbb/parallel_for.h>
 
 #include "host/reference/noise.h"
 #include "host/reference/preview.h"
@@ -269,6 +271,28 @@ TEST(RenderTextures, CubeMapsAreLookedUpWithYUp) {
     sky->sample(&down, dirDown);
     EXPECT_NEAR(up.z, 0.8f, 1e-2f);
     EXPECT_NEAR(down.x, 0.4f, 1e-2f);
+}
+
+// Render threads outlive texture libraries (one per scene): lookups through a
+// library made after another one was destroyed, on the same pool threads, must
+// not reach the destroyed library's thread records.
+TEST(RenderTextures, LibrariesOneAfterAnotherOnTheSamePoolThreads) {
+    TempDir dir;
+    writeImage(dir.file("grey.exr"), 512, 256, 3, std::vector<float>(512 * 256 * 3, 0.25f));
+    for (int round = 0; round < 8; ++round) {
+        vref::TextureLibrary textures;
+        std::string err;
+        vref::ImageTexture* env = textures.load(dir.file("grey.exr"), true, &err);
+        ASSERT_TRUE(env) << err;
+        std::atomic<int> wrong{0};
+        tbb::parallel_for(0, 4096, [&](int i) {
+            pxs::float4 c;
+            float d[3] = {std::cos(0.01f * i), std::sin(0.37f * i), std::sin(0.01f * i)};
+            env->sample(&c, d);
+            if (std::fabs(c.x - 0.25f) > 1e-3f) ++wrong;
+        });
+        EXPECT_EQ(wrong.load(), 0) << "round " << round;
+    }
 }
 
 // Over 64 samples of a pixel, every dimension has one value per 1/64 and every

@@ -1,106 +1,62 @@
-// The lobe in the plane of incidence: the surface is the horizontal line, the
-// normal points up, the viewer sits at +incidence (right), the mirror direction
-// at -incidence (left). The curve is evaluateBsdf's value x cosine, the bars the
-// sampleBsdf directions projected onto the plane and weighted by
-// value x cosine x weight; each is scaled to its own maximum.
+// The lobe panel: the server's lobe of the current settings at the chosen
+// incidence, drawn by lobe-plot.js, with the directional albedo and the share
+// of each sample kind.
+import { $ } from "./dom.js";
+import { post } from "./api.js";
+import { updateLink } from "./link.js";
+import { drawHemisphere, drawLobe } from "./lobe-plot.js";
+import { currentClass, hasLobe, pageId, shadesSurface, state } from "./state.js";
 
-const ACCENT = "#e8a23a", BARS = "rgba(90, 169, 230, 0.55)", GRID = "#2f343c", DIM = "#8b929c";
+let generation = 0, last = null, timer = 0;
 
-function polar(cx, cy, r, degrees) {
-  const a = (degrees * Math.PI) / 180;
-  return [cx + r * Math.sin(a), cy - r * Math.cos(a)];
+// Shows one part of the info beside the plot: the legend, the note that the
+// class has no BSDF operations, or a message.
+function info(part, message = "") {
+  $("lobeLegend").hidden = part !== "legend";
+  $("lobeNoBsdf").hidden = part !== "noBsdf";
+  $("lobeMessage").textContent = message;
 }
 
-export function drawLobe(canvas, data, { log = false } = {}) {
-  const g = canvas.getContext("2d");
-  const W = canvas.width, H = canvas.height;
-  g.clearRect(0, 0, W, H);
-  const cx = W / 2, cy = H * 0.56, R = Math.min(W * 0.46, H * 0.5);
-  g.strokeStyle = GRID;
-  g.lineWidth = 1;
-  for (const f of [0.25, 0.5, 0.75, 1]) {
-    g.beginPath();
-    g.arc(cx, cy, R * f, 0, 2 * Math.PI);
-    g.stroke();
-  }
-  for (let a = -180; a < 180; a += 30) {
-    g.beginPath();
-    g.moveTo(cx, cy);
-    g.lineTo(...polar(cx, cy, R, a));
-    g.stroke();
-  }
-  g.fillStyle = "rgba(255,255,255,0.04)";
-  g.fillRect(0, cy, W, H - cy);
-  g.strokeStyle = "#6b7280";
-  g.lineWidth = 2;
-  g.beginPath();
-  g.moveTo(4, cy);
-  g.lineTo(W - 4, cy);
-  g.stroke();
-  g.fillStyle = DIM;
-  g.font = "11px DejaVu Sans, sans-serif";
-  g.fillText("transmission", 8, H - 8);
-  g.fillText("reflection", 8, 14);
-  if (!data) return;
-
-  const shape = (x) => (log ? Math.log10(1 + 1000 * x) / 3 : x);
-  // Histogram bars.
-  const h = data.histogram;
-  const hmax = Math.max(...h.weight, 1e-30);
-  g.fillStyle = BARS;
-  h.weight.forEach((w, i) => {
-    if (w <= 0) return;
-    const a0 = h.start + i * h.width, a1 = a0 + h.width, r = R * shape(w / hmax);
-    g.beginPath();
-    g.moveTo(cx, cy);
-    g.lineTo(...polar(cx, cy, r, a0));
-    g.lineTo(...polar(cx, cy, r, a1));
-    g.closePath();
-    g.fill();
-  });
-  // The evaluated lobe.
-  const e = data.evaluate;
-  const emax = Math.max(...e.throughput, 1e-30);
-  g.strokeStyle = ACCENT;
-  g.lineWidth = 2;
-  g.beginPath();
-  e.angles.forEach((a, i) => {
-    const [x, y] = polar(cx, cy, R * shape(Math.max(0, e.throughput[i]) / emax), a);
-    i ? g.lineTo(x, y) : g.moveTo(x, y);
-  });
-  g.closePath();
-  g.stroke();
-  // Viewer and mirror directions.
-  const arrow = (deg, colour, label) => {
-    const [x, y] = polar(cx, cy, R * 1.04, deg);
-    g.strokeStyle = colour;
-    g.setLineDash([4, 4]);
-    g.beginPath();
-    g.moveTo(cx, cy);
-    g.lineTo(x, y);
-    g.stroke();
-    g.setLineDash([]);
-    g.fillStyle = colour;
-    g.fillText(label, x + (deg > 0 ? 4 : -g.measureText(label).width - 4), y);
-  };
-  arrow(data.incidence, "#d9dce1", "viewer");
-  arrow(-data.incidence, DIM, "mirror");
+function showLobe(data) {
+  drawLobe($("lobe"), data, { log: $("lobeLog").checked });
+  drawHemisphere($("hemi"), data);
+  const kinds = Object.entries(data.kinds).filter(([, n]) => n > 0);
+  $("lobeSamples").textContent = data.samples;
+  $("lobeAlbedo").textContent = data.albedo.map((x) => x.toFixed(3)).join(" ");
+  $("lobeKinds").textContent = kinds.map(([n, v]) => `${n} ${Math.round((100 * v) / data.samples)}%`).join(", ");
+  info("legend");
+  last = data;
 }
 
-// The sampled directions seen from above, reflection side.
-export function drawHemisphere(canvas, data) {
-  const g = canvas.getContext("2d");
-  const W = canvas.width;
-  g.clearRect(0, 0, W, W);
-  if (!data) return;
-  const n = data.hemisphere.size, cells = data.hemisphere.reflection;
-  const max = Math.max(...cells, 1e-30), s = W / n;
-  for (let y = 0; y < n; ++y) {
-    for (let x = 0; x < n; ++x) {
-      const v = Math.pow(cells[y * n + x] / max, 0.5);
-      if (v <= 0) continue;
-      g.fillStyle = `rgba(232, 162, 58, ${v.toFixed(3)})`;
-      g.fillRect(x * s, (n - 1 - y) * s, s + 0.5, s + 0.5);
-    }
+export async function updateLobe() {
+  const c = currentClass();
+  const gen = ++generation;
+  $("lobePanel").classList.toggle("off", !hasLobe(c));
+  if (!hasLobe(c)) {
+    drawLobe($("lobe"), null);
+    drawHemisphere($("hemi"), null);
+    if (shadesSurface(c)) info("noBsdf");
+    else info("", `a ${c.kind}: no lobe`);
+    return;
   }
+  try {
+    const request = { class: state.class, params: state.params, incidence: Number(state.incidence), samples: 60000 };
+    const data = await (await post("/api/lobe", request, `${pageId}:lobe`)).json();
+    if (gen === generation) showLobe(data);
+  } catch (e) {
+    if (e.status !== 409 && gen === generation) info("", e.message);
+  }
+}
+
+export function initLobe() {
+  $("incidence").value = state.incidence;
+  $("incidenceOut").textContent = `${state.incidence}°`;
+  $("incidence").addEventListener("input", () => {
+    state.incidence = Number($("incidence").value);
+    $("incidenceOut").textContent = `${state.incidence}°`;
+    updateLink();
+    clearTimeout(timer);
+    timer = setTimeout(updateLobe, 40);
+  });
+  $("lobeLog").addEventListener("change", () => last && drawLobe($("lobe"), last, { log: $("lobeLog").checked }));
 }

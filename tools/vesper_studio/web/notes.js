@@ -1,60 +1,38 @@
-// What the shader reference says about a class and its parameters, from the
-// notes the reference is generated from (served as /shader-notes.json).
+// The class paragraphs and parameter meanings, resolved from the shader notes
+// when the studio was built (served as /class-notes.json), and the notes' marks
+// (`code`, "parameter") as elements.
+import { el } from "./dom.js";
 
-const NODE_TYPES = ["Noise", "Tile", "UnifiedBitmap"];
+const own = (o, k) => (o && Object.hasOwn(o, k) ? o[k] : undefined);
 
 export class Notes {
   constructor(data) {
-    this.blocks = data.blocks || {};
     this.classes = data.classes || {};
-    this.nodes = data.wardNodes || {};
+    // [kind, title] in the shader reference's order.
+    this.kinds = data.kinds || [];
   }
 
   text(cls) {
-    return (this.classes[cls] || {}).text || "";
+    return own(own(this.classes, cls), "text") || "";
   }
 
   meaning(cls, name) {
-    const note = this.classes[cls] || {};
-    if ((note.parameters || {})[name]) return note.parameters[name];
-    const ids = (note.blocks || []).filter((b) => this.blocks[b]);
-    for (const b of ids) {
-      const p = this.blocks[b].parameters || {};
-      if (p[name]) return p[name];
-    }
-    for (const b of ids) {
-      const block = this.blocks[b];
-      for (const [pattern, template] of Object.entries(block.patterns || {})) {
-        const re = new RegExp(
-          "^" + pattern.replace(/[.*+?^$()|[\]\\]/g, "\\$&").replace("{ch}", "([a-z][A-Za-z0-9]*?)") + "$");
-        const m = name.match(re);
-        const channels = { ...(block.channels || {}), ...(note.channels || {}) };
-        if (m && channels[m[1]]) return template.replace("{ch}", channels[m[1]]);
-      }
-    }
-    return name.startsWith("_ward_") ? this.nodeMeaning(name) : "";
-  }
-
-  // _ward_<input>_<Node>[_<slot>_<Node>...]_<parameter>
-  nodeMeaning(name) {
-    const tokens = name.slice(6).split("_");
-    const first = tokens.findIndex((t) => NODE_TYPES.includes(t));
-    if (first <= 0) return "";
-    const input = tokens.slice(0, first).join("_");
-    const chain = tokens.slice(first, -1);
-    const parameter = tokens[tokens.length - 1];
-    const node = chain[chain.length - 1];
-    const what = ((this.nodes.parameters || {})[node] || {})[parameter];
-    const target = (this.nodes.inputs || {})[input];
-    if (!what || !target || chain.length % 2 !== 1) return "";
-    let where = `\`${input}\`, ${target}`;
-    for (let i = 0; i + 1 < chain.length; i += 2) where = `${chain[i + 1]} of the ${chain[i]} node on ${where}`;
-    return `${what} (${node} node on ${where})`;
+    return own(own(own(this.classes, cls), "parameters"), name) || "";
   }
 }
 
-// Notes text to HTML: `code` and "parameter" quotes.
-export function noteHtml(text) {
-  const esc = text.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;");
-  return esc.replace(/`([^`]+)`/g, "<code>$1</code>").replace(/"([^"\s][^"]*)"/g, '<span class="q">$1</span>');
+const MARKS = /`([^`]+)`|"([^"\s][^"]*)"/g;
+
+// Notes text as nodes: `code` as <code>, "parameter" as <span class="q">.
+export function noteNodes(text) {
+  const nodes = [];
+  let at = 0;
+  for (const m of text.matchAll(MARKS)) {
+    nodes.push(text.slice(at, m.index));
+    const [tag, props, inner] = m[1] !== undefined ? ["code", {}, m[1]] : ["span", { className: "q" }, m[2]];
+    nodes.push(el(tag, props, ...noteNodes(inner)));
+    at = m.index + m[0].length;
+  }
+  nodes.push(text.slice(at));
+  return nodes.filter((n) => n !== "");
 }

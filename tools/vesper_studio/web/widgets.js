@@ -1,19 +1,12 @@
-// One editor per parameter, chosen by its declared type. Every widget shows the
+// One editor per parameter, chosen by its declared type. Every row shows the
 // class default, marks a changed value and resets to the default.
-
-const el = (tag, props = {}, ...children) => {
-  const e = Object.assign(document.createElement(tag), props);
-  for (const c of children) e.append(c);
-  return e;
-};
+import { el } from "./dom.js";
+import { same } from "./state.js";
 
 export const isColour = (p) => /colou?r|tint/i.test(p.name) && (p.type === "float3" || p.type === "float4");
 const isTexture = (t) => t.startsWith("texture");
 const width = { float2: 2, float3: 3, float4: 4, matrix3: 9, matrix4: 16 };
-
-export function same(a, b) {
-  return JSON.stringify(a) === JSON.stringify(b);
-}
+const FILE = "\u0000file";
 
 // A short text of a value as the class declares it.
 export function valueText(p, v) {
@@ -48,90 +41,103 @@ function range(p, value) {
   return [lo, hi];
 }
 
-// Builds the editor of parameter `p` with current value `value` (undefined: the
+// A number field that reports finite numbers only.
+function numberInput(v, onValue, step = "any") {
+  const n = el("input", { type: "number", step, value: v });
+  n.addEventListener("change", () => {
+    const x = Number(n.value);
+    if (n.value.trim() !== "" && Number.isFinite(x)) onValue(x);
+  });
+  return n;
+}
+
+function boolEditor(p, current, set) {
+  const c = el("input", { type: "checkbox", checked: !!current });
+  c.addEventListener("change", () => set(c.checked));
+  return [c];
+}
+
+function intEditor(p, current, set) {
+  return [numberInput(current, (x) => set(Math.round(x)), "1")];
+}
+
+function floatEditor(p, current, set) {
+  const [lo, hi] = range(p, current);
+  const s = el("input", { type: "range", min: lo, max: hi, step: (hi - lo) / 500, value: current });
+  const n = numberInput(current, (x) => set(x));
+  s.addEventListener("input", () => {
+    n.value = s.value;
+    set(Number(s.value));
+  });
+  return [s, n];
+}
+
+// One number field per component of `v`, which each edit changes in place.
+function componentInputs(v, set) {
+  return v.map((x, i) =>
+    numberInput(x, (y) => {
+      v[i] = y;
+      set([...v]);
+    }),
+  );
+}
+
+function vectorEditor(p, current, set) {
+  const v = [...current];
+  const numbers = componentInputs(v, set);
+  if (!isColour(p)) return numbers;
+  const c = el("input", { type: "color", value: hex(v) });
+  c.addEventListener("input", () => {
+    const rgb = fromHex(c.value);
+    for (let i = 0; i < 3; ++i) v[i] = rgb[i];
+    numbers.forEach((n, i) => (n.value = v[i]));
+    set([...v]);
+  });
+  return [c, ...numbers];
+}
+
+function matrixEditor(p, current, set) {
+  const grid = el("div", { className: "matrix" }, ...componentInputs([...current], set));
+  grid.style.gridTemplateColumns = `repeat(${p.type === "matrix3" ? 3 : 4}, auto)`;
+  return [grid];
+}
+
+// A built-in image, an image file, or none (cube maps: the preview environment's).
+function textureEditor(p, current, set, value, context) {
+  const cube = p.type === "textureCube";
+  const names = cube ? context.cubes : context.textures;
+  const sel = el("select", {}, el("option", { value: "", textContent: cube ? "preview environment" : "none" }),
+    ...names.map((n) => el("option", { value: n, textContent: n })), el("option", { value: FILE, textContent: "image file…" }));
+  const path = el("input", { type: "text", placeholder: "/path/to/image.png", hidden: true });
+  const isFile = typeof value === "string" && !names.includes(value);
+  sel.value = typeof value === "string" ? (isFile ? FILE : value) : "";
+  path.hidden = !isFile;
+  if (isFile) path.value = value;
+  sel.addEventListener("change", () => {
+    path.hidden = sel.value !== FILE;
+    if (sel.value === "") set(undefined);
+    else if (sel.value !== FILE) set(sel.value);
+    else if (path.value) set(path.value);
+  });
+  path.addEventListener("change", () => path.value && set(path.value));
+  return [sel, path];
+}
+
+function editorOf(type) {
+  if (type === "bool") return boolEditor;
+  if (type === "int") return intEditor;
+  if (type === "float") return floatEditor;
+  if (type.startsWith("matrix")) return matrixEditor;
+  if (width[type]) return vectorEditor;
+  return isTexture(type) ? textureEditor : () => [];
+}
+
+// The editor of parameter `p` with current value `value` (undefined: the
 // default). `set(v)` changes it (undefined resets). `context` has the built-in
 // texture and cube names.
 export function widget(p, value, set, context) {
   const current = value === undefined ? p.default : value;
-  const box = el("div", { className: "pWidget" });
-  const numberInput = (v, onValue, step = "any") => {
-    const n = el("input", { type: "number", step, value: v });
-    n.addEventListener("change", () => {
-      const x = Number(n.value);
-      if (n.value.trim() !== "" && Number.isFinite(x)) onValue(x);
-    });
-    return n;
-  };
-  if (p.type === "bool") {
-    const c = el("input", { type: "checkbox", checked: !!current });
-    c.addEventListener("change", () => set(c.checked));
-    box.append(c);
-  } else if (p.type === "int") {
-    box.append(numberInput(current, (x) => set(Math.round(x)), "1"));
-  } else if (p.type === "float") {
-    const [lo, hi] = range(p, current);
-    const s = el("input", { type: "range", min: lo, max: hi, step: (hi - lo) / 500, value: current });
-    const n = numberInput(current, (x) => set(x));
-    s.addEventListener("input", () => {
-      n.value = s.value;
-      set(Number(s.value));
-    });
-    box.append(s, n);
-  } else if (width[p.type] && !p.type.startsWith("matrix")) {
-    const v = [...current];
-    if (isColour(p)) {
-      const c = el("input", { type: "color", value: hex(v) });
-      c.addEventListener("input", () => {
-        const rgb = fromHex(c.value);
-        for (let i = 0; i < 3; ++i) v[i] = rgb[i];
-        numbers.forEach((n, i) => (n.value = v[i]));
-        set([...v]);
-      });
-      box.append(c);
-    }
-    const numbers = v.map((x, i) =>
-      numberInput(x, (y) => {
-        v[i] = y;
-        set([...v]);
-      }),
-    );
-    box.append(...numbers);
-  } else if (p.type.startsWith("matrix")) {
-    const n = p.type === "matrix3" ? 3 : 4;
-    const v = [...current];
-    const grid = el("div", { className: "matrix" });
-    grid.style.gridTemplateColumns = `repeat(${n}, auto)`;
-    v.forEach((x, i) =>
-      grid.append(
-        numberInput(x, (y) => {
-          v[i] = y;
-          set([...v]);
-        }),
-      ),
-    );
-    box.append(grid);
-  } else if (isTexture(p.type)) {
-    const cube = p.type === "textureCube";
-    const names = cube ? context.cubes : context.textures;
-    const sel = el("select");
-    sel.append(el("option", { value: "", textContent: cube ? "preview environment" : "none" }));
-    for (const n of names) sel.append(el("option", { value: n, textContent: n }));
-    sel.append(el("option", { value: "\u0000file", textContent: "image file…" }));
-    const path = el("input", { type: "text", placeholder: "/path/to/image.png", hidden: true });
-    const isFile = typeof value === "string" && !names.includes(value);
-    sel.value = typeof value === "string" ? (isFile ? "\u0000file" : value) : "";
-    path.hidden = !isFile;
-    if (isFile) path.value = value;
-    sel.addEventListener("change", () => {
-      path.hidden = sel.value !== "\u0000file";
-      if (sel.value === "") set(undefined);
-      else if (sel.value !== "\u0000file") set(sel.value);
-      else if (path.value) set(path.value);
-    });
-    path.addEventListener("change", () => path.value && set(path.value));
-    box.append(sel, path);
-  }
-  return box;
+  return el("div", { className: "pWidget" }, ...editorOf(p.type)(p, current, set, value, context));
 }
 
 // The row of one parameter: name, type, default, reset, meaning, editor.
@@ -141,11 +147,12 @@ export function parameterRow(p, value, meaning, set, context) {
   row.dataset.name = p.name;
   const reset = el("button", { className: "reset", textContent: "↺", title: "reset to the default", disabled: !changed && value === undefined });
   reset.addEventListener("click", () => set(undefined));
+  const defaultText = "default " + valueText(p, p.default);
   row.append(
     el("div", { className: "pHead" },
       el("span", { className: "pName", textContent: p.name }),
       el("span", { className: "pType", textContent: p.type }),
-      el("span", { className: "pDefault", textContent: "default " + valueText(p, p.default), title: "default " + valueText(p, p.default) }),
+      el("span", { className: "pDefault", textContent: defaultText, title: defaultText }),
       reset),
   );
   if (meaning) row.append(el("div", { className: "pMeaning", textContent: meaning }));
