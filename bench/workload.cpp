@@ -11,7 +11,7 @@ namespace vbench {
 using pxs::float2;
 using pxs::float3;
 using pxs::float4;
-using vhost::DeclType;
+using pxs::ParamType;
 
 namespace {
 
@@ -78,11 +78,11 @@ Workload::Workload(const vhost::Library& library, const std::string& className, 
     kind_ = vhost::shaderKind(shader_.get());
     mask_ = registry_.capabilities();
     for (const vhost::Declaration* d : registry_.parameters()) {
-        const size_t n = vhost::fieldSize(d->type);
-        if ((d->type == DeclType::Matrix3 || d->type == DeclType::Matrix4) &&
+        const size_t n = pxs::paramTypeSize(d->type);
+        if ((d->type == ParamType::Matrix3 || d->type == ParamType::Matrix4) &&
             allZero(d->field, n)) {
             auto* m = static_cast<float*>(d->field);
-            const int dim = d->type == DeclType::Matrix3 ? 3 : 4;
+            const int dim = d->type == ParamType::Matrix3 ? 3 : 4;
             for (int i = 0; i < dim; ++i) m[i * dim + i] = 1.0f;
         }
     }
@@ -93,19 +93,19 @@ Workload::Workload(const vhost::Library& library, const std::string& className, 
 void Workload::applyRich() {
     for (const vhost::Declaration* d : registry_.parameters()) {
         switch (d->type) {
-            case DeclType::Bool:
+            case ParamType::Bool:
                 if (!endsWith(d->name, "Only")) *static_cast<uint8_t*>(d->field) = 1;
                 break;
-            case DeclType::Int: {
+            case ParamType::Int: {
                 auto* v = static_cast<int32_t*>(d->field);
                 if (*v == 0) *v = 1;
                 break;
             }
-            case DeclType::Texture2D:
-            case DeclType::TextureB:
+            case ParamType::Texture2D:
+            case ParamType::TextureB:
                 static_cast<pxs::TextureHandle*>(d->field)->object = &image_;
                 break;
-            case DeclType::TextureCube:
+            case ParamType::TextureCube:
                 static_cast<pxs::TextureHandle*>(d->field)->object = &cube_;
                 break;
             default:

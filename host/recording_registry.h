@@ -1,5 +1,8 @@
 // A parameter registry that records every declaration in order, so tools can list
 // a shader's parameters and tests can check names, types, defaults and offsets.
+// Unlike pxs::ParameterTable it keeps the capability mask and the attributes in
+// their place in the order, repeated declarations included, with the object that
+// made each one: what the contract tests and the goldens check.
 #pragma once
 
 #include <cstdint>
@@ -7,43 +10,25 @@
 #include <string>
 #include <vector>
 
+#include "vesper/parameters.h"
 #include "vesper/vesper.h"
 
 namespace vhost {
 
-// The registry operation a declaration came through; values are the slot numbers.
-enum class DeclType : int {
-    Capabilities = 1,
-    Bool = 2,
-    Int = 6,
-    Float = 10,
-    Float2 = 11,
-    Float3 = 12,
-    Float4 = 13,
-    Matrix3 = 15,
-    Matrix4 = 16,
-    TextureB = 17,
-    Texture2D = 18,
-    TextureCube = 20,
-    Attribute = 40,
-};
-
-const char* typeName(DeclType t);
-// Size in bytes of the field behind a declaration (0 for capabilities and attributes).
-size_t fieldSize(DeclType t);
+// What a declaration declares.
+enum class Declared { Capabilities, Parameter, Attribute };
 
 struct Declaration {
-    DeclType type;
-    std::string name;       // empty for the capability mask
-    void* field = nullptr;  // parameters only
+    Declared what = Declared::Parameter;
+    pxs::ParamType type = pxs::ParamType::Bool;  // parameters only
+    std::string name;                            // empty for the capability mask
+    void* field = nullptr;                       // parameters only
     pxs::IShaderBase* shader = nullptr;
     uint32_t mask = 0;            // capabilities only
     int32_t attributeKind = 0;    // attributes only
     int32_t attributeOffset = 0;  // attributes only
 
-    bool isParameter() const {
-        return type != DeclType::Capabilities && type != DeclType::Attribute;
-    }
+    bool isParameter() const { return what == Declared::Parameter; }
     // The field's current value, read through the registered address.
     template <class T>
     T value() const {
@@ -90,7 +75,7 @@ class RecordingRegistry final : public pxs::IParameterRegistry {
                                 int32_t offset) override;
 
   private:
-    void add(DeclType t, pxs::IShaderBase* s, const char* n, void* f);
+    void add(pxs::ParamType t, pxs::IShaderBase* s, const char* n, void* f);
 };
 
 }  // namespace vhost

@@ -27,14 +27,6 @@ from shader_notes import KIND_SECTIONS, NOTES, load_notes, vesper_info_classes
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEFAULT_OUTPUT = os.path.join(ROOT, "docs", "shader-reference.md")
 
-CAPABILITY_BITS = [
-    (1, "shade"),
-    (2, "shadowTransmission"),
-    (4, "evaluateBsdf"),
-    (8, "sampleBsdf"),
-    (32, "light"),
-    (64, "environment"),
-]
 UNSET = "*unset*"
 
 
@@ -66,8 +58,8 @@ def merge_runs(first, second):
     return first
 
 
-def capability_text(mask):
-    names = [name for bit, name in CAPABILITY_BITS if mask & bit]
+def capability_text(c):
+    mask, names = c["capabilities"], c["capabilityNames"]
     return "%d (%s)" % (mask, ", ".join(names)) if names else str(mask)
 
 
@@ -139,7 +131,7 @@ def render_summary(classes):
                 c["name"],
                 anchor(c["name"]),
                 c["kind"],
-                capability_text(c["capabilities"]),
+                capability_text(c),
                 len(c["parameters"]),
                 ", ".join(a["name"] for a in c["attributes"]) or "none",
             )
@@ -164,7 +156,7 @@ def render_class(c, notes):
     """A class's section: kind, capabilities, paragraph, shared blocks, parameters, attributes."""
     lines = ["", "### " + c["name"], ""]
     lines.append(
-        "Kind: %s. Capabilities: %s. API version: %d." % (c["kind"], capability_text(c["capabilities"]), c["apiVersion"])
+        "Kind: %s. Capabilities: %s. API version: %d." % (c["kind"], capability_text(c), c["apiVersion"])
     )
     lines += ["", notes.text(c["name"])]
     blocks = notes.block_ids(c["name"])

@@ -18,7 +18,7 @@
 namespace vgolden {
 
 using pxs::float4;
-using vhost::DeclType;
+using pxs::ParamType;
 
 std::string goldenDirectory() {
     return VESPER_GOLDEN_DIR;
@@ -157,7 +157,7 @@ class Case {
                              (static_cast<uint64_t>(index_) << 48));
             const bool random = index_ >= 2;
             switch (d->type) {
-                case DeclType::Bool: {
+                case ParamType::Bool: {
                     auto* b = static_cast<uint8_t*>(d->field);
                     if (index_ == 1) {
                         const std::string& n = d->name;
@@ -167,32 +167,32 @@ class Case {
                     }
                     break;
                 }
-                case DeclType::Int: {
+                case ParamType::Int: {
                     auto* v = static_cast<int32_t*>(d->field);
                     if (index_ == 1 && *v == 0) *v = 1;
                     if (random && r.pick(5) != 0) *v = static_cast<int32_t>(r.pick(9)) - 1;
                     break;
                 }
-                case DeclType::Float:
-                case DeclType::Float2:
-                case DeclType::Float3:
-                case DeclType::Float4: {
+                case ParamType::Float:
+                case ParamType::Float2:
+                case ParamType::Float3:
+                case ParamType::Float4: {
                     if (!random) break;
                     auto* f = static_cast<float*>(d->field);
-                    const size_t n = vhost::fieldSize(d->type) / 4;
+                    const size_t n = pxs::paramTypeSize(d->type) / 4;
                     for (size_t i = 0; i < n; ++i) f[i] = randomFloat(r, f[i]);
                     break;
                 }
-                case DeclType::Matrix3:
-                case DeclType::Matrix4:
+                case ParamType::Matrix3:
+                case ParamType::Matrix4:
                     setMatrix(r, d, random);
                     break;
-                case DeclType::Texture2D:
-                case DeclType::TextureB:
-                case DeclType::TextureCube: {
+                case ParamType::Texture2D:
+                case ParamType::TextureB:
+                case ParamType::TextureCube: {
                     ++textureId;
                     if (index_ == 0 || (random && r.pick(4) == 0)) break;
-                    const int dims = d->type == DeclType::TextureCube ? 3 : 2;
+                    const int dims = d->type == ParamType::TextureCube ? 3 : 2;
                     textures_.push_back(
                         std::make_unique<GoldenTexture>(textureId, dims, &lookups_));
                     static_cast<pxs::TextureHandle*>(d->field)->object = textures_.back().get();
@@ -223,7 +223,7 @@ class Case {
     // one the identity, as a host writes its matrices; random cases perturb it.
     static void setMatrix(vtest::Entropy& r, const vhost::Declaration* d, bool random) {
         auto* m = static_cast<float*>(d->field);
-        const int dim = d->type == DeclType::Matrix3 ? 3 : 4;
+        const int dim = d->type == ParamType::Matrix3 ? 3 : 4;
         bool zero = true;
         for (int i = 0; i < dim * dim; ++i) zero = zero && m[i] == 0.0f;
         if (!random && !zero) return;
@@ -262,13 +262,13 @@ Outcome registrations(const vhost::Library& library, const std::string& classNam
     vhost::declareParameters(shader.get(), &registry);
     for (const vhost::Declaration& d : registry.declarations) {
         std::string text;
-        if (d.type == DeclType::Capabilities) {
+        if (d.what == vhost::Declared::Capabilities) {
             text = "capabilities=" + std::to_string(d.mask);
-        } else if (d.type == DeclType::Attribute) {
+        } else if (d.what == vhost::Declared::Attribute) {
             text = d.name + ":attribute=" + std::to_string(d.attributeKind) + "@" +
                    std::to_string(d.attributeOffset);
         } else {
-            text = d.name + ":" + vhost::typeName(d.type) + "=" + d.valueText();
+            text = d.name + ":" + pxs::paramTypeName(d.type) + "=" + d.valueText();
         }
         text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
         o.calls += ' ' + text;

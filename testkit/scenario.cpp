@@ -12,8 +12,8 @@ namespace vtest {
 using pxs::float2;
 using pxs::float3;
 using pxs::float4;
+using pxs::ParamType;
 using pxs::ShadingState;
-using vhost::DeclType;
 
 namespace {
 
@@ -202,14 +202,14 @@ void writeParameters(const vhost::RecordingRegistry& registry, Entropy& e, Value
                      TexturePool& textures) {
     for (const vhost::Declaration* d : registry.parameters()) {
         switch (d->type) {
-            case DeclType::Bool: {
+            case ParamType::Bool: {
                 // The host may store any non-zero byte for true.
                 static const uint8_t kBytes[] = {0, 1, 0, 1, 2, 0xFF};
                 uint8_t b = values == Values::Any ? e.byte() : kBytes[e.pick(6)];
                 std::memcpy(d->field, &b, 1);
                 break;
             }
-            case DeclType::Int: {
+            case ParamType::Int: {
                 int32_t v = static_cast<int32_t>(e.pick(14)) - 2;  // selectors and a few beyond
                 if (values == Values::Any) {
                     static const int32_t kEdges[] = {INT32_MIN, INT32_MAX, -1, 1 << 20, 1000};
@@ -219,34 +219,31 @@ void writeParameters(const vhost::RecordingRegistry& registry, Entropy& e, Value
                 std::memcpy(d->field, &v, sizeof v);
                 break;
             }
-            case DeclType::Float:
+            case ParamType::Float:
                 writeFloats(d->field, 1, e, values);
                 break;
-            case DeclType::Float2:
+            case ParamType::Float2:
                 writeFloats(d->field, 2, e, values);
                 break;
-            case DeclType::Float3:
+            case ParamType::Float3:
                 writeFloats(d->field, 3, e, values);
                 break;
-            case DeclType::Float4:
+            case ParamType::Float4:
                 writeFloats(d->field, 4, e, values);
                 break;
-            case DeclType::Matrix3:
+            case ParamType::Matrix3:
                 writeMatrix(d->field, 3, e, values);
                 break;
-            case DeclType::Matrix4:
+            case ParamType::Matrix4:
                 writeMatrix(d->field, 4, e, values);
                 break;
-            case DeclType::TextureB:
-            case DeclType::Texture2D:
-            case DeclType::TextureCube: {
+            case ParamType::TextureB:
+            case ParamType::Texture2D:
+            case ParamType::TextureCube: {
                 auto* h = static_cast<pxs::TextureHandle*>(d->field);
                 h->object = e.pick(3) == 0 ? nullptr : textures.make(e, values);
                 break;
             }
-            case DeclType::Capabilities:
-            case DeclType::Attribute:
-                break;
         }
     }
 }
@@ -254,7 +251,7 @@ void writeParameters(const vhost::RecordingRegistry& registry, Entropy& e, Value
 std::vector<uint8_t> parameterBytes(const vhost::RecordingRegistry& registry) {
     std::vector<uint8_t> out;
     for (const vhost::Declaration* d : registry.parameters()) {
-        size_t n = vhost::fieldSize(d->type);
+        size_t n = pxs::paramTypeSize(d->type);
         if (n == sizeof(pxs::TextureHandle)) n = 12;  // bytes 12..15 are the host's
         const auto* b = static_cast<const uint8_t*>(d->field);
         out.insert(out.end(), b, b + n);

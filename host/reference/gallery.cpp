@@ -64,9 +64,9 @@ Gallery renderGallery(const vhost::Library& lib, const GalleryOptions& o,
     const std::string assetDir = "gallery";
     const FileSet assets = previewAssetFiles(assetDir);
     Gallery g;
-    std::vector<ClassInfo> classes;
+    std::vector<vhost::ClassInfo> classes;
     for (const std::string& name : lib.classes()) {
-        ClassInfo info = inspectClass(lib, name);
+        vhost::ClassInfo info = vhost::describeClass(lib, name);
         if (info.kind < 0 || info.kind > 2) {
             g.notes.push_back(name + ": cannot be created or is of an unknown kind; not shown");
             continue;

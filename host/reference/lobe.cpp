@@ -67,17 +67,9 @@ double finite(double x) {
     return std::isfinite(x) ? x : 0.0;
 }
 
-}  // namespace
-
-json computeLobe(const Scene& scene, const RenderSettings& settings, double incidenceDegrees,
-                 int samples, const std::atomic<bool>* cancel) {
-    const ShaderInstance& material = scene.material(scene.findMaterial("subject"));
-    float theta = static_cast<float>(incidenceDegrees) * kPi / 180.0f;
-    float3 toViewer(std::sin(theta), 0.0f, std::cos(theta));
-    const pxs::ShadingState base = surfaceState(material, toViewer, settings.maxDepth);
-    RenderServices services(scene, settings);
-
-    // evaluateBsdf every degree around the plane of incidence.
+// evaluateBsdf every degree around the plane of incidence.
+json evaluateCurve(const ShaderInstance& material, RenderServices& services,
+                   const pxs::ShadingState& base) {
     json angles = json::array(), values = json::array(), cosines = json::array(),
          throughput = json::array();
     for (int a = -180; a < 180; ++a) {
@@ -91,28 +83,31 @@ json computeLobe(const Scene& scene, const RenderSettings& settings, double inci
         cosines.push_back(finite(st.sampleCosine));
         throughput.push_back(finite(luminance(st.sampleValue) * st.sampleCosine));
     }
+    return {{"angles", angles}, {"value", values}, {"cosine", cosines}, {"throughput", throughput}};
+}
 
-    // sampleBsdf: where the directions go, weighted by value x cosine x weight.
-    std::vector<double> planeWeight(kPlaneBins), planeCount(kPlaneBins);
-    std::vector<double> reflection(kDisk * kDisk), transmission(kDisk * kDisk);
+// Where sampleBsdf's directions go, weighted by value x cosine x weight.
+struct Histograms {
+    std::vector<double> planeWeight = std::vector<double>(kPlaneBins);
+    std::vector<double> planeCount = std::vector<double>(kPlaneBins);
+    std::vector<double> reflection = std::vector<double>(kDisk * kDisk);
+    std::vector<double> transmission = std::vector<double>(kDisk * kDisk);
     float3 albedo;
-    int nonFinite = 0, kinds[5] = {0, 0, 0, 0, 0};
-    const int kindCodes[5] = {pxs::kSampleNone, pxs::kSampleLobeMixture, pxs::kSampleSingleLobe,
-                              pxs::kSampleRoughTransmission, pxs::kSampleSmoothTransmission};
-    int taken = 0;
-    for (; taken < samples; ++taken) {
-        if ((taken & 4095) == 0 && cancel && cancel->load(std::memory_order_relaxed)) break;
-        pxs::ShadingState st = base;
-        st.sampleKind = pxs::kSampleNone;
-        services.beginSample(taken & 0xffff, taken >> 16, 0);
-        vhost::sampleBsdf(material.object, &services, &st);
-        for (int k = 0; k < 5; ++k) kinds[k] += st.sampleKind == kindCodes[k];
-        if (st.sampleKind == pxs::kSampleNone) continue;
+    int taken = 0, nonFinite = 0;
+    int kinds[5] = {0, 0, 0, 0, 0};  // as kKindCodes
+
+    static constexpr int kKindCodes[5] = {pxs::kSampleNone, pxs::kSampleLobeMixture,
+                                          pxs::kSampleSingleLobe, pxs::kSampleRoughTransmission,
+                                          pxs::kSampleSmoothTransmission};
+
+    void add(const pxs::ShadingState& st) {
+        for (int k = 0; k < 5; ++k) kinds[k] += st.sampleKind == kKindCodes[k];
+        if (st.sampleKind == pxs::kSampleNone) return;
         float3 d = normalize(st.sampleDirection);
         float3 t = st.sampleValue * (st.sampleCosine * st.sampleWeight);
         if (!isFinite(t) || !isFinite(d) || isZero(d)) {
             ++nonFinite;
-            continue;
+            return;
         }
         albedo += t;
         float w = luminance(t);
@@ -124,29 +119,62 @@ json computeLobe(const Scene& scene, const RenderSettings& settings, double inci
         int cy = std::min(kDisk - 1, std::max(0, static_cast<int>((d.y + 1.0f) * 0.5f * kDisk)));
         (d.z >= 0.0f ? reflection : transmission)[cy * kDisk + cx] += w;
     }
-    double n = std::max(taken, 1);
-    for (double& v : planeWeight) v /= n;
-    for (double& v : reflection) v /= n;
-    for (double& v : transmission) v /= n;
+
+    // Per sample taken.
+    void normalise() {
+        double n = std::max(taken, 1);
+        for (double& v : planeWeight) v /= n;
+        for (double& v : reflection) v /= n;
+        for (double& v : transmission) v /= n;
+        albedo = albedo / static_cast<float>(n);
+    }
+};
+
+Histograms sampleDirections(const ShaderInstance& material, RenderServices& services,
+                            const pxs::ShadingState& base, int samples,
+                            const std::atomic<bool>* cancel) {
+    Histograms h;
+    for (; h.taken < samples; ++h.taken) {
+        if ((h.taken & 4095) == 0 && cancel && cancel->load(std::memory_order_relaxed)) break;
+        pxs::ShadingState st = base;
+        st.sampleKind = pxs::kSampleNone;
+        services.beginSample(h.taken & 0xffff, h.taken >> 16, 0);
+        vhost::sampleBsdf(material.object, &services, &st);
+        h.add(st);
+    }
+    h.normalise();
+    return h;
+}
+
+}  // namespace
+
+json computeLobe(const Scene& scene, const RenderSettings& settings, double incidenceDegrees,
+                 int samples, const std::atomic<bool>* cancel) {
+    const ShaderInstance& material = scene.material(scene.findMaterial("subject"));
+    float theta = static_cast<float>(incidenceDegrees) * kPi / 180.0f;
+    float3 toViewer(std::sin(theta), 0.0f, std::cos(theta));
+    const pxs::ShadingState base = surfaceState(material, toViewer, settings.maxDepth);
+    RenderServices services(scene, settings);
     json out;
+    out["evaluate"] = evaluateCurve(material, services, base);
+    const Histograms h = sampleDirections(material, services, base, samples, cancel);
     out["incidence"] = incidenceDegrees;
-    out["samples"] = taken;
-    out["evaluate"] = {
-        {"angles", angles}, {"value", values}, {"cosine", cosines}, {"throughput", throughput}};
+    out["samples"] = h.taken;
     out["histogram"] = {{"start", -180},
                         {"width", 360.0 / kPlaneBins},
-                        {"weight", planeWeight},
-                        {"count", planeCount}};
+                        {"weight", h.planeWeight},
+                        {"count", h.planeCount}};
     out["hemisphere"] = {
-        {"size", kDisk}, {"reflection", reflection}, {"transmission", transmission}};
-    out["albedo"] = rgb(albedo / static_cast<float>(n));
-    out["kinds"] = {{"none", kinds[0]},
-                    {"lobeMixture", kinds[1]},
-                    {"singleLobe", kinds[2]},
-                    {"roughTransmission", kinds[3]},
-                    {"smoothTransmission", kinds[4]},
-                    {"other", taken - kinds[0] - kinds[1] - kinds[2] - kinds[3] - kinds[4]}};
-    out["nonFinite"] = nonFinite;
+        {"size", kDisk}, {"reflection", h.reflection}, {"transmission", h.transmission}};
+    out["albedo"] = rgb(h.albedo);
+    const int* k = h.kinds;
+    out["kinds"] = {{"none", k[0]},
+                    {"lobeMixture", k[1]},
+                    {"singleLobe", k[2]},
+                    {"roughTransmission", k[3]},
+                    {"smoothTransmission", k[4]},
+                    {"other", h.taken - k[0] - k[1] - k[2] - k[3] - k[4]}};
+    out["nonFinite"] = h.nonFinite;
     return out;
 }
 

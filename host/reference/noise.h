@@ -1,4 +1,4 @@
-// The reference host's noise and random numbers.
+// The reference host's noise.
 //
 // Noise functions (what the render services hand to shaders):
 //   noise3(x, y, z, w)  4D gradient (Perlin) noise, signed, about [-1, 1], 0 at lattice points
@@ -24,42 +24,19 @@ float noise1(float x);
 float latticeNoise(float x, float y, float z);
 pxs::float3 cellJitter(float x, float y, float z);
 
-// 32-bit integer hash (avalanching), the basis of every value above.
-uint32_t hash32(uint32_t x);
-uint32_t hashCombine(uint32_t seed, uint32_t v);
+// 32-bit integer hash (avalanching), the basis of every value above and of the
+// sampler's scrambling; inline, as the sampler hashes for every number it draws.
+inline uint32_t hash32(uint32_t x) {
+    x ^= x >> 16;
+    x *= 0x7feb352du;
+    x ^= x >> 15;
+    x *= 0x846ca68bu;
+    x ^= x >> 16;
+    return x;
+}
 
-// The random numbers of one pixel sample: a low-discrepancy sequence per pixel
-// and dimension. Dimension d of sample i of a pixel is component d % 2 of point i
-// of a 2D Sobol sequence, shuffled (Owen-scrambled index) per pixel and pair of
-// dimensions d / 2 and Owen-scrambled per pixel and dimension. Over the samples of
-// a pixel every dimension, and every aligned pair of dimensions, is stratified;
-// pixels, pairs and dimensions are decorrelated by hashing. A value depends on
-// (seed, pixel, sample, dimension) only, so an image does not depend on thread
-// scheduling or on how the frame is split.
-class Sampler {
-  public:
-    Sampler() = default;
-    Sampler(uint32_t seed, uint32_t x, uint32_t y, uint32_t sample);
-    // The next dimension; uniform in [0, 1), never 1.
-    float next();
-    // The next aligned pair of dimensions (an odd dimension is skipped), so that the
-    // two values are stratified together over the pixel's samples.
-    void next2(float* a, float* b);
-    // Continues at `dimension` unless the sample is already past it, so that each
-    // bounce of a path starts at the same dimension in every sample while no
-    // dimension is ever used twice.
-    void skipTo(uint32_t dimension) {
-        dimension_ = dimension > dimension_ ? dimension : dimension_;
-    }
-    uint32_t dimension() const { return dimension_; }
-
-  private:
-    // The sample's index shuffled for a pair of dimensions, and the pair's seed.
-    uint32_t shuffled(uint32_t pair, uint32_t* seed) const;
-
-    uint32_t pixel_ = 0;          // hash of the seed and the pixel
-    uint32_t reversedIndex_ = 0;  // the sample, bit-reversed
-    uint32_t dimension_ = 0;
-};
+inline uint32_t hashCombine(uint32_t seed, uint32_t v) {
+    return hash32(seed ^ (v + 0x9e3779b9u + (seed << 6) + (seed >> 2)));
+}
 
 }  // namespace vref

@@ -22,6 +22,8 @@ namespace vrender {
 
 using nlohmann::json;
 using namespace vref;  // the host's vector arithmetic
+using pxs::ParamType;
+using vhost::ClassInfo;
 
 namespace {
 
@@ -382,7 +384,8 @@ bool endsWith(const std::string& s, const std::string& suffix) {
 void showNodeGraphs(const ClassInfo& info, json& params) {
     const std::string kNodePrefix = "_ward_";
     bool any = false;
-    for (const auto& [name, type] : info.params) {
+    for (const vhost::ParameterInfo& p : info.parameters) {
+        const std::string& name = p.name;
         if (!startsWith(name, kNodePrefix)) continue;
         any = true;
         if (params.contains(name)) continue;
@@ -392,7 +395,7 @@ void showNodeGraphs(const ClassInfo& info, json& params) {
             ++depth;
         }
         bool height = startsWith(name, "_ward_normal0_") || startsWith(name, "_ward_cutout_");
-        if (type == ParamType::Texture2D) {
+        if (p.type == ParamType::Texture2D) {
             // The second slot of a node takes the other image, and so does every
             // leaf under an odd number of second slots.
             std::string leaf = name.substr(0, name.rfind("_UnifiedBitmap_texture"));
@@ -437,8 +440,8 @@ void showNodeGraphs(const ClassInfo& info, json& params) {
                   {"_ward_cutout_map_", "u_cutoutMapEnable"}};
     for (const auto& in : inputs) {
         bool hasGraph = false;
-        for (const auto& entry : info.params) {
-            hasGraph = hasGraph || startsWith(entry.first, in.graphPrefix);
+        for (const vhost::ParameterInfo& p : info.parameters) {
+            hasGraph = hasGraph || startsWith(p.name, in.graphPrefix);
         }
         if (hasGraph && info.type(in.enable)) params[in.enable] = true;
     }
@@ -466,8 +469,9 @@ Environment environmentOf(const std::string& env) {
 // out pointed at the environment.
 json completeParams(const ClassInfo& info, json given, const Environment& env) {
     if (!given.is_object()) return given;  // the loader reports it
-    for (const auto& [name, type] : info.params) {
-        if (type != ParamType::TextureCube || given.contains(name) || env.reflection.empty()) {
+    for (const vhost::ParameterInfo& p : info.parameters) {
+        const std::string& name = p.name;
+        if (p.type != ParamType::TextureCube || given.contains(name) || env.reflection.empty()) {
             continue;
         }
         bool diffuse =
@@ -501,31 +505,10 @@ json namedMaterial(const vhost::Library& lib, const char* cls, json params) {
 
 // The preset of a helper class, when the library has it.
 json helperPreset(const vhost::Library& lib, const std::string& cls) {
-    return presetParams(inspectClass(lib, cls));
+    return presetParams(vhost::describeClass(lib, cls));
 }
 
 }  // namespace
-
-const ParamType* ClassInfo::type(const std::string& param) const {
-    for (const auto& p : params) {
-        if (p.first == param) return &p.second;
-    }
-    return nullptr;
-}
-
-ClassInfo inspectClass(const vhost::Library& lib, const std::string& name) {
-    ClassInfo info;
-    info.name = name;
-    if (lib.apiVersion(name) != pxs::kApiVersion) return info;
-    vhost::ShaderPtr obj = lib.create(name);
-    if (!obj) return info;
-    pxs::IShaderBase* raw = obj.get();
-    auto s = vref::declareShader(name, name, raw, std::move(obj));
-    info.kind = s->kind;
-    info.capabilities = s->registry.capabilities;
-    for (const vref::Parameter& p : s->registry.parameters) info.params.push_back({p.name, p.type});
-    return info;
-}
 
 const std::vector<std::string>& builtinTextures() {
     static const std::vector<std::string> names = [] {
@@ -645,7 +628,8 @@ json previewScene(const vhost::Library& lib, const ClassInfo& info, const Previe
     resolveTextures(params, textures, assetDir);
 
     json objects = json::array();
-    json groundParams = completeParams(inspectClass(lib, kGround), helperPreset(lib, kGround), env);
+    json groundParams =
+        completeParams(vhost::describeClass(lib, kGround), helperPreset(lib, kGround), env);
     json ground = {{"name", "ground"},
                    {"type", "plane"},
                    {"size", {60.0, 60.0}},
@@ -676,14 +660,14 @@ json previewScene(const vhost::Library& lib, const ClassInfo& info, const Previe
                        {"fov", 30}};
     } else {
         // The fixed set: a matte, a metal and a mirror sphere.
-        json matte = tableParams(inspectClass(lib, kMatte));
+        json matte = tableParams(vhost::describeClass(lib, kMatte));
         matte["u_diffuseColor"] = {0.7, 0.7, 0.68};
         const json sets[] = {namedMaterial(lib, kMatte, matte),
                              namedMaterial(lib, kMetal, helperPreset(lib, kMetal)),
                              namedMaterial(lib, kMirror, helperPreset(lib, kMirror))};
         for (int i = 0; i < 3; ++i) {
             json m = sets[i];
-            m["params"] = completeParams(inspectClass(lib, m["class"]), m["params"], env);
+            m["params"] = completeParams(vhost::describeClass(lib, m["class"]), m["params"], env);
             resolveTextures(m["params"], textures, assetDir);
             objects.push_back({{"name", std::string("sphere") + std::to_string(i + 1)},
                                {"type", "sphere"},
@@ -693,7 +677,7 @@ json previewScene(const vhost::Library& lib, const ClassInfo& info, const Previe
                                {"material", m}});
         }
         if (light) {
-            json floor = tableParams(inspectClass(lib, kMatte));
+            json floor = tableParams(vhost::describeClass(lib, kMatte));
             floor["u_diffuseColor"] = {0.5, 0.5, 0.5};
             ground["material"] = namedMaterial(lib, kMatte, floor);
         }
@@ -745,8 +729,8 @@ json previewScene(const vhost::Library& lib, const ClassInfo& info, const Previe
         }
         s["environment"] = {{"class", info.name}, {"params", params}};
     } else if (!env.reflection.empty() && exported(lib, kEnvironment)) {
-        json e =
-            completeParams(inspectClass(lib, kEnvironment), helperPreset(lib, kEnvironment), env);
+        json e = completeParams(vhost::describeClass(lib, kEnvironment),
+                                helperPreset(lib, kEnvironment), env);
         e["backgroundColor"] = env.background;
         resolveTextures(e, textures, assetDir);
         s["environment"] = {{"class", kEnvironment}, {"params", e}};

@@ -8,29 +8,15 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "host/class_info.h"
 #include "host/library.h"
-#include "host/reference/registry.h"
 #include "host/reference/scene_loader.h"
 
 namespace vrender {
-
-// A class as the preview needs to know it: its kind and its parameters in
-// registration order. kind is -1 when the class cannot be created.
-struct ClassInfo {
-    std::string name;
-    int32_t kind = -1;
-    uint32_t capabilities = 0;
-    std::vector<std::pair<std::string, vref::ParamType>> params;
-
-    const vref::ParamType* type(const std::string& param) const;
-};
-
-ClassInfo inspectClass(const vhost::Library& library, const std::string& name);
 
 // Built-in images the previews refer to by name: 2D textures and cube maps
 // (lat-long). A cube name also names a preview environment.
@@ -63,12 +49,12 @@ struct PreviewRequest {
 // values resolve to the images in `assetDir`; other strings stay file names.
 // Cube-map parameters left out get the environment's cube maps. `library` tells
 // which helper classes (ground, lights, environment) exist.
-nlohmann::json previewScene(const vhost::Library& library, const ClassInfo& info,
+nlohmann::json previewScene(const vhost::Library& library, const vhost::ClassInfo& info,
                             const PreviewRequest& request, const std::string& assetDir);
 
 // Parameters that show what a class does (the gallery's and the studio's start):
 // a few values per class, and for the generated Ward variants every node graph
 // switched on with a built-in image on each of its leaves.
-nlohmann::json presetParams(const ClassInfo& info);
+nlohmann::json presetParams(const vhost::ClassInfo& info);
 
 }  // namespace vrender

@@ -3,39 +3,11 @@
 #include <cmath>
 #include <cstring>
 
+#include "host/slots.h"
+
 namespace vref {
 
-const char* paramTypeName(ParamType t) {
-    switch (t) {
-        case ParamType::Bool:
-            return "bool";
-        case ParamType::Int:
-            return "int";
-        case ParamType::Float:
-            return "float";
-        case ParamType::Float2:
-            return "float2";
-        case ParamType::Float3:
-            return "float3";
-        case ParamType::Float4:
-            return "float4";
-        case ParamType::Matrix3:
-            return "matrix3";
-        case ParamType::Matrix4:
-            return "matrix4";
-        case ParamType::TextureB:
-            return "textureB";
-        case ParamType::Texture2D:
-            return "texture2D";
-        case ParamType::TextureCube:
-            return "textureCube";
-    }
-    return "unknown";
-}
-
-bool isTexture(ParamType t) {
-    return t == ParamType::TextureB || t == ParamType::Texture2D || t == ParamType::TextureCube;
-}
+using pxs::ParamType;
 
 ParamValue ParamValue::ofBool(bool b) {
     ParamValue v;
@@ -108,7 +80,7 @@ std::string expected(const Parameter& p) {
             what = "an array of " + std::to_string(floatCount(p.type)) + " numbers";
             break;
     }
-    return "parameter \"" + p.name + "\" is " + paramTypeName(p.type) + " and expects " + what;
+    return "parameter \"" + p.name + "\" is " + pxs::paramTypeName(p.type) + " and expects " + what;
 }
 
 }  // namespace
@@ -183,50 +155,16 @@ void ParameterRegistry::initialiseMatrices() const {
     }
 }
 
-void ParameterRegistry::add(const char* name, ParamType type, void* field) {
-    parameters.push_back({name ? name : "", type, field});
-}
-
-void ParameterRegistry::declareCapabilities(pxs::IShaderBase*, uint32_t mask) {
-    capabilities = mask;
-}
-void ParameterRegistry::declareBool(pxs::IShaderBase*, const char* n, bool* f) {
-    add(n, ParamType::Bool, f);
-}
-void ParameterRegistry::declareInt(pxs::IShaderBase*, const char* n, int32_t* f) {
-    add(n, ParamType::Int, f);
-}
-void ParameterRegistry::declareFloat(pxs::IShaderBase*, const char* n, float* f) {
-    add(n, ParamType::Float, f);
-}
-void ParameterRegistry::declareFloat2(pxs::IShaderBase*, const char* n, pxs::float2* f) {
-    add(n, ParamType::Float2, f);
-}
-void ParameterRegistry::declareFloat3(pxs::IShaderBase*, const char* n, pxs::float3* f) {
-    add(n, ParamType::Float3, f);
-}
-void ParameterRegistry::declareFloat4(pxs::IShaderBase*, const char* n, pxs::float4* f) {
-    add(n, ParamType::Float4, f);
-}
-void ParameterRegistry::declareMatrix3(pxs::IShaderBase*, const char* n, pxs::matrix3* f) {
-    add(n, ParamType::Matrix3, f);
-}
-void ParameterRegistry::declareMatrix4(pxs::IShaderBase*, const char* n, pxs::matrix4* f) {
-    add(n, ParamType::Matrix4, f);
-}
-void ParameterRegistry::declareTextureB(pxs::IShaderBase*, const char* n, pxs::TextureHandle* f) {
-    add(n, ParamType::TextureB, f);
-}
-void ParameterRegistry::declareTexture2D(pxs::IShaderBase*, const char* n, pxs::TextureHandle* f) {
-    add(n, ParamType::Texture2D, f);
-}
-void ParameterRegistry::declareTextureCube(pxs::IShaderBase*, const char* n,
-                                           pxs::TextureHandle* f) {
-    add(n, ParamType::TextureCube, f);
-}
-void ParameterRegistry::declareVertexAttribute(pxs::IShaderBase*, int32_t kind, const char* n,
-                                               int32_t offset) {
-    attributes.push_back({n ? n : "", kind, offset});
+void ParameterRegistry::declare(pxs::IShaderBase* object) {
+    pxs::ParameterTable table;
+    vhost::declareParameters(object, &table);
+    capabilities = table.capabilities;
+    for (const pxs::ParamDeclaration& p : table.parameters) {
+        parameters.push_back({p.name ? p.name : "", p.type, p.field});
+    }
+    for (const pxs::AttributeDeclaration& a : table.attributes) {
+        attributes.push_back({a.name ? a.name : "", a.kind, a.offset});
+    }
 }
 
 }  // namespace vref

@@ -7,30 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "vesper/parameters.h"
 #include "vesper/vesper.h"
 
 namespace vref {
 
-enum class ParamType {
-    Bool,
-    Int,
-    Float,
-    Float2,
-    Float3,
-    Float4,
-    Matrix3,
-    Matrix4,
-    TextureB,
-    Texture2D,
-    TextureCube,
-};
-
-const char* paramTypeName(ParamType t);
-bool isTexture(ParamType t);
-
 struct Parameter {
     std::string name;
-    ParamType type;
+    pxs::ParamType type;
     void* field;
 };
 
@@ -55,12 +39,15 @@ struct ParamValue {
     static ParamValue ofTexture(pxs::ITextureObject* t, bool cube);
 };
 
-class ParameterRegistry final : public pxs::IParameterRegistry {
+// What one shader object declared, with names owned by the host.
+class ParameterRegistry {
   public:
     uint32_t capabilities = 0;
     std::vector<Parameter> parameters;
     std::vector<Attribute> attributes;
 
+    // Records what `object` declares; a name the library gives as null is "".
+    void declare(pxs::IShaderBase* object);
     const Parameter* find(const std::string& name) const;
     // Writes `value` into parameter `name`. Returns "" on success, otherwise a
     // message saying what is wrong (unknown name, or the type the field expects).
@@ -68,24 +55,6 @@ class ParameterRegistry final : public pxs::IParameterRegistry {
     // Sets every matrix parameter to the identity: constructors leave matrices to
     // the host, and the identity is the neutral transform.
     void initialiseMatrices() const;
-
-    void declareCapabilities(pxs::IShaderBase* s, uint32_t mask) override;
-    void declareBool(pxs::IShaderBase* s, const char* n, bool* f) override;
-    void declareInt(pxs::IShaderBase* s, const char* n, int32_t* f) override;
-    void declareFloat(pxs::IShaderBase* s, const char* n, float* f) override;
-    void declareFloat2(pxs::IShaderBase* s, const char* n, pxs::float2* f) override;
-    void declareFloat3(pxs::IShaderBase* s, const char* n, pxs::float3* f) override;
-    void declareFloat4(pxs::IShaderBase* s, const char* n, pxs::float4* f) override;
-    void declareMatrix3(pxs::IShaderBase* s, const char* n, pxs::matrix3* f) override;
-    void declareMatrix4(pxs::IShaderBase* s, const char* n, pxs::matrix4* f) override;
-    void declareTextureB(pxs::IShaderBase* s, const char* n, pxs::TextureHandle* f) override;
-    void declareTexture2D(pxs::IShaderBase* s, const char* n, pxs::TextureHandle* f) override;
-    void declareTextureCube(pxs::IShaderBase* s, const char* n, pxs::TextureHandle* f) override;
-    void declareVertexAttribute(pxs::IShaderBase* s, int32_t kind, const char* n,
-                                int32_t offset) override;
-
-  private:
-    void add(const char* name, ParamType type, void* field);
 };
 
 }  // namespace vref

@@ -17,6 +17,7 @@
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
 
+#include "host/reference/integrator.h"
 #include "host/reference/limits.h"
 
 namespace vref {
@@ -105,7 +106,7 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
             float sx = (2.0f * raster.x / image.fullWidth - 1.0f) * tanHalf * aspect;
             float sy = (1.0f - 2.0f * raster.y / image.fullHeight) * tanHalf;
             float3 dir = normalize(forward + right * sx + up * sy);
-            Radiance r = sv.cameraRay(cam.position, dir);
+            Radiance r = cameraRay(sv, cam.position, dir);
             float c = settings.clampValue;
             sum += float3(clampSample(r.color.x, c), clampSample(r.color.y, c),
                           clampSample(r.color.z, c));

@@ -141,7 +141,7 @@ std::unique_ptr<ShaderInstance> declareShader(std::string name, std::string clas
     s->object = object;
     s->owned = std::move(owned);
     s->kind = vhost::shaderKind(object);
-    vhost::declareParameters(object, &s->registry);
+    s->registry.declare(object);
     s->registry.initialiseMatrices();
     return s;
 }

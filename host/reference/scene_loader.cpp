@@ -9,6 +9,7 @@
 
 #include <tiny_obj_loader.h>
 
+#include "host/class_info.h"
 #include "host/reference/limits.h"
 
 #include "host/slots.h"
@@ -148,9 +149,8 @@ class Loader : public Reader {
         pxs::IShaderBase* raw = obj.get();
         auto s = vref::declareShader(name, className, raw, std::move(obj));
         if (s->kind != wantKind) {
-            static const char* kKinds[] = {"material", "light", "environment"};
             auto kindName = [](int32_t k) {
-                return k >= 0 && k <= 2 ? kKinds[k] : "unknown kind of shader";
+                return k >= 0 && k <= 2 ? vhost::kindName(k) : "unknown kind of shader";
             };
             fail(where, "class \"" + className + "\" is a " + kindName(s->kind) + ", not a " +
                             kindName(wantKind));
@@ -176,11 +176,11 @@ class Loader : public Reader {
         // A value no field accepts, so that the registry says what the field expects.
         vref::ParamValue wrong;
         wrong.kind = vref::ParamValue::Kind::Texture;
-        wrong.cube = p.type != vref::ParamType::TextureCube;
+        wrong.cube = p.type != pxs::ParamType::TextureCube;
         if (v.is_boolean()) return vref::ParamValue::ofBool(v.get<bool>());
         if (v.is_number()) {
             // Ints take whole numbers beyond the float range too; the registry says so.
-            if (p.type != vref::ParamType::Int) toFloat(v, at, p.name.c_str());
+            if (p.type != pxs::ParamType::Int) toFloat(v, at, p.name.c_str());
             return vref::ParamValue::ofNumber(v.get<double>());
         }
         if (v.is_array()) {
@@ -191,8 +191,8 @@ class Loader : public Reader {
             }
             return vref::ParamValue::ofNumbers(std::move(n));
         }
-        if (v.is_string() && vref::isTexture(p.type)) {
-            bool cube = p.type == vref::ParamType::TextureCube;
+        if (v.is_string() && pxs::isTextureType(p.type)) {
+            bool cube = p.type == pxs::ParamType::TextureCube;
             return vref::ParamValue::ofTexture(texture(v.get<std::string>(), cube, at), cube);
         }
         return wrong;

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "host/reference/limits.h"
+#include "host/reference/noise.h"
 #include "host/slots.h"
 
 namespace vref {
@@ -20,10 +21,6 @@ constexpr int kMaxSkips = 64;  // surfaces a ray may pass through via skipHit
 constexpr int kMaxShadowHits = 64;
 constexpr float kWeightCutoff = 1e-4f;
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
-// Sampler dimensions: the pixel jitter, then a block per path bounce (a bounce that
-// needs more goes on into the next block, which then starts later).
-constexpr uint32_t kCameraDimensions = 2;
-constexpr uint32_t kDimensionsPerBounce = 8;
 
 pxs::matrix4 toMatrix(const Affine& a) {
     return {{a.r0.x, a.r0.y, a.r0.z, 0.0f, a.r1.x, a.r1.y, a.r1.z, 0.0f, a.r2.x, a.r2.y, a.r2.z,
@@ -81,9 +78,31 @@ void RenderServices::beginSample(int x, int y, int sample) {
     ctx_ = Context();
 }
 
-Radiance RenderServices::cameraRay(float3 origin, float3 direction) {
-    if (settings_.mode == Mode::Path) return pathTrace(origin, normalize(direction));
-    return trace(pxs::kRayCamera, origin, direction, 0);
+RenderServices::HitScope::HitScope(RenderServices& services, int depth, int32_t rayType)
+    : services_(services), saved_(services.ctx_) {
+    services.ctx_.depth = depth;
+    services.ctx_.rayType = rayType;
+    ++services.nesting_;
+}
+
+RenderServices::HitScope::~HitScope() {
+    --services_.nesting_;
+    services_.ctx_ = saved_;
+}
+
+bool RenderServices::intersect(float3 origin, float3 direction, float tnear, Hit* hit) {
+    ++stats_.rays;
+    return scene_.intersect(origin, direction, tnear, kInfinity, hit);
+}
+
+void RenderServices::evaluateBsdf(const ShaderInstance& material, pxs::ShadingState* st) {
+    vhost::evaluateBsdf(material.object, this, st);
+    ++stats_.shadeCalls;
+}
+
+void RenderServices::sampleBsdf(const ShaderInstance& material, pxs::ShadingState* st) {
+    vhost::sampleBsdf(material.object, this, st);
+    ++stats_.shadeCalls;
 }
 
 void RenderServices::fillBase(pxs::ShadingState* st, float3 origin, float3 direction,
@@ -151,10 +170,7 @@ Radiance RenderServices::trace(int32_t rayType, float3 origin, float3 direction,
     if (depth >= settings_.maxDepth) return environment(rayType, dir, depth);
     float tnear = depth == 0 && rayType == pxs::kRayCamera ? 0.0f : offset(origin);
     Hit hit;
-    ++stats_.rays;
-    if (!scene_.intersect(origin, dir, tnear, kInfinity, &hit)) {
-        return environment(rayType, dir, depth);
-    }
+    if (!intersect(origin, dir, tnear, &hit)) return environment(rayType, dir, depth);
     return shadeHit(hit, rayType, origin, dir, depth, tnear);
 }
 
@@ -167,19 +183,15 @@ Radiance RenderServices::shadeHit(const Hit& first, int32_t rayType, float3 orig
         SurfacePoint sp = scene_.surface(hit, origin, direction);
         pxs::ShadingState st;
         fillSurface(&st, hit, sp, origin, direction, rayType, depth);
-        Context saved = ctx_;
-        ctx_.depth = depth;
-        ctx_.rayType = rayType;
-        ++nesting_;
-        vhost::shade(material.object, this, &st);
-        --nesting_;
-        ctx_ = saved;
+        {
+            HitScope scope(*this, depth, rayType);
+            vhost::shade(material.object, this, &st);
+        }
         ++stats_.shadeCalls;
         if (!st.skipHit) return {st.outColor, st.outAlpha};
         // The surface is not there for this ray: go on behind it.
         tnear = hit.t + offset(st.position);
-        ++stats_.rays;
-        if (!scene_.intersect(origin, direction, tnear, kInfinity, &hit)) {
+        if (!intersect(origin, direction, tnear, &hit)) {
             return environment(rayType, direction, depth);
         }
     }
@@ -462,95 +474,6 @@ float RenderServices::latticeNoise(const float3* p) {
 float3* RenderServices::cellJitter(float3* out, const float3* cell) {
     *out = vref::cellJitter(cell->x, cell->y, cell->z);
     return out;
-}
-
-Radiance RenderServices::pathTrace(float3 origin, float3 direction) {
-    float3 radiance, beta(1.0f);
-    float alpha = 1.0f;
-    int32_t rayType = pxs::kRayCamera;
-    float medium = 1.0f;
-    float tnear = 0.0f;
-    float3 dir = direction;
-    if (isZero(dir) || !isFinite(dir)) return {float3(), 1.0f};
-    for (int depth = 0;; ++depth) {
-        // Each bounce starts at its own dimensions, the same in every sample, so that
-        // its choices are stratified over the pixel's samples.
-        sampler_.skipTo(kCameraDimensions + kDimensionsPerBounce * static_cast<uint32_t>(depth));
-        if (depth >= settings_.maxDepth) {
-            radiance += beta * environment(rayType, dir, depth).color;
-            break;
-        }
-        Hit hit;
-        ++stats_.rays;
-        if (!scene_.intersect(origin, dir, tnear, kInfinity, &hit)) {
-            Radiance env = environment(rayType, dir, depth);
-            radiance += beta * env.color;
-            if (depth == 0) alpha = env.alpha;
-            break;
-        }
-        const Object& object = scene_.object(hit.object);
-        const ShaderInstance& material = scene_.material(object.material);
-        if (!material.has(pxs::kCapEvaluateBsdf) || !material.has(pxs::kCapSampleBsdf)) {
-            // No scattering to sample: the material's own shading ends the path.
-            Radiance r = shadeHit(hit, rayType, origin, dir, depth, tnear);
-            radiance += beta * r.color;
-            if (depth == 0) alpha = r.alpha;
-            break;
-        }
-        SurfacePoint sp = scene_.surface(hit, origin, dir);
-        pxs::ShadingState st;
-        fillSurface(&st, hit, sp, origin, dir, rayType, depth);
-        st.mediumIor = medium;
-        Context saved = ctx_;
-        ctx_.depth = depth;
-        ctx_.rayType = rayType;
-        ++nesting_;
-        // Direct light through evaluateBsdf for every light that reaches the point.
-        for (const pxs::LightNode* n = getLights(0, &sp.position, &sp.normal); n; n = n->next) {
-            pxs::ShadingState e = st;
-            e.sampleDirection = n->direction;
-            e.sampleValue = float3();
-            e.sampleCosine = 0.0f;
-            vhost::evaluateBsdf(material.object, this, &e);
-            ++stats_.shadeCalls;
-            float3 c = e.sampleValue * e.sampleCosine * n->lightColor * n->lightTransmission;
-            if (isFinite(c)) radiance += beta * c;
-        }
-        st.sampleKind = pxs::kSampleNone;
-        vhost::sampleBsdf(material.object, this, &st);
-        ++stats_.shadeCalls;
-        --nesting_;
-        ctx_ = saved;
-        if (st.sampleKind == pxs::kSampleNone) break;
-        float3 f = st.sampleValue * (st.sampleCosine * st.sampleWeight);
-        float3 next = normalize(st.sampleDirection);
-        if (!isFinite(f) || isZero(next) || !isFinite(next)) break;
-        beta *= f;
-        if (!(maxComponent(beta) > 0.0f)) break;
-        // The side the new direction leaves on tells a transmission from a
-        // reflection; the kind does not (the dielectric labels its reflections
-        // with the transmission codes). Only a ray through the surface enters the
-        // medium whose index the call left in outsideIor (the preset 1 when it
-        // wrote none).
-        float3 ng = sp.geometricNormal;
-        bool through = dot(next, ng) * dot(dir, ng) > 0.0f;
-        if (through) {
-            if (rayType == pxs::kRayCamera) rayType = pxs::kRayContinuation;
-            medium = st.outsideIor;
-        } else {
-            rayType = pxs::kRayReflection;
-        }
-        // Russian roulette once the path is long enough to matter little.
-        if (depth >= 3) {
-            float q = std::min(0.95f, maxComponent(beta));
-            if (random() >= q) break;
-            beta = beta / q;
-        }
-        origin = sp.position;
-        dir = next;
-        tnear = offset(origin);
-    }
-    return {radiance, alpha};
 }
 
 }  // namespace vref

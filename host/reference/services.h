@@ -26,9 +26,12 @@
 //                    travel the occlusion distance, honouring shadowTransmission
 //   globalIllumination  one bounce of indirect light: the mean colour of
 //                    cosine-distributed gather rays (type 32); none inside a gather
-//   random, random2  the pixel sample's low-discrepancy sequence (noise.h's Sampler);
+//   random, random2  the pixel sample's low-discrepancy sequence (sampler.h);
 //                    random2 takes an aligned pair of dimensions
 //   noise*           the functions of noise.h
+//
+// The integrators (integrator.h) drive it: a camera ray is traced by the
+// services themselves, or followed along a path through the materials' BSDFs.
 //
 // Depth: a camera ray has depth 0 and every traced ray one more than the hit that
 // asked for it. A ray whose depth reaches the limit is not traced into the scene:
@@ -39,7 +42,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/reference/noise.h"
+#include "host/reference/sampler.h"
 #include "host/reference/scene.h"
 #include "vesper/vesper.h"
 
@@ -77,6 +80,13 @@ struct Radiance {
 };
 
 class RenderServices final : public pxs::IRenderServices {
+    // What the shaders currently being called were asked about.
+    struct Context {
+        int depth = 0;
+        int32_t rayType = pxs::kRayCamera;
+        bool inGather = false;
+    };
+
   public:
     RenderServices(const Scene& scene, const RenderSettings& settings);
 
@@ -84,14 +94,46 @@ class RenderServices final : public pxs::IRenderServices {
     void beginSample(int x, int y, int sample);
     // Raster position of the sample, handed to shaders as pixelPosition.
     void setRaster(float2 raster) { raster_ = raster; }
-    // Colour and alpha of a camera ray.
-    Radiance cameraRay(float3 origin, float3 direction);
     // Colour and alpha arriving along a ray of `rayType` at `depth`.
     Radiance trace(int32_t rayType, float3 origin, float3 direction, int depth);
     // Per-channel transmission between two points for a ray of `rayType`.
     float3 transmission(float3 from, float3 to, int32_t rayType);
 
     const RenderStats& stats() const { return stats_; }
+
+    // ---- what the integrators build on ----
+    const Scene& scene() const { return scene_; }
+    const RenderSettings& settings() const { return settings_; }
+    Sampler& sampler() { return sampler_; }
+    // The first surface along a ray from `tnear` on; counted as a ray.
+    bool intersect(float3 origin, float3 direction, float tnear, Hit* hit);
+    // What the environment answers a ray that leaves the scene.
+    Radiance environment(int32_t rayType, float3 direction, int depth);
+    // The shade of the surface a ray hit, continued behind surfaces that skip the hit.
+    Radiance shadeHit(const Hit& hit, int32_t rayType, float3 origin, float3 direction, int depth,
+                      float tnear);
+    // The state of a hit as its material's operations see it.
+    void fillSurface(pxs::ShadingState* st, const Hit& hit, const SurfacePoint& sp, float3 origin,
+                     float3 direction, int32_t rayType, int depth) const;
+    // A material's BSDF operations, counted as shader calls.
+    void evaluateBsdf(const ShaderInstance& material, pxs::ShadingState* st);
+    void sampleBsdf(const ShaderInstance& material, pxs::ShadingState* st);
+    // How far from a surface point secondary rays start, so they miss that surface.
+    static float offset(float3 p);
+
+    // While it lives, the services answer the calls of one hit's shader: at its
+    // depth and ray type, with a light-node buffer of its own.
+    class HitScope {
+      public:
+        HitScope(RenderServices& services, int depth, int32_t rayType);
+        ~HitScope();
+        HitScope(const HitScope&) = delete;
+        HitScope& operator=(const HitScope&) = delete;
+
+      private:
+        RenderServices& services_;
+        Context saved_;
+    };
 
     // ---- IRenderServices ----
     const pxs::LightNode* getLights(int32_t selectionMask, const float3* position,
@@ -125,19 +167,6 @@ class RenderServices final : public pxs::IRenderServices {
     float3* cellJitter(float3* out, const float3* cell) override;
 
   private:
-    // What the shaders currently being called were asked about.
-    struct Context {
-        int depth = 0;
-        int32_t rayType = pxs::kRayCamera;
-        bool inGather = false;
-    };
-
-    Radiance shadeHit(const Hit& hit, int32_t rayType, float3 origin, float3 direction, int depth,
-                      float tnear);
-    Radiance environment(int32_t rayType, float3 direction, int depth);
-    Radiance pathTrace(float3 origin, float3 direction);
-    void fillSurface(pxs::ShadingState* st, const Hit& hit, const SurfacePoint& sp, float3 origin,
-                     float3 direction, int32_t rayType, int depth) const;
     void fillBase(pxs::ShadingState* st, float3 origin, float3 direction, int32_t rayType,
                   int depth) const;
     // Traced continuation of a service call: the type of transmitted rays, the
@@ -145,8 +174,6 @@ class RenderServices final : public pxs::IRenderServices {
     int32_t throughType() const;
     bool worthTracing(float weight) const;
     float3 glossyDirection(float3 direction, float3 axisU, float gu, float gv);
-    // How far from a surface point secondary rays start, so they miss that surface.
-    static float offset(float3 p);
 
     enum class AttributeSource { None, Uv, Tangent, Bitangent, Color };
     struct AttributeSlot {

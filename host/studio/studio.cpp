@@ -1,15 +1,14 @@
 #include "host/studio/studio.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <filesystem>
 
-#include "host/recording_registry.h"
+#include "host/class_info.h"
 #include "host/reference/lobe.h"
 #include "host/reference/renderer.h"
 #include "host/reference/scene_loader.h"
-#include "host/slots.h"
-#include "host/typed_value.h"
 
 namespace vstudio {
 
@@ -35,29 +34,8 @@ Response errorResponse(const RequestError& e) {
 }
 
 // The class as `vesper-info --json` describes it, plus its preset.
-json describe(const vhost::Library& lib, const vrender::ClassInfo& info) {
-    json j = {{"name", info.name},
-              {"apiVersion", lib.apiVersion(info.name)},
-              {"kind", vhost::kindName(info.kind)},
-              {"capabilities", info.capabilities},
-              {"parameters", json::array()},
-              {"attributes", json::array()}};
-    vhost::ShaderPtr shader = lib.create(info.name);
-    if (!shader) return j;
-    vhost::RecordingRegistry registry;
-    vhost::declareParameters(shader.get(), &registry);
-    for (const vhost::Declaration* d : registry.parameters()) {
-        std::string type = vhost::typeName(d->type);
-        j["parameters"].push_back(
-            {{"name", d->name}, {"type", type}, {"default", vhost::typedValue(type, d->field)}});
-    }
-    for (const vhost::Declaration* d : registry.attributes()) {
-        static const char* kinds[] = {"float2", "float3", "float4"};
-        int k = d->attributeKind - pxs::kAttributeFloat2;
-        j["attributes"].push_back({{"name", d->name},
-                                   {"kind", k >= 0 && k < 3 ? kinds[k] : "unknown"},
-                                   {"offset", d->attributeOffset}});
-    }
+json describe(const vhost::ClassInfo& info) {
+    json j = vhost::toJson(info);
     j["preset"] = vrender::presetParams(info);
     return j;
 }
@@ -118,7 +96,7 @@ RequestError fromSceneError(const std::string& what) {
 
 struct Studio::Preview {
     vrender::PreviewRequest request;
-    const vrender::ClassInfo* info = nullptr;
+    const vhost::ClassInfo* info = nullptr;
     double incidence = 45.0;
     int samples = 20000;
 };
@@ -139,14 +117,17 @@ Studio::Studio(const vhost::Library& library, std::string assetDir, Limits limit
                       {"lobeSamples", limits_.maxLobeSamples},
                       {"incidence", limits_.maxIncidence}}}};
     for (const std::string& name : lib_.classes()) {
-        vrender::ClassInfo info = vrender::inspectClass(lib_, name);
+        vhost::ClassInfo info = vhost::describeClass(lib_, name);
         if (info.kind < 0 || info.kind > 2) continue;
-        classesJson_["classes"].push_back(describe(lib_, info));
+        classesJson_["classes"].push_back(describe(info));
         info_[name] = std::move(info);
     }
 }
 
-Studio::Preview Studio::parsePreview(const json& body, bool lobe) const {
+namespace {
+
+// A JSON object with only the fields of its request kind.
+void checkFields(const json& body, bool lobe) {
     if (!body.is_object()) reject("body", "expects a JSON object");
     static const std::vector<std::string> kRender = {
         "class", "params", "width", "height", "spp", "mode", "seed", "preview", "environment"};
@@ -158,77 +139,102 @@ Studio::Preview Studio::parsePreview(const json& body, bool lobe) const {
             reject(it.key(), "unknown field");
         }
     }
-    Preview p;
-    vrender::PreviewRequest& r = p.request;
+}
+
+// The class named by the request; a lobe needs a material with both BSDF operations.
+const vhost::ClassInfo& requestedClass(const std::map<std::string, vhost::ClassInfo>& classes,
+                                       const json& body, bool lobe) {
     if (!body.contains("class") || !body.at("class").is_string()) {
         reject("class", "expects the name of an exported class");
     }
-    r.className = body.at("class").get<std::string>();
-    auto found = info_.find(r.className);
-    if (found == info_.end()) reject("class", "unknown class \"" + r.className + "\"");
-    p.info = &found->second;
-    if (lobe && p.info->kind != pxs::kKindMaterial) {
-        reject("class", "\"" + r.className + "\" is a " + vhost::kindName(p.info->kind) +
+    const std::string name = body.at("class").get<std::string>();
+    auto found = classes.find(name);
+    if (found == classes.end()) reject("class", "unknown class \"" + name + "\"");
+    const vhost::ClassInfo& info = found->second;
+    if (lobe && info.kind != pxs::kKindMaterial) {
+        reject("class", "\"" + name + "\" is a " + vhost::kindName(info.kind) +
                             ": only materials have a lobe");
     }
-    if (lobe && (!(p.info->capabilities & pxs::kCapEvaluateBsdf) ||
-                 !(p.info->capabilities & pxs::kCapSampleBsdf))) {
-        reject("class", "\"" + r.className + "\" does not announce evaluateBsdf and sampleBsdf");
+    if (lobe && (!(info.capabilities & pxs::kCapEvaluateBsdf) ||
+                 !(info.capabilities & pxs::kCapSampleBsdf))) {
+        reject("class", "\"" + name + "\" does not announce evaluateBsdf and sampleBsdf");
     }
-    if (body.contains("params")) {
-        const json& params = body.at("params");
-        if (!params.is_object()) reject("params", "expects an object of parameter: value");
-        for (auto it = params.begin(); it != params.end(); ++it) {
-            std::string field = "params." + it.key();
-            const vref::ParamType* type = p.info->type(it.key());
-            if (!type) reject(field, "class \"" + r.className + "\" has no such parameter");
-            checkFinite(it.value(), field);
-            if (vref::isTexture(*type) && it.value().is_string()) {
-                std::string ref = it.value().get<std::string>();
-                bool builtin = *type == vref::ParamType::TextureCube
-                                   ? vrender::isBuiltinCube(ref)
-                                   : vrender::isBuiltinTexture(ref);
-                if (!builtin && !fileExists(ref))
-                    reject(field, "image file not found: " + ref, 404);
-            }
-        }
-        r.params = params;
+    return info;
+}
+
+// Parameters the class has, with finite numbers and images that exist; the scene
+// loader checks the values against the types.
+void checkParams(const json& params, const vhost::ClassInfo& info) {
+    if (!params.is_object()) reject("params", "expects an object of parameter: value");
+    for (auto it = params.begin(); it != params.end(); ++it) {
+        std::string field = "params." + it.key();
+        const pxs::ParamType* type = info.type(it.key());
+        if (!type) reject(field, "class \"" + info.name + "\" has no such parameter");
+        checkFinite(it.value(), field);
+        if (!pxs::isTextureType(*type) || !it.value().is_string()) continue;
+        std::string ref = it.value().get<std::string>();
+        bool builtin = *type == pxs::ParamType::TextureCube ? vrender::isBuiltinCube(ref)
+                                                            : vrender::isBuiltinTexture(ref);
+        if (!builtin && !fileExists(ref)) reject(field, "image file not found: " + ref, 404);
     }
-    r.seed = static_cast<uint32_t>(integer(body, "seed", 1, 0, 2147483647));
-    if (lobe) {
-        if (body.contains("incidence")) {
-            const json& v = body.at("incidence");
-            if (!v.is_number() || !(v.get<double>() >= 0.0) ||
-                !(v.get<double>() <= limits_.maxIncidence)) {
-                reject("incidence",
-                       "expects degrees from 0 to " + json(limits_.maxIncidence).dump());
-            }
-            p.incidence = v.get<double>();
-        }
-        p.samples = integer(body, "samples", p.samples, 1, limits_.maxLobeSamples);
-        return p;
+}
+
+double incidence(const json& body, double fallback, double maxDegrees) {
+    if (!body.contains("incidence")) return fallback;
+    const json& v = body.at("incidence");
+    if (!v.is_number() || !(v.get<double>() >= 0.0) || !(v.get<double>() <= maxDegrees)) {
+        reject("incidence", "expects degrees from 0 to " + json(maxDegrees).dump());
     }
-    r.width = integer(body, "width", 320, 1, limits_.maxWidth);
-    r.height = integer(body, "height", 240, 1, limits_.maxHeight);
-    r.spp = integer(body, "spp", 1, 1, limits_.maxSpp);
-    if (int64_t(r.width) * r.height * r.spp > limits_.maxPixelSamples) {
-        reject("spp", "width x height x spp exceeds " + std::to_string(limits_.maxPixelSamples));
+    return v.get<double>();
+}
+
+std::string environment(const json& body, const std::string& fallback) {
+    if (!body.contains("environment")) return fallback;
+    const json& e = body.at("environment");
+    if (!e.is_string() || e.get<std::string>().empty()) {
+        reject("environment", "expects \"sky\", \"studio\", \"none\" or a cube-map image file");
+    }
+    std::string env = e.get<std::string>();
+    if (env != "none" && !vrender::isBuiltinCube(env) && !fileExists(env)) {
+        reject("environment", "image file not found: " + env, 404);
+    }
+    return env;
+}
+
+// The image fields of a render or scene request.
+void readImage(const json& body, const Limits& limits, vrender::PreviewRequest& r) {
+    r.width = integer(body, "width", 320, 1, limits.maxWidth);
+    r.height = integer(body, "height", 240, 1, limits.maxHeight);
+    r.spp = integer(body, "spp", 1, 1, limits.maxSpp);
+    if (int64_t(r.width) * r.height * r.spp > limits.maxPixelSamples) {
+        reject("spp", "width x height x spp exceeds " + std::to_string(limits.maxPixelSamples));
     }
     r.pathMode = choice(body, "mode", "direct", {"direct", "path"}) == "path";
     std::string shape = choice(body, "preview", "sphere", {"sphere", "shaderball", "plane"});
     r.shape = shape == "shaderball" ? vrender::PreviewShape::ShaderBall
               : shape == "plane"    ? vrender::PreviewShape::Plane
                                     : vrender::PreviewShape::Sphere;
-    if (body.contains("environment")) {
-        const json& e = body.at("environment");
-        if (!e.is_string() || e.get<std::string>().empty()) {
-            reject("environment", "expects \"sky\", \"studio\", \"none\" or a cube-map image file");
-        }
-        r.environment = e.get<std::string>();
-        if (r.environment != "none" && !vrender::isBuiltinCube(r.environment) &&
-            !fileExists(r.environment)) {
-            reject("environment", "image file not found: " + r.environment, 404);
-        }
+    r.environment = environment(body, r.environment);
+}
+
+}  // namespace
+
+Studio::Preview Studio::parsePreview(const json& body, bool lobe) const {
+    checkFields(body, lobe);
+    Preview p;
+    p.info = &requestedClass(info_, body, lobe);
+    vrender::PreviewRequest& r = p.request;
+    r.className = p.info->name;
+    if (body.contains("params")) {
+        checkParams(body.at("params"), *p.info);
+        r.params = body.at("params");
+    }
+    r.seed = static_cast<uint32_t>(integer(body, "seed", 1, 0, 2147483647));
+    if (lobe) {
+        p.incidence = incidence(body, p.incidence, limits_.maxIncidence);
+        p.samples = integer(body, "samples", p.samples, 1, limits_.maxLobeSamples);
+    } else {
+        readImage(body, limits_, r);
     }
     return p;
 }

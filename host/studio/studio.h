@@ -84,7 +84,7 @@ class Studio {
     const vhost::Library& lib_;
     std::string assetDir_;
     Limits limits_;
-    std::map<std::string, vrender::ClassInfo> info_;
+    std::map<std::string, vhost::ClassInfo> info_;
     nlohmann::json classesJson_;
     std::mutex running_;
     std::map<std::string, std::shared_ptr<std::atomic<bool>>> flags_;

@@ -68,12 +68,13 @@ static_assert(offsetof(TextureHandle, hostData) == 12, "the host's word ends the
 struct LightNode {
     float3 direction;          // 0:  unit vector from the surface point towards the light
     float lightFactor;         // 12: multiplied into the contribution: |N.L| and any scale
-    float3 lightContribution;  // 16: colour delivered (lights of any type but 1)
+    float3 lightContribution;  // 16: colour delivered, after shadowing
     uint8_t reserved28[16];
     float3 lightColor;         // 44: colour before shadowing
     float3 lightTransmission;  // 56: per-channel shadow visibility (1 = unshadowed)
     uint8_t reserved68[4];
-    int32_t type;  // 72: kLightTinted, kLightSkip, or any other value
+    int32_t type;  // 72: kLightTinted, kLightSkip, or any other value (classes differ
+                   // in which fields they read: fill them all)
     uint8_t reserved76[4];
     const LightNode* next;  // 80: null at the end of the list
 };

@@ -10,7 +10,6 @@
 
 namespace {
 
-using vhost::DeclType;
 using vtest::library;
 
 TEST(Exports, OnlyFactoriesAndVersionQueries) {
@@ -64,11 +63,11 @@ TEST_P(EveryClass, DeclaresCapabilitiesFirstThenUniqueNames) {
     vtest::Shader s(GetParam());
     const auto& d = s.registry.declarations;
     ASSERT_FALSE(d.empty());
-    EXPECT_EQ(d[0].type, DeclType::Capabilities);
+    EXPECT_EQ(d[0].what, vhost::Declared::Capabilities);
     std::set<std::string> names;
     std::vector<std::pair<int32_t, int32_t>> spans;
     for (size_t i = 1; i < d.size(); ++i) {
-        EXPECT_NE(d[i].type, DeclType::Capabilities) << "capabilities are declared once";
+        EXPECT_NE(d[i].what, vhost::Declared::Capabilities) << "capabilities are declared once";
         EXPECT_TRUE(names.insert(d[i].name).second) << "registered twice: " << d[i].name;
         EXPECT_EQ(d[i].shader, s.get());
         if (d[i].isParameter()) {
@@ -93,9 +92,9 @@ TEST_P(EveryClass, DeclaresCapabilitiesFirstThenUniqueNames) {
 void scribble(const vhost::RecordingRegistry& r) {
     uint8_t seed = 1;
     for (const vhost::Declaration* d : r.parameters()) {
-        size_t n = vhost::fieldSize(d->type);
+        size_t n = pxs::paramTypeSize(d->type);
         auto* bytes = static_cast<uint8_t*>(d->field);
-        if (d->type == DeclType::Bool) {
+        if (d->type == pxs::ParamType::Bool) {
             bytes[0] = bytes[0] ? 0 : 1;
             continue;
         }
@@ -110,7 +109,7 @@ void scribble(const vhost::RecordingRegistry& r) {
     if (pa.size() != pb.size()) return ::testing::AssertionFailure() << "parameter count";
     for (size_t i = 0; i < pa.size(); ++i) {
         // Texture handles: the library owns bytes 0..11 only.
-        size_t n = vhost::fieldSize(pa[i]->type);
+        size_t n = pxs::paramTypeSize(pa[i]->type);
         if (n == sizeof(pxs::TextureHandle)) n = 12;
         if (std::memcmp(pa[i]->field, pb[i]->field, n) != 0) {
             return ::testing::AssertionFailure() << pa[i]->name << " differs";
@@ -129,7 +128,7 @@ TEST_P(EveryClass, CopyParametersCopiesEveryFieldAndRestoresDefaults) {
     for (const vhost::Declaration* d : edited.registry.parameters()) {
         const vhost::Declaration* f = fresh.registry.find(d->name);
         ASSERT_TRUE(f);
-        if (d->type != DeclType::Matrix3 && d->type != DeclType::Matrix4) {
+        if (d->type != pxs::ParamType::Matrix3 && d->type != pxs::ParamType::Matrix4) {
             EXPECT_EQ(d->valueText(), f->valueText()) << d->name << " is back at its default";
         }
     }
@@ -187,7 +186,7 @@ TEST_P(EveryClass, ParameterTableRefusesWritesOfAnotherType) {
     for (size_t i = 0; i < recorded.size(); ++i) {
         const pxs::ParamDeclaration& p = table.parameters[i];
         ASSERT_STREQ(p.name, recorded[i]->name.c_str());
-        ASSERT_EQ(static_cast<int>(p.type), static_cast<int>(recorded[i]->type));
+        ASSERT_EQ(p.type, recorded[i]->type);
         ASSERT_EQ(p.field, recorded[i]->field);
         std::vector<std::string> before;
         for (const vhost::Declaration* d : recorded) before.push_back(d->valueText());

@@ -70,7 +70,7 @@ void keepInsideDomains(const std::string& cls, const vhost::RecordingRegistry& r
         const vhost::Declaration* p = registry.find(d.parameter);
         if (!p || !p->isParameter()) continue;
         auto* f = static_cast<float*>(p->field);
-        for (size_t i = 0; i < vhost::fieldSize(p->type) / sizeof(float); ++i) {
+        for (size_t i = 0; i < pxs::paramTypeSize(p->type) / sizeof(float); ++i) {
             if (!d.inside(f[i])) f[i] = d.replacement;
         }
     }
@@ -158,7 +158,7 @@ std::string blame(vtest::Shader& s, const vtest::Shader& fresh, const Operation&
     const auto edited = s.registry.parameters();
     const auto defaults = fresh.registry.parameters();
     for (size_t i = 0; i < edited.size() && i < defaults.size(); ++i) {
-        const size_t n = vhost::fieldSize(edited[i]->type);
+        const size_t n = pxs::paramTypeSize(edited[i]->type);
         std::vector<uint8_t> saved(n);
         std::memcpy(saved.data(), edited[i]->field, n);
         std::memcpy(edited[i]->field, defaults[i]->field, n);
@@ -296,7 +296,7 @@ TEST_P(Sweep, EveryNonZeroBoolByteMeansTrue) {
         Entropy pe(seedOf(cls, 500u + set));
         if (set > 0) vtest::writeParameters(s.registry, pe, Values::Plausible, textures);
         for (const vhost::Declaration* d : s.registry.parameters()) {
-            if (d->type != vhost::DeclType::Bool) continue;
+            if (d->type != pxs::ParamType::Bool) continue;
             auto* byte = static_cast<uint8_t*>(d->field);
             const uint8_t saved = *byte;
             for (int situation = set; situation < vtest::kSituations; situation += 4) {

@@ -99,7 +99,7 @@ TEST(RenderPathMedia, AReflectionOffGlassLeavesTheRayInTheMediumItCameFrom) {
     settings.mode = vref::Mode::Path;
     vref::RenderServices sv(scene, settings);
     sv.beginSample(0, 0, 0);
-    sv.cameraRay(float3(0.70710678f, -5.0f, 0.0f), float3(0, 1, 0));
+    vref::cameraRay(sv, float3(0.70710678f, -5.0f, 0.0f), float3(0, 1, 0));
 
     ASSERT_EQ(log.size(), 3u);
     // On A: a reflection, reported with the smooth-transmission code and A's index.

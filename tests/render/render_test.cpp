@@ -128,7 +128,7 @@ TEST(RenderImage, SamplesAllocateNothing) {
     ASSERT_TRUE(lib.loaded()) << lib.error();
     const vrender::FileSet assets = vrender::previewAssetFiles("gallery");
     for (const std::string& name : lib.classes()) {
-        vrender::ClassInfo info = vrender::inspectClass(lib, name);
+        vhost::ClassInfo info = vhost::describeClass(lib, name);
         vrender::PreviewRequest r;
         r.className = name;
         r.params = vrender::presetParams(info);

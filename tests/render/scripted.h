@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "host/reference/integrator.h"
 #include "host/reference/scene.h"
 #include "host/reference/services.h"
 

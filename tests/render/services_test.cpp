@@ -31,7 +31,7 @@ vref::Radiance cameraRay(const vref::Scene& scene, const vref::RenderSettings& s
                          float3 origin, float3 dir) {
     vref::RenderServices sv(scene, settings);
     sv.beginSample(0, 0, 0);
-    return sv.cameraRay(origin, dir);
+    return vref::cameraRay(sv, origin, dir);
 }
 
 // Two mirrors facing each other: every shade traces its reflection.

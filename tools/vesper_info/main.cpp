@@ -1,7 +1,7 @@
 // vesper-info: loads vesperShaders64 as a host does and describes every class it
 // exports: kind, API version, capability mask, parameters in registration order
-// with type and default, and vertex attributes. With --json, defaults are typed
-// values (host/typed_value.h).
+// with type and default, and vertex attributes (host/class_info.h). With --json,
+// defaults are typed values.
 //
 //   vesper-info [--json] [--library PATH]
 #include <cstdio>
@@ -12,109 +12,32 @@
 
 #include <nlohmann/json.hpp>
 
+#include "host/class_info.h"
 #include "host/library.h"
-#include "host/recording_registry.h"
-#include "host/slots.h"
-#include "host/typed_value.h"
 
 namespace {
 
-std::string capabilityNames(uint32_t mask) {
-    static const struct {
-        uint32_t bit;
-        const char* name;
-    } kBits[] = {{pxs::kCapShade, "shade"},
-                 {pxs::kCapShadowTransmission, "shadowTransmission"},
-                 {pxs::kCapEvaluateBsdf, "evaluateBsdf"},
-                 {pxs::kCapSampleBsdf, "sampleBsdf"},
-                 {pxs::kCapLight, "light"},
-                 {pxs::kCapEnvironment, "environment"}};
-    std::string s;
-    for (const auto& b : kBits) {
-        if (mask & b.bit) s += (s.empty() ? "" : ", ") + std::string(b.name);
-    }
-    return s;
-}
-
-const char* attributeKindName(int32_t kind) {
-    switch (kind) {
-        case pxs::kAttributeFloat2:
-            return "float2";
-        case pxs::kAttributeFloat3:
-            return "float3";
-        case pxs::kAttributeFloat4:
-            return "float4";
-    }
-    return "unknown";
-}
-
-struct ParameterRow {
-    std::string name, type, defaultText;
-    nlohmann::json defaultValue;  // typed
-};
-
-struct ClassInfo {
-    std::string name;
-    int32_t apiVersion = -1;
-    int32_t kind = -1;
-    bool created = false;
-    uint32_t capabilities = 0;
-    std::vector<ParameterRow> parameters;
-    std::vector<vhost::Declaration> attributes;
-};
-
-void describe(const vhost::Library& lib, ClassInfo& info) {
-    // The version is asked first: a class of another revision is never created.
-    info.apiVersion = lib.apiVersion(info.name);
-    if (info.apiVersion != pxs::kApiVersion) return;
-    vhost::ShaderPtr shader = lib.create(info.name);
-    if (!shader) return;
-    info.created = true;
-    info.kind = vhost::shaderKind(shader.get());
-    vhost::RecordingRegistry registry;
-    vhost::declareParameters(shader.get(), &registry);
-    info.capabilities = registry.capabilities();
-    // Defaults are read now, while the object and its fields are alive.
-    for (const vhost::Declaration* d : registry.parameters()) {
-        std::string type = vhost::typeName(d->type);
-        info.parameters.push_back(
-            {d->name, type, d->valueText(), vhost::typedValue(type, d->field)});
-    }
-    for (const vhost::Declaration* d : registry.attributes()) info.attributes.push_back(*d);
-}
-
-nlohmann::json toJson(const vhost::Library& lib, const std::vector<ClassInfo>& classes) {
+nlohmann::json toJson(const vhost::Library& lib, const std::vector<vhost::ClassInfo>& classes) {
     nlohmann::json out;
     out["library"] = lib.path();
     out["classes"] = nlohmann::json::array();
-    for (const ClassInfo& c : classes) {
-        nlohmann::json j;
-        j["name"] = c.name;
-        j["apiVersion"] = c.apiVersion;
-        j["kind"] = vhost::kindName(c.kind);
-        j["capabilities"] = c.capabilities;
-        j["parameters"] = nlohmann::json::array();
-        j["attributes"] = nlohmann::json::array();
-        for (const ParameterRow& p : c.parameters) {
-            j["parameters"].push_back(
-                {{"name", p.name}, {"type", p.type}, {"default", p.defaultValue}});
-        }
-        for (const vhost::Declaration& d : c.attributes) {
-            j["attributes"].push_back({{"name", d.name},
-                                       {"kind", attributeKindName(d.attributeKind)},
-                                       {"offset", d.attributeOffset}});
-        }
-        out["classes"].push_back(j);
-    }
+    for (const vhost::ClassInfo& c : classes) out["classes"].push_back(vhost::toJson(c));
     return out;
 }
 
-void printText(const vhost::Library& lib, const std::vector<ClassInfo>& classes) {
+std::string joined(const std::vector<std::string>& names) {
+    std::string s;
+    for (const std::string& n : names) s += (s.empty() ? "" : ", ") + n;
+    return s;
+}
+
+void printText(const vhost::Library& lib, const std::vector<vhost::ClassInfo>& classes) {
     std::printf("%s: %zu shader classes\n", lib.path().c_str(), classes.size());
-    for (const ClassInfo& c : classes) {
+    for (const vhost::ClassInfo& c : classes) {
         uint32_t mask = c.capabilities;
         std::printf("\n%s\n  kind %s, API version %d, capabilities %u (%s)\n", c.name.c_str(),
-                    vhost::kindName(c.kind), c.apiVersion, mask, capabilityNames(mask).c_str());
+                    vhost::kindName(c.kind), c.apiVersion, mask,
+                    joined(vhost::capabilityNames(mask)).c_str());
         if (c.apiVersion != pxs::kApiVersion) {
             std::printf("  (not created: API version %d, expected %d)\n", c.apiVersion,
                         pxs::kApiVersion);
@@ -122,14 +45,14 @@ void printText(const vhost::Library& lib, const std::vector<ClassInfo>& classes)
             std::printf("  (could not be created)\n");
         }
         if (!c.parameters.empty()) std::printf("  parameters:\n");
-        for (const ParameterRow& p : c.parameters) {
-            std::printf("    %-32s %-12s %s\n", p.name.c_str(), p.type.c_str(),
+        for (const vhost::ParameterInfo& p : c.parameters) {
+            std::printf("    %-32s %-12s %s\n", p.name.c_str(), pxs::paramTypeName(p.type),
                         p.defaultText.c_str());
         }
         if (!c.attributes.empty()) std::printf("  vertex attributes:\n");
-        for (const vhost::Declaration& d : c.attributes) {
-            std::printf("    %-32s %-12s offset %d\n", d.name.c_str(),
-                        attributeKindName(d.attributeKind), d.attributeOffset);
+        for (const vhost::AttributeInfo& a : c.attributes) {
+            std::printf("    %-32s %-12s offset %d\n", a.name.c_str(),
+                        vhost::attributeKindName(a.kind), a.offset);
         }
     }
 }
@@ -174,11 +97,10 @@ int main(int argc, char** argv) {
                      path.c_str());
         return 1;
     }
-    std::vector<ClassInfo> classes(lib.classes().size());
+    std::vector<vhost::ClassInfo> classes(lib.classes().size());
     int refused = 0;
     for (size_t i = 0; i < classes.size(); ++i) {
-        classes[i].name = lib.classes()[i];
-        describe(lib, classes[i]);
+        classes[i] = vhost::describeClass(lib, lib.classes()[i]);
         if (classes[i].created) continue;
         ++refused;
         std::string why = classes[i].apiVersion == pxs::kApiVersion

@@ -89,11 +89,13 @@ void send(httplib::Response& res, const vstudio::Response& r) {
     res.set_content(r.body, r.contentType);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct Options {
     int port = 8765;
     std::string library = vhost::Library::defaultPath(), webDir, assetDir = defaultAssetDir();
+};
+
+Options parseOptions(int argc, char** argv) {
+    Options o;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto value = [&]() -> std::string {
@@ -102,52 +104,46 @@ int main(int argc, char** argv) {
         };
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
-            return 0;
+            std::exit(0);
         } else if (a == "--port") {
             std::string v = value();
             char* end = nullptr;
             long n = std::strtol(v.c_str(), &end, 10);
             if (v.empty() || *end || n < 0 || n > 65535) usageError("--port expects 0..65535");
-            port = static_cast<int>(n);
+            o.port = static_cast<int>(n);
         } else if (a == "--library") {
-            library = value();
+            o.library = value();
         } else if (a == "--web") {
-            webDir = value();
+            o.webDir = value();
         } else if (a == "--assets") {
-            assetDir = value();
+            o.assetDir = value();
         } else {
             usageError("unknown option " + a);
         }
     }
-    vhost::Library lib(library);
-    if (!lib.loaded()) {
-        std::fprintf(stderr, "vesper-studio: cannot load %s: %s\n", library.c_str(),
-                     lib.error().c_str());
-        return 1;
-    }
-    std::unique_ptr<vstudio::Studio> studio;
-    try {
-        studio = std::make_unique<vstudio::Studio>(lib, assetDir);
-    } catch (const std::exception& e) {
-        std::fprintf(stderr, "vesper-studio: %s\n", e.what());
-        return 1;
-    }
+    return o;
+}
 
-    httplib::Server server;
+// Only this machine's pages: a page from elsewhere that resolves its own name to
+// 127.0.0.1 still sends that name as Host.
+httplib::Server::HandlerResponse refuseOtherHosts(const httplib::Request& req,
+                                                  httplib::Response& res) {
+    std::string host = req.get_header_value("Host");
+    host = host.substr(0, host.rfind(':'));
+    if (host == "127.0.0.1" || host == "localhost") {
+        return httplib::Server::HandlerResponse::Unhandled;
+    }
+    res.status = 403;
+    res.set_content("{\"error\": \"Host: only 127.0.0.1 and localhost are served\"}",
+                    "application/json");
+    return httplib::Server::HandlerResponse::Handled;
+}
+
+// The API goes to the studio, every other GET to the page's files.
+void route(httplib::Server& server, vstudio::Studio& studio, const std::string& webDir) {
     server.set_payload_max_length(kMaxBody);
-    // Only this machine's pages: a page from elsewhere that resolves its own
-    // name to 127.0.0.1 still sends that name as Host.
-    server.set_pre_routing_handler([](const httplib::Request& req, httplib::Response& res) {
-        std::string host = req.get_header_value("Host");
-        host = host.substr(0, host.rfind(':'));
-        if (host == "127.0.0.1" || host == "localhost")
-            return httplib::Server::HandlerResponse::Unhandled;
-        res.status = 403;
-        res.set_content("{\"error\": \"Host: only 127.0.0.1 and localhost are served\"}",
-                        "application/json");
-        return httplib::Server::HandlerResponse::Handled;
-    });
-    auto api = [&](const httplib::Request& req, httplib::Response& res) {
+    server.set_pre_routing_handler(refuseOtherHosts);
+    auto api = [&studio](const httplib::Request& req, httplib::Response& res) {
         if (req.method == "POST" &&
             req.get_header_value("Content-Type").rfind("application/json", 0) != 0) {
             send(res, {415,
@@ -156,12 +152,12 @@ int main(int argc, char** argv) {
                        {}});
             return;
         }
-        send(res, studio->handle(req.method, req.path, req.body,
-                                 req.get_header_value("X-Vesper-Client")));
+        send(res, studio.handle(req.method, req.path, req.body,
+                                req.get_header_value("X-Vesper-Client")));
     };
     server.Get(R"(/api/.*)", api);
     server.Post(R"(/api/.*)", api);
-    server.Get(R"(/.*)", [&](const httplib::Request& req, httplib::Response& res) {
+    server.Get(R"(/.*)", [webDir](const httplib::Request& req, httplib::Response& res) {
         std::string body;
         if (!pageFile(webDir, req.path, &body)) {
             send(res, {404,
@@ -173,12 +169,34 @@ int main(int argc, char** argv) {
         res.set_header("Cache-Control", "no-store");
         res.set_content(body, contentType(req.path == "/" ? "/index.html" : req.path));
     });
+}
 
-    if (port == 0) {
-        port = server.bind_to_any_port("127.0.0.1");
-    } else if (!server.bind_to_port("127.0.0.1", port)) {
-        port = -1;
+// The port listened on (a free one for 0), or -1.
+int bind(httplib::Server& server, int port) {
+    if (port == 0) return server.bind_to_any_port("127.0.0.1");
+    return server.bind_to_port("127.0.0.1", port) ? port : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const Options o = parseOptions(argc, argv);
+    vhost::Library lib(o.library);
+    if (!lib.loaded()) {
+        std::fprintf(stderr, "vesper-studio: cannot load %s: %s\n", o.library.c_str(),
+                     lib.error().c_str());
+        return 1;
     }
+    std::unique_ptr<vstudio::Studio> studio;
+    try {
+        studio = std::make_unique<vstudio::Studio>(lib, o.assetDir);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vesper-studio: %s\n", e.what());
+        return 1;
+    }
+    httplib::Server server;
+    route(server, *studio, o.webDir);
+    const int port = bind(server, o.port);
     if (port < 0) {
         std::fprintf(stderr, "vesper-studio: cannot listen on 127.0.0.1 at that port\n");
         return 1;

@@ -293,6 +293,129 @@ float sampleCosine(const Params& p, const MetalFrame& mf, float3 wi, float3 dire
     return p.cosineUsesBump ? wi.z : dot(mf.side.nf, direction);
 }
 
+// The roughness and colours of the lobe under the patina.
+struct Lobe {
+    Roughness r;
+    Colours col;
+};
+
+// One hit of the metal: the parameters, the services, the state and its uv,
+// and the steps of the operations, each written once. The BSDF operations see
+// no specular source: their frame turns by the rotation map or value, their
+// roughness takes the anisotropy map or value and their colours start from
+// "u_specularColor".
+class MetalHit {
+  public:
+    MetalHit(const Params& p, IRenderServices* sv, const ShadingState& st)
+        : p_(p), sv_(sv), st_(st), uv_(readAttribute<float2>(st, kUvAttribute)) {}
+
+    // The components of shade.
+    ShadingComponents lighting() const;
+
+    void shadowTransmission(ShadingState* out) const;
+    void evaluateBsdf(ShadingState* out) const;
+    void sampleBsdf(ShadingState* out) const;
+
+  private:
+    static SpecularSource noSource() { return {float3(0.0f), 0.0f, 0.0f}; }
+
+    MetalFrame frame(const SpecularSource& source) const {
+        return metalFrame(sv_, p_, st_, uv_, source.rotation);
+    }
+
+    // Patina, roughness and colours, in this order, at the view of `mf`.
+    Lobe lobe(const MetalFrame& mf, const SpecularSource& source) const {
+        const float m = patina(sv_, p_, uv_);
+        const Roughness r = roughness(p_, uv_, m, source.anisotropy);
+        return {r, colours(p_, uv_, -mf.din.z, m, source.s0)};
+    }
+
+    void addReflection(ShadingComponents& c, const MetalFrame& mf, Colours& col, bool flakes) const;
+
+    const Params& p_;
+    IRenderServices* sv_;
+    const ShadingState& st_;
+    float2 uv_;
+};
+
+ShadingComponents MetalHit::lighting() const {
+    ShadingComponents c;
+    const float3 pos = st_.position;
+
+    const float cv = coverage(p_, uv_);
+    const bool cut = p_.cutoutsSwitcher > 0 && cv != 1.0f;
+    float3 behind(0.0f);
+    if (cut) {
+        behind = svc::traceTransmission(sv_, pos, st_.rayDirection, 1.0f - cv,
+                                        float4(0.0f, 0.0f, 0.0f, 1.0f))
+                     .xyz();
+    }
+
+    const SpecularSource source = specularSource(sv_, p_, uv_);
+    const MetalFrame mf = frame(source);
+    Lobe lobe = this->lobe(mf, source);
+    Colours& col = lobe.col;
+
+    const bool flakes = p_.flecksEnable && addFlakeDiffuse(sv_, p_, pos, col);
+    const bool hasSpec = maxComponent(col.s) > 1e-5f;
+    addDirectLight(c, sv_, st_, mf, col, lobe.r, hasSpec);
+    if (hasSpec && !p_.reflectionHighlightOnly) addReflection(c, mf, col, flakes);
+
+    c.set(kSpecularColour, col.s);
+    c.set(kAmbient, ambientTerm(sv_, col.d, pos, mf.frame.n));
+    c.set(kAlbedoSum, col.d);
+
+    if (p_.cutoutsSwitcher > 0) {
+        c.cutHoles({kDirectDiffuse, kDirectSpecular, kAmbient, kReflection}, cv, behind);
+    }
+    return c;
+}
+
+// The traced anisotropic reflection; a flake reflects its own tint, which stays
+// the specular colour from here on.
+void MetalHit::addReflection(ShadingComponents& c, const MetalFrame& mf, Colours& col,
+                             bool flakes) const {
+    const TangentFrame& f = mf.frame;
+    const float3 dir = reflectGuarded(st_.rayDirection, f.n, mf.side.ngf);
+    if (flakes && !isBlack(p_.flecksSpecularColor)) col.s = col.f * p_.flecksSpecularColor;
+    c.set(kReflection,
+          col.s * svc::traceAnisotropicReflection(sv_, st_.position, dir, f.t, f.b, p_.glossyValueU,
+                                                  p_.glossyValueV, maxComponent(col.s)));
+}
+
+void MetalHit::shadowTransmission(ShadingState* out) const {
+    const float cv = coverage(p_, uv_);
+    out->outTransmission = p_.cutoutsSwitcher > 0 && cv != 1.0f ? float3(1.0f - cv) : float3(0.0f);
+}
+
+void MetalHit::evaluateBsdf(ShadingState* out) const {
+    const MetalFrame mf = frame(noSource());
+    const float3 direction = st_.sampleDirection;
+    const float3 wi = toFrame(mf.frame, direction);
+    if (!(wi.z > 0.0f && mf.din.z < 0.0f)) {
+        out->sampleValue = float3(0.0f);
+        out->sampleCosine = 0.0f;
+        return;
+    }
+    const Lobe l = lobe(mf, noSource());
+    const float cosine = sampleCosine(p_, mf, wi, direction);
+    out->sampleCosine = cosine;
+    out->sampleValue =
+        cosine > 0.0f ? wardEval(mf.din, wi, l.col.d, l.col.s, l.r.ax, l.r.ay) : float3(0.0f);
+}
+
+void MetalHit::sampleBsdf(ShadingState* out) const {
+    const MetalFrame mf = frame(noSource());
+    const float3 din = mf.din;
+    if (!(din.z < 0.0f)) {
+        out->sampleKind = kSampleNone;
+        return;
+    }
+    const Lobe l = lobe(mf, noSource());
+    sampleWardBsdf(sv_, out, mf.frame, din, l.col.d, l.col.s, l.r.ax, l.r.ay,
+                   [&](float3 dout, float3 dir) { return sampleCosine(p_, mf, dout, dir); });
+}
+
 }  // namespace
 
 void corvid_Mtl_Metal::declareParameters(IParameterRegistry* registry) {
@@ -378,90 +501,20 @@ void corvid_Mtl_Metal::declareParameters(IParameterRegistry* registry) {
 }
 
 void corvid_Mtl_Metal::shade(IRenderServices* sv, ShadingState* st) {
-    const Params& p = params;
-    const float2 uv = readAttribute<float2>(*st, kUvAttribute);
-    composeShade(p.block, sv, st, uv, Occlusion::kApply, [&] {
-        ShadingComponents c;
-        const float3 i = st->rayDirection;
-        const float3 pos = st->position;
-
-        const float cv = coverage(p, uv);
-        const bool cut = p.cutoutsSwitcher > 0 && cv != 1.0f;
-        float3 behind(0.0f);
-        if (cut) {
-            behind =
-                svc::traceTransmission(sv, pos, i, 1.0f - cv, float4(0.0f, 0.0f, 0.0f, 1.0f)).xyz();
-        }
-
-        const SpecularSource source = specularSource(sv, p, uv);
-        const MetalFrame mf = metalFrame(sv, p, *st, uv, source.rotation);
-        const TangentFrame& f = mf.frame;
-        const float m = patina(sv, p, uv);
-        const Roughness r = roughness(p, uv, m, source.anisotropy);
-        Colours col = colours(p, uv, -mf.din.z, m, source.s0);
-
-        const bool flakes = p.flecksEnable && addFlakeDiffuse(sv, p, pos, col);
-        const bool hasSpec = maxComponent(col.s) > 1e-5f;
-        addDirectLight(c, sv, *st, mf, col, r, hasSpec);
-
-        if (hasSpec && !p.reflectionHighlightOnly) {
-            const float3 dir = reflectGuarded(i, f.n, mf.side.ngf);
-            if (flakes && !isBlack(p.flecksSpecularColor)) col.s = col.f * p.flecksSpecularColor;
-            c.set(kReflection,
-                  col.s * svc::traceAnisotropicReflection(sv, pos, dir, f.t, f.b, p.glossyValueU,
-                                                          p.glossyValueV, maxComponent(col.s)));
-        }
-
-        c.set(kSpecularColour, col.s);
-        c.set(kAmbient, ambientTerm(sv, col.d, pos, f.n));
-        c.set(kAlbedoSum, col.d);
-
-        if (p.cutoutsSwitcher > 0) {
-            c.cutHoles({kDirectDiffuse, kDirectSpecular, kAmbient, kReflection}, cv, behind);
-        }
-        return c;
-    });
+    composeShade(params.block, sv, st, readAttribute<float2>(*st, kUvAttribute), Occlusion::kApply,
+                 [&] { return MetalHit(params, sv, *st).lighting(); });
 }
 
-void corvid_Mtl_Metal::shadowTransmission(IRenderServices*, ShadingState* st) {
-    const float cv = coverage(params, readAttribute<float2>(*st, kUvAttribute));
-    st->outTransmission =
-        params.cutoutsSwitcher > 0 && cv != 1.0f ? float3(1.0f - cv) : float3(0.0f);
+void corvid_Mtl_Metal::shadowTransmission(IRenderServices* sv, ShadingState* st) {
+    MetalHit(params, sv, *st).shadowTransmission(st);
 }
 
 void corvid_Mtl_Metal::evaluateBsdf(IRenderServices* sv, ShadingState* st) {
-    const Params& p = params;
-    const float2 uv = readAttribute<float2>(*st, kUvAttribute);
-    const MetalFrame mf = metalFrame(sv, p, *st, uv, 0.0f);
-    const float3 wi = toFrame(mf.frame, st->sampleDirection);
-    if (!(wi.z > 0.0f && mf.din.z < 0.0f)) {
-        st->sampleValue = float3(0.0f);
-        st->sampleCosine = 0.0f;
-        return;
-    }
-    const float m = patina(sv, p, uv);
-    const Roughness r = roughness(p, uv, m, 0.0f);
-    const Colours col = colours(p, uv, -mf.din.z, m, float3(0.0f));
-    const float cosine = sampleCosine(p, mf, wi, st->sampleDirection);
-    st->sampleCosine = cosine;
-    st->sampleValue = cosine > 0.0f ? wardEval(mf.din, wi, col.d, col.s, r.ax, r.ay) : float3(0.0f);
+    MetalHit(params, sv, *st).evaluateBsdf(st);
 }
 
 void corvid_Mtl_Metal::sampleBsdf(IRenderServices* sv, ShadingState* st) {
-    const Params& p = params;
-    const float2 uv = readAttribute<float2>(*st, kUvAttribute);
-    const MetalFrame mf = metalFrame(sv, p, *st, uv, 0.0f);
-    const float3 din = mf.din;
-    if (!(din.z < 0.0f)) {
-        st->sampleKind = kSampleNone;
-        return;
-    }
-    const float m = patina(sv, p, uv);
-    const Roughness r = roughness(p, uv, m, 0.0f);
-    const Colours col = colours(p, uv, -din.z, m, float3(0.0f));
-
-    sampleWardBsdf(sv, st, mf.frame, din, col.d, col.s, r.ax, r.ay,
-                   [&](float3 dout, float3 dir) { return sampleCosine(p, mf, dout, dir); });
+    MetalHit(params, sv, *st).sampleBsdf(st);
 }
 
 }  // namespace pxs
