@@ -33,7 +33,7 @@ TEST(StudioSceneCache, OnlyParameterValuesAndSamplesReuseTheScene) {
     r.className = "corvid_Mtl_Ward";
     r.width = 8;
     r.height = 6;
-    const vrender::ClassInfo info = vrender::inspectClass(lib, r.className);
+    const vhost::ClassInfo info = vhost::describeClass(lib, r.className);
     json doc = vrender::previewScene(lib, info, r, dir.path);
     doc["materials"]["subject"]["params"]["u_diffuseColor"] = {0.2, 0.3, 0.4};
     struct Case {
