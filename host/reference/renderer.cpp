@@ -86,7 +86,11 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
     float aspect = static_cast<float>(image.fullWidth) / static_cast<float>(image.fullHeight);
     int spp = std::max(1, settings.spp);
 
-    tbb::enumerable_thread_specific<RenderServices> services(std::cref(scene), std::cref(settings));
+    // Made in the arena, on the render's threads.
+    std::shared_ptr<const EnvironmentMap> environment;
+    arena.execute([&] { environment = scene.environmentLight.map(scene, settings); });
+    tbb::enumerable_thread_specific<RenderServices> services(std::cref(scene), std::cref(settings),
+                                                             environment.get());
     // Square tiles: neighbouring camera rays share their way through the scene, and
     // a thread's work stays in cache.
     const int tilesX = (image.width + kTile - 1) / kTile,

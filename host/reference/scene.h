@@ -18,6 +18,7 @@
 #include <embree3/rtcore.h>
 
 #include "host/library.h"
+#include "host/reference/environment_light.h"
 #include "host/reference/registry.h"
 #include "host/reference/texture.h"
 #include "host/reference/vmath.h"
@@ -119,6 +120,8 @@ class Scene {
     float3 background{0.0f, 0.0f, 0.0f};  // seen by escaping rays without environment
     ShaderInstance* environment = nullptr;
     TextureLibrary textures;
+    // The environment's importance map for path tracing, made when first needed.
+    mutable EnvironmentLight environmentLight;
 
     ShaderInstance* addShader(std::unique_ptr<ShaderInstance> s);
     int addMaterial(std::unique_ptr<ShaderInstance> s);

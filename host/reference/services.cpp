@@ -35,8 +35,12 @@ float3 sanitiseTransmission(float3 t) {
 
 }  // namespace
 
-RenderServices::RenderServices(const Scene& scene, const RenderSettings& settings)
-    : scene_(scene), settings_(settings), nodeBuffers_(kMaxNesting) {
+RenderServices::RenderServices(const Scene& scene, const RenderSettings& settings,
+                               const EnvironmentMap* environmentMap)
+    : scene_(scene),
+      settings_(settings),
+      environmentMap_(environmentMap),
+      nodeBuffers_(kMaxNesting) {
     for (auto& b : nodeBuffers_) b.reserve(scene.lights.size());
     // Everything of a state that does not depend on the hit, once.
     std::memset(static_cast<void*>(&base_), 0, sizeof base_);
@@ -93,6 +97,11 @@ RenderServices::HitScope::~HitScope() {
 bool RenderServices::intersect(float3 origin, float3 direction, float tnear, Hit* hit) {
     ++stats_.rays;
     return scene_.intersect(origin, direction, tnear, kInfinity, hit);
+}
+
+bool RenderServices::occluded(float3 origin, float3 direction) {
+    ++stats_.rays;
+    return scene_.occluded(origin, direction, offset(origin), kInfinity);
 }
 
 void RenderServices::evaluateBsdf(const ShaderInstance& material, pxs::ShadingState* st) {
@@ -236,6 +245,45 @@ float3 RenderServices::transmission(float3 from, float3 to, int32_t rayType) {
     return t;
 }
 
+bool RenderServices::lightArrival(const Light& light, float3 p, float3 n, float3 l, float d,
+                                  float3* color, float3* shadow) {
+    *shadow = float3(1.0f);
+    if (light.shader) {
+        pxs::ShadingState st;
+        fillBase(&st, light.position, -l, kRayShadow, ctx_.depth);
+        st.position = p;
+        st.normal = n;
+        pxs::LightSample& ls = st.lightSample;
+        ls.lightPosition = light.position;
+        // From the light towards the point, so that it lines up with the spot axis.
+        ls.lightDirection = -l;
+        ls.lightAxis = light.axis;
+        ls.lightDistance = d;
+        ls.lightColor = float3();
+        ls.lightTransmission = float3(1.0f);
+        ++nesting_;
+        vhost::shade(light.shader->object, this, &st);
+        --nesting_;
+        ++stats_.shadeCalls;
+        *color = ls.lightColor;
+        *shadow = sanitiseTransmission(ls.lightTransmission);
+    } else {
+        float rim = 1.0f;
+        if (light.spot) {
+            float c = dot(light.axis, -l);
+            if (!(c > light.cosOuter)) return false;
+            float span = light.cosInner - light.cosOuter;
+            float x = span > 0.0f ? std::min(1.0f, (c - light.cosOuter) / span) : 1.0f;
+            rim = x * x * (3.0f - 2.0f * x);
+        }
+        *color = light.color * (light.intensity * rim / (d * d));
+        if (maxComponent(*color) > 0.0f && light.castShadows) {
+            *shadow = transmission(p, light.position, kRayShadow);
+        }
+    }
+    return maxComponent(*color) > 0.0f && isFinite(*color);
+}
+
 const pxs::LightNode* RenderServices::getLights(int32_t, const float3* position,
                                                 const float3* normal) {
     if (nesting_ < 0 || nesting_ >= kMaxNesting) return nullptr;
@@ -248,41 +296,8 @@ const pxs::LightNode* RenderServices::getLights(int32_t, const float3* position,
         float d = length(toLight);
         if (!(d > 0.0f) || !std::isfinite(d)) continue;
         float3 l = toLight / d;
-        float3 color, trans(1.0f);
-        if (light.shader) {
-            pxs::ShadingState st;
-            fillBase(&st, light.position, -l, kRayShadow, ctx_.depth);
-            st.position = p;
-            st.normal = n;
-            pxs::LightSample& ls = st.lightSample;
-            ls.lightPosition = light.position;
-            // From the light towards the point, so that it lines up with the spot axis.
-            ls.lightDirection = -l;
-            ls.lightAxis = light.axis;
-            ls.lightDistance = d;
-            ls.lightColor = float3();
-            ls.lightTransmission = float3(1.0f);
-            ++nesting_;
-            vhost::shade(light.shader->object, this, &st);
-            --nesting_;
-            ++stats_.shadeCalls;
-            color = ls.lightColor;
-            trans = sanitiseTransmission(ls.lightTransmission);
-        } else {
-            float rim = 1.0f;
-            if (light.spot) {
-                float c = dot(light.axis, -l);
-                if (!(c > light.cosOuter)) continue;
-                float span = light.cosInner - light.cosOuter;
-                float x = span > 0.0f ? std::min(1.0f, (c - light.cosOuter) / span) : 1.0f;
-                rim = x * x * (3.0f - 2.0f * x);
-            }
-            color = light.color * (light.intensity * rim / (d * d));
-            if (maxComponent(color) > 0.0f && light.castShadows) {
-                trans = transmission(p, light.position, kRayShadow);
-            }
-        }
-        if (!(maxComponent(color) > 0.0f) || !isFinite(color)) continue;
+        float3 color, trans;
+        if (!lightArrival(light, p, n, l, d, &color, &trans)) continue;
         pxs::LightNode node;
         std::memset(static_cast<void*>(&node), 0, sizeof node);
         node.direction = l;
