@@ -272,15 +272,18 @@ ImageTexture* TextureLibrary::load(const std::string& path, bool cube, std::stri
         config.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
         ts_->imagecache()->add_file(name, nullptr, &config);
     }
-    int channels = 0;
-    if (!ts_->get_texture_info(name, 0, OIIO::ustring("channels"), OIIO::TypeInt, &channels)) {
-        std::string e = ts_->geterror();
-        *error = "cannot read texture " + path + (e.empty() ? "" : ": " + e);
-        return nullptr;
-    }
-    OIIO::TextureSystem::TextureHandle* handle = ts_->get_texture_handle(name);
+    // Through this library's own record of the thread, like every lookup: the
+    // TextureSystem's implicit one may be a destroyed library's.
+    OIIO::TextureSystem::TextureHandle* handle = ts_->get_texture_handle(name, threadInfo());
     if (!handle) {
         *error = "cannot open texture " + path;
+        return nullptr;
+    }
+    int channels = 0;
+    if (!ts_->get_texture_info(handle, threadInfo(), 0, OIIO::ustring("channels"), OIIO::TypeInt,
+                               &channels)) {
+        std::string e = ts_->geterror();
+        *error = "cannot read texture " + path + (e.empty() ? "" : ": " + e);
         return nullptr;
     }
     auto tex = std::unique_ptr<ImageTexture>(new ImageTexture(this, handle, path, cube, channels));
