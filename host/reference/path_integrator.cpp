@@ -14,8 +14,9 @@ namespace {
 // needs more goes on into the next block, which then starts later).
 constexpr uint32_t kCameraDimensions = 2;
 constexpr uint32_t kDimensionsPerBounce = 8;
-// Bounces before Russian roulette may end a path.
-constexpr int kRouletteDepth = 3;
+// Bounces before Russian roulette may end a path: the first bounce's light
+// always goes on.
+constexpr int kRouletteDepth = 1;
 
 bool scatters(const ShaderInstance& material) {
     return material.has(pxs::kCapEvaluateBsdf) && material.has(pxs::kCapSampleBsdf);
@@ -192,9 +193,10 @@ bool PathIntegrator::scatter(Path& path, const pxs::ShadingState& st, const Surf
     bool through;
     path.rayType = leavingType(path.rayType, path.direction, next, sp.geometricNormal, &through);
     if (through) path.medium = st.outsideIor;
-    // Russian roulette once the path is long enough to matter little.
+    // Russian roulette: a path goes on with a probability that falls with what it
+    // carries (the square root, so that dim paths still go on fairly often).
     if (depth >= kRouletteDepth) {
-        float q = std::min(0.95f, maxComponent(path.throughput));
+        float q = std::min(1.0f, std::sqrt(maxComponent(path.throughput)));
         if (services_.sampler().next() >= q) return false;
         path.throughput = path.throughput / q;
     }
