@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -36,10 +38,42 @@ float srgbEncode(float x) {
     return x <= 0.0031308f ? 12.92f * x : 1.055f * std::pow(x, 1.0f / 2.4f) - 0.055f;
 }
 
+// The smallest value of each code 1 to 255, found by bisection over the bit
+// patterns of the floats in [0, 1] with the formula itself.
+struct SrgbThresholds {
+    float first[255];
+    SrgbThresholds() {
+        const uint32_t one = 0x3f800000u;  // the bits of 1.0f
+        for (int code = 1; code <= 255; ++code) {
+            uint32_t lo = 0, hi = one;
+            while (lo < hi) {
+                uint32_t mid = lo + (hi - lo) / 2;
+                float x;
+                std::memcpy(&x, &mid, sizeof x);
+                if (srgbByteExact(x) >= code) {
+                    hi = mid;
+                } else {
+                    lo = mid + 1;
+                }
+            }
+            std::memcpy(&first[code - 1], &lo, sizeof lo);
+        }
+    }
+};
+
 }  // namespace
 
-unsigned char srgbByte(float linear) {
+unsigned char srgbByteExact(float linear) {
     return static_cast<unsigned char>(std::lround(srgbEncode(linear) * 255.0f));
+}
+
+// The code rises with the value, so it is the number of codes whose smallest
+// value the value reaches: eight comparisons instead of a power.
+unsigned char srgbByte(float linear) {
+    static const SrgbThresholds thresholds;
+    if (!(linear > 0.0f)) return 0;
+    const float* t = thresholds.first;
+    return static_cast<unsigned char>(std::upper_bound(t, t + 255, linear) - t);
 }
 
 std::string validate(const Region& r, int width, int height) {
