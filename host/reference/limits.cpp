@@ -2,14 +2,22 @@
 
 #include <cmath>
 
+#include "host/reference/scene.h"
+#include "host/reference/settings.h"
+
 namespace vref {
 
 namespace {
 
 const SettingRange kRanges[] = {
-    {"width", 1, kMaxImageSide},     {"height", 1, kMaxImageSide},    {"spp", 1, kMaxSpp},
-    {"threads", 0, kMaxThreads},     {"seed", 0, UINT32_MAX},         {"maxDepth", 1, kMaxDepth},
-    {"aoSamples", 0, kMaxAoSamples}, {"giSamples", 0, kMaxGiSamples},
+    {"width", 1, kMaxImageSide, [](const RenderSettings& s) -> int64_t { return s.width; }},
+    {"height", 1, kMaxImageSide, [](const RenderSettings& s) -> int64_t { return s.height; }},
+    {"spp", 1, kMaxSpp, [](const RenderSettings& s) -> int64_t { return s.spp; }},
+    {"threads", 0, kMaxThreads, [](const RenderSettings& s) -> int64_t { return s.threads; }},
+    {"seed", 0, UINT32_MAX, [](const RenderSettings& s) -> int64_t { return s.seed; }},
+    {"maxDepth", 1, kMaxDepth, [](const RenderSettings& s) -> int64_t { return s.maxDepth; }},
+    {"aoSamples", 0, kMaxAoSamples, [](const RenderSettings& s) -> int64_t { return s.aoSamples; }},
+    {"giSamples", 0, kMaxGiSamples, [](const RenderSettings& s) -> int64_t { return s.giSamples; }},
 };
 
 }  // namespace
@@ -22,13 +30,11 @@ const SettingRange* settingRange(const std::string& key) {
 }
 
 std::string validate(const RenderSettings& s) {
-    const int64_t values[] = {s.width, s.height,   s.spp,       s.threads,
-                              s.seed,  s.maxDepth, s.aoSamples, s.giSamples};
-    for (size_t i = 0; i < sizeof values / sizeof values[0]; ++i) {
-        const SettingRange& r = kRanges[i];
-        if (values[i] < r.lo || values[i] > r.hi) {
-            return "\"" + std::string(r.key) + "\" is " + std::to_string(values[i]) +
-                   "; it must lie in [" + std::to_string(r.lo) + ", " + std::to_string(r.hi) + "]";
+    for (const SettingRange& r : kRanges) {
+        int64_t v = r.value(s);
+        if (v < r.lo || v > r.hi) {
+            return "\"" + std::string(r.key) + "\" is " + std::to_string(v) + "; it must lie in [" +
+                   std::to_string(r.lo) + ", " + std::to_string(r.hi) + "]";
         }
     }
     int64_t pixels = int64_t{s.width} * s.height;
@@ -47,6 +53,19 @@ std::string validate(const RenderSettings& s) {
     }
     if (!(s.clampValue >= 0.0f && std::isfinite(s.clampValue))) {
         return "\"clamp\" must be a finite number >= 0";
+    }
+    return "";
+}
+
+std::string validate(const Region& r, int width, int height) {
+    if (r.whole()) return "";
+    std::string text = std::to_string(r.x0) + "," + std::to_string(r.y0) + "," +
+                       std::to_string(r.x1) + "," + std::to_string(r.y1);
+    if (r.x1 < r.x0 || r.y1 < r.y0) return "region " + text + " is reversed (x1 < x0 or y1 < y0)";
+    if (r.x1 == r.x0 || r.y1 == r.y0) return "region " + text + " is empty";
+    if (r.x0 < 0 || r.y0 < 0 || r.x1 > width || r.y1 > height) {
+        return "region " + text + " lies outside the " + std::to_string(width) + " x " +
+               std::to_string(height) + " image";
     }
     return "";
 }

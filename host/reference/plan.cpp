@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <stdexcept>
 
+#include "host/reference/limits.h"
+
 namespace vrender {
 
 using nlohmann::json;
@@ -45,8 +47,8 @@ std::string valueLabel(const json& v) {
 }
 
 std::vector<vref::Region> splitFrame(int width, int height, int tiles) {
-    if (tiles < 1 || tiles > kMaxTiles) {
-        throw std::invalid_argument("--tiles expects 1 to " + std::to_string(kMaxTiles));
+    if (tiles < 1 || tiles > vref::kMaxTiles) {
+        throw std::invalid_argument("--tiles expects 1 to " + std::to_string(vref::kMaxTiles));
     }
     int rows = 1;
     for (int d = 1; d * d <= tiles; ++d) {
@@ -84,9 +86,10 @@ std::string shellQuote(const std::string& arg) {
 
 std::vector<std::string> planLines(const PlanRequest& p) {
     std::vector<vref::Region> regions = splitFrame(p.width, p.height, p.tiles);
-    if (int64_t{p.frames.count} * p.tiles > kMaxTasks) {
+    if (int64_t{p.frames.count} * p.tiles > vref::kMaxTasks) {
         throw std::invalid_argument(std::to_string(int64_t{p.frames.count} * p.tiles) +
-                                    " tasks: a plan holds at most " + std::to_string(kMaxTasks));
+                                    " tasks: a plan holds at most " +
+                                    std::to_string(vref::kMaxTasks));
     }
     int frameDigits = std::max(4, static_cast<int>(std::to_string(p.frames.count - 1).size()));
     int tileDigits = std::max(2, static_cast<int>(std::to_string(p.tiles - 1).size()));

@@ -14,10 +14,6 @@
 
 namespace vrender {
 
-// The most tiles a frame may be split into, and tasks a plan may hold.
-constexpr int kMaxTiles = 65536;
-constexpr int64_t kMaxTasks = 1000000;
-
 // Identifies what a render's pixels depend on: a hash (16 hex digits) of the
 // canonical scene document and every setting that changes pixels (not the
 // thread count). Tiles of one frame must share it.

@@ -1,19 +1,13 @@
 #include "host/reference/preview.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
 
-#include <OpenImageIO/filesystem.h>
-#include <OpenImageIO/imageio.h>
-
+#include "host/reference/image_io.h"
 #include "host/reference/noise.h"
 #include "host/reference/scene.h"
 #include "host/reference/vmath.h"
@@ -46,7 +40,7 @@ bool exported(const vhost::Library& lib, const std::string& name) {
 // ---- built-in images ----
 
 // Encodes a float image (rows from the top; channels 1 or 3) in the format the
-// extension of `name` gives: half floats for .exr, 8 bits otherwise.
+// extension of `name` gives.
 std::string encodeImage(const std::string& name, int w, int h, int channels,
                         const std::function<void(float, float, float*)>& texel) {
     std::vector<float> pixels(static_cast<size_t>(w) * h * channels);
@@ -56,35 +50,11 @@ std::string encodeImage(const std::string& name, int w, int h, int channels,
                   &pixels[(static_cast<size_t>(y) * w + x) * channels]);
         }
     }
-    bool exr = std::filesystem::path(name).extension() == ".exr";
-    OIIO::ImageSpec spec(w, h, channels, exr ? OIIO::TypeDesc::HALF : OIIO::TypeDesc::UINT8);
     std::vector<unsigned char> bytes;
-    OIIO::Filesystem::IOVecOutput memory(bytes);
-    auto out = OIIO::ImageOutput::create(name);
-    if (out) out->set_ioproxy(&memory);
-    if (!out || !out->open(name, spec) || !out->write_image(OIIO::TypeDesc::FLOAT, pixels.data()) ||
-        !out->close()) {
+    if (!encodePixels(name, w, h, channels, pixels.data(), &bytes).empty()) {
         throw std::runtime_error("cannot make the preview image " + name);
     }
     return std::string(bytes.begin(), bytes.end());
-}
-
-// Writes `bytes` aside and renames the file into place, so that a reader never
-// sees half of one.
-void writeWhole(const std::string& path, const std::string& bytes) {
-    std::string temp = path + "." + std::to_string(getpid()) + ".part";
-    {
-        std::ofstream out(temp, std::ios::binary);
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.close();
-        if (!out) {
-            std::remove(temp.c_str());
-            throw std::runtime_error("cannot write the preview file " + path);
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, path, ec);
-    if (ec) throw std::runtime_error("cannot write the preview file " + path + ": " + ec.message());
 }
 
 float fractal(float x, float y) {
@@ -559,7 +529,11 @@ void writePreviewAssets(const std::string& dir) {
         throw std::runtime_error("cannot make the preview asset directory " + dir);
     }
     for (const auto& [path, bytes] : previewAssetFiles(dir)) {
-        if (!std::filesystem::exists(path, ec)) writeWhole(path, bytes);
+        if (std::filesystem::exists(path, ec)) continue;
+        std::string err =
+            writeWholeFile(path, std::vector<unsigned char>(bytes.begin(), bytes.end()));
+        if (!err.empty())
+            throw std::runtime_error("cannot write the preview file " + path + ": " + err);
     }
 }
 

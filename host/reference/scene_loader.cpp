@@ -594,7 +594,7 @@ Frames readFrames(const json& doc, const std::string& sceneName) {
         if (!a.contains("frames") || !a.contains("orbit")) {
             r.fail("animation", "expects \"frames\" and \"orbit\"");
         }
-        f.count = r.integer(a, "animation", "frames", 1, 1, kMaxFrames);
+        f.count = r.integer(a, "animation", "frames", 1, 1, vref::kMaxFrames);
         const json& o = a.at("orbit");
         const char* at = "animation.orbit";
         r.checkKeys(o, at, {"center", "radius", "height", "startAngle"});
@@ -615,10 +615,10 @@ Frames readFrames(const json& doc, const std::string& sceneName) {
             w.contains("values") == w.contains("count")) {
             r.fail(at, "expects \"values\", or \"range\" with \"count\"");
         }
-        std::string many = "between 1 and " + std::to_string(kMaxFrames);
+        std::string many = "between 1 and " + std::to_string(vref::kMaxFrames);
         if (w.contains("values")) {
             const json& v = w.at("values");
-            if (!v.is_array() || v.empty() || v.size() > static_cast<size_t>(kMaxFrames)) {
+            if (!v.is_array() || v.empty() || v.size() > static_cast<size_t>(vref::kMaxFrames)) {
                 r.fail(at, "\"values\" expects an array of " + many + " values");
             }
             // One kind of value, so that the first frame's load checks them all.
@@ -637,7 +637,7 @@ Frames readFrames(const json& doc, const std::string& sceneName) {
             if (!range.is_array() || range.size() != 2)
                 r.fail(at, "\"range\" expects [first, last]");
             float2 ends = r.vec2(w, at, "range", float2());
-            int count = r.integer(w, at, "count", 1, 1, kMaxFrames);
+            int count = r.integer(w, at, "count", 1, 1, vref::kMaxFrames);
             for (int i = 0; i < count; ++i) {
                 double t = count > 1 ? static_cast<double>(i) / (count - 1) : 0.0;
                 f.values.push_back(ends.x + (static_cast<double>(ends.y) - ends.x) * t);

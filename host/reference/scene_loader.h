@@ -13,7 +13,7 @@
 
 #include "host/library.h"
 #include "host/reference/scene.h"
-#include "host/reference/services.h"
+#include "host/reference/settings.h"
 
 namespace vrender {
 
@@ -25,9 +25,6 @@ class SceneError : public std::runtime_error {
 
 // Files given in memory: file name as the scene writes it -> contents.
 using FileSet = std::map<std::string, std::string>;
-
-// The most frames an "animation" or "wedge" block may ask for.
-constexpr int kMaxFrames = 100000;
 
 // The frames a scene describes: one; or with an "animation" block, the camera
 // circling a centre (a turntable); or with a "wedge" block, one value of a

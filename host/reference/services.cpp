@@ -12,13 +12,6 @@ namespace vref {
 
 namespace {
 
-// Per-hit calls in progress at once, per thread: one per bounce up to the
-// largest maxDepth, and room for light and environment shaders on the way. A
-// trace asked for beyond it answers black, whatever a shader asks, so that the
-// recursion through the shaders stays within the stack.
-constexpr int kMaxNesting = 2 * kMaxDepth;
-constexpr int kMaxSkips = 64;  // surfaces a ray may pass through via skipHit
-constexpr int kMaxShadowHits = 64;
 constexpr float kWeightCutoff = 1e-4f;
 constexpr float kInfinity = std::numeric_limits<float>::infinity();
 

@@ -45,6 +45,7 @@
 #include "host/reference/environment_map.h"
 #include "host/reference/sampler.h"
 #include "host/reference/scene.h"
+#include "host/reference/settings.h"
 #include "vesper/vesper.h"
 
 namespace vref {
@@ -52,22 +53,6 @@ namespace vref {
 // Ray type the host gives to light shadow rays. No shader class distinguishes it;
 // it is deliberately not the occlusion code 16, which shadow catchers block.
 constexpr int32_t kRayShadow = 8;
-
-enum class Mode { Direct, Path };
-
-struct RenderSettings {
-    int width = 640;
-    int height = 360;
-    int spp = 8;
-    int threads = 0;  // 0: all cores
-    Mode mode = Mode::Direct;
-    uint32_t seed = 1;
-    int maxDepth = 4;          // rayDepthLimit
-    int aoSamples = 2;         // occlusion rays per ambientOcclusion call
-    float aoDistance = 1.0f;   // how far occluders count
-    int giSamples = 1;         // gather rays per globalIllumination call
-    float clampValue = 20.0f;  // largest per-sample channel value (0 = no clamp)
-};
 
 // Ray and shading counts of one thread.
 struct RenderStats {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "host/class_info.h"
+#include "host/parameter_usage.h"
 #include "host/reference/lobe.h"
 #include "host/reference/renderer.h"
 #include "host/reference/scene_loader.h"
@@ -66,7 +67,9 @@ void checkFinite(const json& v, const std::string& field, int depth = 0) {
     if (depth > 2) reject(field, "is nested too deeply");
     if (v.is_number_float()) {
         double d = v.get<double>();
-        if (!std::isfinite(d) || std::fabs(d) > FLT_MAX) reject(field, "is not a finite number");
+        if (!std::isfinite(d)) reject(field, "is not a finite number");
+        if (std::fabs(d) > FLT_MAX)
+            reject(field, "is out of the float range (at most ±3.4028235e38)");
     } else if (v.is_array()) {
         for (size_t i = 0; i < v.size(); ++i) {
             checkFinite(v[i], field + "[" + std::to_string(i) + "]", depth + 1);
@@ -119,6 +122,7 @@ Studio::Studio(const vhost::Library& library, std::string assetDir, Limits limit
     for (const std::string& name : lib_.classes()) {
         vhost::ClassInfo info = vhost::describeClass(lib_, name);
         if (info.kind < 0 || info.kind > 2) continue;
+        vhost::probeUsage(lib_, info);
         classesJson_["classes"].push_back(describe(info));
         info_[name] = std::move(info);
     }
@@ -331,6 +335,42 @@ Response Studio::lobe(const json& body, const std::string& client) {
     return jsonResponse(200, out);
 }
 
+namespace {
+
+// The object of the class the preview shows: the subject's material, light or
+// environment.
+const vref::ShaderInstance* subject(const vref::Scene& scene, int32_t kind) {
+    if (kind == pxs::kKindEnvironment) return scene.environment;
+    if (kind == pxs::kKindMaterial) {
+        int i = scene.findMaterial("subject");
+        return i >= 0 ? &scene.material(i) : nullptr;
+    }
+    for (const vref::Light& l : scene.lights) {
+        if (l.name == "subject") return l.shader;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// The probe at the preview's values, with the lights this host sends.
+Response Studio::usage(const json& body) {
+    Preview p = parsePreview(body, false);
+    vref::Scene scene;
+    vref::RenderSettings settings;
+    load(document(p), scene, settings);
+    const vref::ShaderInstance* s = subject(scene, p.info->kind);
+    std::vector<uint32_t> used = s ? vhost::probeParameterUsageAt(lib_, p.info->name, s->object,
+                                                                  vhost::ProbeLights::TintedOnly)
+                                   : std::vector<uint32_t>{};
+    if (used.size() != p.info->parameters.size()) reject("class", "cannot be probed", 500);
+    json out = {{"class", p.info->name}, {"parameters", json::object()}};
+    for (size_t i = 0; i < used.size(); ++i) {
+        out["parameters"][p.info->parameters[i].name] = vhost::operationNames(used[i]);
+    }
+    return jsonResponse(200, out);
+}
+
 Response Studio::handle(const std::string& method, const std::string& path, const std::string& body,
                         const std::string& client) {
     try {
@@ -339,13 +379,14 @@ Response Studio::handle(const std::string& method, const std::string& path, cons
             return jsonResponse(200, classesJson_);
         }
         bool render = path == "/api/render", scene = path == "/api/scene",
-             lobe = path == "/api/lobe";
-        if (!render && !scene && !lobe) reject("", "no such endpoint: " + path, 404);
+             lobe = path == "/api/lobe", usage = path == "/api/usage";
+        if (!render && !scene && !lobe && !usage) reject("", "no such endpoint: " + path, 404);
         if (method != "POST") reject("", "use POST", 405);
         json j = json::parse(body, nullptr, false);
         if (j.is_discarded()) reject("body", "malformed JSON");
         if (render) return this->render(j, client);
         if (scene) return this->scene(j);
+        if (usage) return this->usage(j);
         return this->lobe(j, client);
     } catch (const RequestError& e) {
         return errorResponse(e);

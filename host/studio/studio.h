@@ -10,6 +10,8 @@
 //   POST /api/lobe      {"class", "params", "incidence", "samples", "seed"} ->
 //                       evaluateBsdf over the plane of incidence and a weighted
 //                       histogram of sampleBsdf directions
+//   POST /api/usage     preview request -> which operations each parameter
+//                       changes at those values: {"class", "parameters": {name: [op]}}
 //
 // Bad input is answered 400 with {"error", "field"}; a missing image file 404.
 // A request that carries a client id cancels the one still running for that id,
@@ -27,6 +29,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/library.h"
+#include "host/reference/limits.h"
 #include "host/reference/preview.h"
 #include "host/reference/scene.h"
 #include "host/reference/services.h"
@@ -36,13 +39,13 @@ namespace vstudio {
 
 // Request limits, all in one place (docs/studio.md lists them).
 struct Limits {
-    int maxWidth = 2048;
-    int maxHeight = 2048;
-    int maxSpp = 4096;
+    int maxWidth = vref::kStudioMaxSide;
+    int maxHeight = vref::kStudioMaxSide;
+    int maxSpp = vref::kStudioMaxSpp;
     // width x height x spp of one render.
-    int64_t maxPixelSamples = int64_t(1) << 26;
-    int maxLobeSamples = 1000000;
-    double maxIncidence = 89.9;  // degrees
+    int64_t maxPixelSamples = vref::kStudioMaxPixelSamples;
+    int maxLobeSamples = vref::kStudioMaxLobeSamples;
+    double maxIncidence = vref::kStudioMaxIncidence;  // degrees
 };
 
 struct Response {
@@ -71,6 +74,7 @@ class Studio {
     Response render(const nlohmann::json& body, const std::string& client);
     Response scene(const nlohmann::json& body);
     Response lobe(const nlohmann::json& body, const std::string& client);
+    Response usage(const nlohmann::json& body);
     Preview parsePreview(const nlohmann::json& body, bool lobe) const;
     // The preview's scene document, and the scene it loads to; a document the
     // loader refuses is a 400.

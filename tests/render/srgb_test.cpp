@@ -7,7 +7,7 @@
 #include <cstring>
 #include <limits>
 
-#include "host/reference/renderer.h"
+#include "host/reference/image_io.h"
 
 namespace {
 

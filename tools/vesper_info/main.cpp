@@ -1,11 +1,11 @@
 // vesper-info: loads vesperShaders64 as a host does and describes every class it
 // exports: kind, API version, capability mask, parameters in registration order
 // with type and default, and vertex attributes (host/class_info.h). With --json,
-// defaults are typed values.
+// defaults are typed values and each parameter lists the operations that read it
+// (host/parameter_usage.h).
 //
 //   vesper-info [--json] [--library PATH]
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include "host/class_info.h"
+#include "host/command_line.h"
 #include "host/library.h"
 
 namespace {
@@ -71,47 +72,65 @@ std::string defaultLibrary() {
     return vhost::Library::defaultPath();
 }
 
+struct Options {
+    bool json = false;
+    std::string library = defaultLibrary();
+};
+
+Options parseOptions(int argc, char** argv) {
+    Options o;
+    vhost::CommandLine cl("vesper-info", "usage: vesper-info [--json] [--library PATH]\n", argc,
+                          argv);
+    while (cl.next()) {
+        if (cl.arg() == "--json") {
+            o.json = true;
+        } else if (cl.arg() == "--library") {
+            o.library = cl.value("a path");
+        } else {
+            cl.fail("unknown option " + cl.arg());
+        }
+    }
+    return o;
+}
+
+// Every class of the library; one that is not created is reported on stderr.
+std::vector<vhost::ClassInfo> describeAll(const vhost::Library& lib, const std::string& path,
+                                          int* refused) {
+    std::vector<vhost::ClassInfo> classes;
+    for (const std::string& name : lib.classes()) {
+        classes.push_back(vhost::describeClass(lib, name));
+        vhost::probeUsage(lib, classes.back());
+        const vhost::ClassInfo& c = classes.back();
+        if (c.created) continue;
+        ++*refused;
+        std::string why = c.apiVersion == pxs::kApiVersion
+                              ? "could not be created"
+                              : "API version " + std::to_string(c.apiVersion) + ", expected " +
+                                    std::to_string(pxs::kApiVersion) + "; not created";
+        std::fprintf(stderr, "vesper-info: %s: class %s: %s\n", path.c_str(), name.c_str(),
+                     why.c_str());
+    }
+    return classes;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    bool json = false;
-    std::string path = defaultLibrary();
-    for (int i = 1; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--json")) {
-            json = true;
-        } else if (!std::strcmp(argv[i], "--library") && i + 1 < argc) {
-            path = argv[++i];
-        } else {
-            std::fprintf(stderr, "usage: %s [--json] [--library PATH]\n", argv[0]);
-            return 2;
-        }
-    }
-    vhost::Library lib(path);
+    const Options o = parseOptions(argc, argv);
+    vhost::Library lib(o.library);
     if (!lib.loaded()) {
-        std::fprintf(stderr, "vesper-info: cannot load %s: %s\n", path.c_str(),
+        std::fprintf(stderr, "vesper-info: cannot load %s: %s\n", o.library.c_str(),
                      lib.error().c_str());
         return 1;
     }
     if (lib.classes().empty()) {
         std::fprintf(stderr, "vesper-info: %s exports no shader classes (no <Class>_create)\n",
-                     path.c_str());
+                     o.library.c_str());
         return 1;
     }
-    std::vector<vhost::ClassInfo> classes(lib.classes().size());
     int refused = 0;
-    for (size_t i = 0; i < classes.size(); ++i) {
-        classes[i] = vhost::describeClass(lib, lib.classes()[i]);
-        if (classes[i].created) continue;
-        ++refused;
-        std::string why = classes[i].apiVersion == pxs::kApiVersion
-                              ? "could not be created"
-                              : "API version " + std::to_string(classes[i].apiVersion) +
-                                    ", expected " + std::to_string(pxs::kApiVersion) +
-                                    "; not created";
-        std::fprintf(stderr, "vesper-info: %s: class %s: %s\n", path.c_str(),
-                     classes[i].name.c_str(), why.c_str());
-    }
-    if (json) {
+    const std::vector<vhost::ClassInfo> classes = describeAll(lib, o.library, &refused);
+    if (o.json) {
         // Names come from the file: bytes that are not UTF-8 are shown replaced.
         std::cout
             << toJson(lib, classes).dump(2, ' ', false, nlohmann::json::error_handler_t::replace)

@@ -127,8 +127,7 @@ Options parse(int argc, char** argv) {
             o.labels = false;
         } else if (a == "--frame") {
             long long n = integer();
-            if (n < 0 || n >= vrender::kMaxFrames)
-                usageError("--frame expects a frame number from 0");
+            if (n < 0 || n >= vref::kMaxFrames) usageError("--frame expects a frame number from 0");
             o.frame = static_cast<int>(n);
         } else if (a == "--region") {
             std::string v = value();
@@ -154,8 +153,8 @@ Options parse(int argc, char** argv) {
             if (c[2] <= c[0] || c[3] <= c[1]) usageError(vref::validate(o.region, 0, 0));
         } else if (a == "--tiles") {
             long long n = integer();
-            if (n < 1 || n > vrender::kMaxTiles) {
-                usageError("--tiles expects 1 to " + std::to_string(vrender::kMaxTiles));
+            if (n < 1 || n > vref::kMaxTiles) {
+                usageError("--tiles expects 1 to " + std::to_string(vref::kMaxTiles));
             }
             o.tiles = static_cast<int>(n);
         } else if (a == "--out-dir") {

@@ -13,6 +13,7 @@
 
 #include <httplib.h>
 
+#include "host/command_line.h"
 #include "host/studio/studio.h"
 #include "tools/vesper_studio/web_assets.h"
 
@@ -32,11 +33,6 @@ httplib::Server* gServer = nullptr;
 
 void stop(int) {
     if (gServer) gServer->stop();
-}
-
-[[noreturn]] void usageError(const std::string& what) {
-    std::fprintf(stderr, "vesper-studio: %s\n%s", what.c_str(), kUsage);
-    std::exit(2);
 }
 
 std::string defaultAssetDir() {
@@ -96,29 +92,18 @@ struct Options {
 
 Options parseOptions(int argc, char** argv) {
     Options o;
-    for (int i = 1; i < argc; ++i) {
-        std::string a = argv[i];
-        auto value = [&]() -> std::string {
-            if (i + 1 >= argc) usageError(a + " needs a value");
-            return argv[++i];
-        };
-        if (a == "--help" || a == "-h") {
-            std::fputs(kUsage, stdout);
-            std::exit(0);
-        } else if (a == "--port") {
-            std::string v = value();
-            char* end = nullptr;
-            long n = std::strtol(v.c_str(), &end, 10);
-            if (v.empty() || *end || n < 0 || n > 65535) usageError("--port expects 0..65535");
-            o.port = static_cast<int>(n);
-        } else if (a == "--library") {
-            o.library = value();
-        } else if (a == "--web") {
-            o.webDir = value();
-        } else if (a == "--assets") {
-            o.assetDir = value();
+    vhost::CommandLine cl("vesper-studio", kUsage, argc, argv);
+    while (cl.next()) {
+        if (cl.arg() == "--port") {
+            o.port = static_cast<int>(cl.inRange(cl.value(), 0, 65535, "0..65535"));
+        } else if (cl.arg() == "--library") {
+            o.library = cl.value();
+        } else if (cl.arg() == "--web") {
+            o.webDir = cl.value();
+        } else if (cl.arg() == "--assets") {
+            o.assetDir = cl.value();
         } else {
-            usageError("unknown option " + a);
+            cl.fail("unknown option " + cl.arg());
         }
     }
     return o;
