@@ -14,6 +14,7 @@
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
+#include "host/json_reader.h"
 #include "host/reference/renderer.h"
 #include "host/reference/scene_loader.h"
 
@@ -76,8 +77,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         files["mesh.obj"] = text.substr(split + 6);
         text.resize(split);
     }
-    nlohmann::json doc = nlohmann::json::parse(text, nullptr, false);
-    if (doc.is_discarded()) return 0;
+    nlohmann::json doc;
+    try {
+        doc = vhost::readJson(text);
+    } catch (const vhost::JsonError&) {
+        return 0;
+    }
     vref::Scene scene;
     vref::RenderSettings settings;
     try {

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/parameter_usage.h"
 #include "host/recording_registry.h"
 #include "host/slots.h"
 
@@ -23,7 +24,8 @@ double shortestFloat(float f) {
     return std::strtod(buf, nullptr);
 }
 
-// A parameter's current value as typed JSON, read through its registered field.
+}  // namespace
+
 json typedValue(pxs::ParamType type, const void* field) {
     if (!field) return nullptr;
     if (type == pxs::ParamType::Bool) return *static_cast<const uint8_t*>(field) != 0;
@@ -46,8 +48,6 @@ json typedValue(pxs::ParamType type, const void* field) {
     for (size_t i = 0; i < n; ++i) a.push_back(shortestFloat(v[i]));
     return a;
 }
-
-}  // namespace
 
 const char* kindName(int32_t kind) {
     switch (kind) {
@@ -120,6 +120,14 @@ ClassInfo describeClass(const Library& library, const std::string& name) {
     return info;
 }
 
+void probeUsage(const Library& library, ClassInfo& info) {
+    if (!info.created) return;
+    std::vector<uint32_t> used = probeParameterUsage(library, info.name);
+    if (used.size() != info.parameters.size()) return;
+    for (size_t i = 0; i < used.size(); ++i) info.parameters[i].readBy = used[i];
+    info.usageProbed = true;
+}
+
 json toJson(const ClassInfo& info) {
     json j = {{"name", info.name},
               {"apiVersion", info.apiVersion},
@@ -129,8 +137,10 @@ json toJson(const ClassInfo& info) {
               {"parameters", json::array()},
               {"attributes", json::array()}};
     for (const ParameterInfo& p : info.parameters) {
-        j["parameters"].push_back(
-            {{"name", p.name}, {"type", pxs::paramTypeName(p.type)}, {"default", p.defaultValue}});
+        json param = {
+            {"name", p.name}, {"type", pxs::paramTypeName(p.type)}, {"default", p.defaultValue}};
+        if (info.usageProbed) param["readBy"] = operationNames(p.readBy);
+        j["parameters"].push_back(param);
     }
     for (const AttributeInfo& a : info.attributes) {
         j["attributes"].push_back(

@@ -29,6 +29,9 @@ struct ParameterInfo {
     pxs::ParamType type;
     std::string defaultText;      // as Declaration::valueText writes it
     nlohmann::json defaultValue;  // typed, see toJson
+    // The operations that read it, as capability bits (host/parameter_usage.h);
+    // known once probeUsage has run.
+    uint32_t readBy = 0;
 };
 
 struct AttributeInfo {
@@ -47,6 +50,7 @@ struct ClassInfo {
     uint32_t capabilities = 0;
     std::vector<ParameterInfo> parameters;
     std::vector<AttributeInfo> attributes;
+    bool usageProbed = false;
 
     // The type of parameter `name`, or null.
     const pxs::ParamType* type(const std::string& name) const;
@@ -56,8 +60,17 @@ struct ClassInfo {
 // destroys it again.
 ClassInfo describeClass(const Library& library, const std::string& name);
 
+// A parameter's current value as typed JSON, read through its registered field,
+// in the form toJson gives defaults.
+nlohmann::json typedValue(pxs::ParamType type, const void* field);
+
+// Fills in which operations read each parameter (a probe of a few thousand
+// calls; the preview scenes do without).
+void probeUsage(const Library& library, ClassInfo& info);
+
 // {"name", "apiVersion", "kind", "capabilities", "capabilityNames", "parameters":
-// [{"name", "type", "default"}], "attributes": [{"name", "kind", "offset"}]}.
+// [{"name", "type", "default", "readBy"}], "attributes": [{"name", "kind", "offset"}]};
+// "readBy" names the operations once probeUsage has run.
 // Defaults are typed: bool -> true/false, int -> integer, float -> number,
 // float2..matrix4 -> array of numbers (matrices in row order), textures ->
 // {"bound", "id"}; floats with the fewest digits that read back to the same float.

@@ -2,9 +2,11 @@
 # The installed package, as a host developer uses it: installs the Linux build into
 # a scratch prefix, moves the tree (the package must not depend on where it was
 # installed), checks that the documents, vesper-info and the example host's source
-# are there, builds that installed example out of tree with strict warnings as
-# errors, once through find_package(vesperShaders CONFIG) with clang and once
-# through pkg-config with GCC, and runs both on every class the library exports.
+# are there and that the Python module (when built) imports from the path pkg-config
+# gives and loads the plug-in installed with it, builds that installed example out
+# of tree with strict warnings as errors, once through find_package(vesperShaders
+# CONFIG) with clang and once through pkg-config with GCC, and runs both on every
+# class the library exports.
 #
 # Needs the Linux build in $BUILD_DIR (scripts/build.sh).
 set -euo pipefail
@@ -32,6 +34,18 @@ info_classes=$("$(pkg-config --variable=bindir vesperShaders)/vesper-info" --jso
 if [ "$info_classes" != "$(echo "$classes" | wc -w)" ]; then
   echo "check-install: the installed vesper-info lists $info_classes classes" >&2
   exit 1
+fi
+
+pythonpath=$(pkg-config --variable=pythonpath vesperShaders)
+if [ -n "$pythonpath" ]; then
+  python=$(sed -n 's/^Python3_EXECUTABLE:[A-Z]*=//p' "$BUILD_DIR/CMakeCache.txt")
+  loaded=$(cd "$work" && PYTHONPATH=$pythonpath "${python:-python3}" -c \
+    'import vesper; print(vesper.Library().path)')
+  if [ "$(realpath "$loaded")" != "$(realpath "$plugin")" ]; then
+    echo "check-install: the installed module loads $loaded, not $plugin" >&2
+    exit 1
+  fi
+  echo "python module: $pythonpath"
 fi
 
 header_api=$(sed -n 's/.*kApiVersion = \([0-9]*\);.*/\1/p' include/vesper/shader.h)

@@ -3,7 +3,7 @@
 
 Runs `vesper-info --json` (which loads the library as a host does) and renders every
 class: kind, capability mask, every parameter in registration order with type,
-default and meaning, and the vertex attributes. The prose comes from
+default, meaning and the operations that read it, and the vertex attributes. The prose comes from
 docs/shader-notes.json, resolved by shader_notes.py: a paragraph per class, a
 meaning per parameter, and the parameter blocks several classes share (described
 once, listed with every class that has them).
@@ -28,6 +28,8 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DEFAULT_OUTPUT = os.path.join(ROOT, "docs", "shader-reference.md")
 
 UNSET = "*unset*"
+# The operations of "readBy", as the "read by" column names them.
+OPERATION_WORDS = {"shade": "shade", "shadowTransmission": "shadow", "evaluateBsdf": "evaluate", "sampleBsdf": "sample"}
 
 
 def block_anchor(notes, b):
@@ -48,13 +50,16 @@ def run_vesper_info(program, perturb):
 
 
 def merge_runs(first, second):
-    """Classes of the first run, with defaults that differ between runs marked unset."""
+    """Classes of the first run, with defaults that differ between runs marked unset
+    and the operations either run found reading a parameter."""
     if [c["name"] for c in first] != [c["name"] for c in second]:
         sys.exit("gen-shader-reference: the two vesper-info runs list different classes")
     for a, b in zip(first, second):
         for pa, pb in zip(a["parameters"], b["parameters"]):
             if pa["default"] != pb["default"]:
                 pa["default"] = None
+            both = set(pa.get("readBy", [])) | set(pb.get("readBy", []))
+            pa["readBy"] = [op for op in OPERATION_WORDS if op in both]
     return first
 
 
@@ -119,7 +124,11 @@ def render_summary(classes):
         "with no texture object. Colours are linear RGB; angles are radians unless a meaning says "
         "otherwise. Attribute offsets are byte offsets inside `ShadingState::attributes`; see "
         "[host-integration.md](host-integration.md) for what the host does with each item, and "
-        "its section 7 for the units of `shade` and of the BSDF operations.",
+        "its section 7 for the units of `shade` and of the BSDF operations. *Read by* names the "
+        "per-hit operations whose results a change of the parameter changes for some settings, as "
+        "a probe of the class through the contract finds them (shade; shadow: "
+        "`shadowTransmission`; evaluate and sample: `evaluateBsdf` and `sampleBsdf`); a dash: none "
+        "found. vesper-studio marks its parameter editors the same way.",
         "",
         "| class | kind | capabilities | parameters | attributes |",
         "|---|---|---|---|---|",
@@ -165,10 +174,13 @@ def render_class(c, notes):
         lines += ["", "Shared blocks: %s." % ", ".join(links)]
     lines.append("")
     if c["parameters"]:
-        lines += ["| # | parameter | type | default | meaning |", "|---|---|---|---|---|"]
+        lines += ["| # | parameter | type | default | read by | meaning |", "|---|---|---|---|---|---|"]
         for i, p in enumerate(c["parameters"], 1):
             meaning, _ = notes.meaning(c["name"], p["name"])
-            lines.append("| %d | `%s` | %s | %s | %s |" % (i, p["name"], p["type"], default_text(p), cell(meaning)))
+            read = ", ".join(OPERATION_WORDS[op] for op in p.get("readBy", [])) or "—"
+            lines.append(
+                "| %d | `%s` | %s | %s | %s | %s |" % (i, p["name"], p["type"], default_text(p), read, cell(meaning))
+            )
     else:
         lines.append("No parameters.")
     if c["attributes"]:

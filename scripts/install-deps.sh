@@ -5,9 +5,10 @@
 #     info    vesper-info: compiler, CMake, Ninja, nlohmann-json
 #     render  vesper-render as well: Embree, OpenImageIO, oneTBB, tinyobjloader, a font
 #     studio  vesper-studio as well: cpp-httplib, and Python to build the page's notes
-#     all     (default) everything the tests, benchmarks, sanitizers, fuzzing and
-#             tools need, with the browser test's chromium and npm packages and Slurm
-#             and munge for the cluster test (which starts its own daemons); unless
+#     all     (default) everything the tests, benchmarks, sanitizers, fuzzing, tools
+#             and the Python module (pybind11, numpy, pytest, matplotlib) need, with
+#             the browser test's chromium and npm packages and Slurm and munge for
+#             the cluster test (which starts its own daemons); unless
 #             VESPER_SKIP_WINDOWS=1, also the MinGW-w64 cross compiler and wine for
 #             the Windows DLL
 set -euo pipefail
@@ -32,7 +33,8 @@ fi
 if [ "$profile" = all ]; then
   packages+=(clang clang-format libclang-rt-dev libgtest-dev libgmock-dev googletest
              libbenchmark-dev valgrind python3 chromium slurmctld slurmd
-             slurm-client munge)
+             slurm-client munge pybind11-dev python3-dev python3-numpy python3-pytest
+             python3-matplotlib)
   # vesper-studio's browser test runs on Node.js; a Node.js from elsewhere that
   # brings its own npm is kept.
   command -v node >/dev/null || packages+=(nodejs)

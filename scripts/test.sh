@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test (the studio's browser test and the generated shader
-# reference check too), then checks formatting, the installed package, the vtable layout under the MSVC ABI
+# Builds everything and runs every test (the studio's browser test, the Python module's
+# tests and the generated shader reference check too), then checks formatting, the installed package, the vtable layout under the MSVC ABI
 # and the Windows DLL. Then the suite again under the sanitizers
 # (scripts/sanitize.sh) and a short fuzzing run of every fuzz target (scripts/fuzz.sh).
 # VESPER_SKIP_WINDOWS=1 leaves out the Windows DLL (MinGW build, export check, wine
@@ -14,7 +14,8 @@ export BUILD_DIR
 # Every option the stages below rely on, stated whatever an earlier command (scripts/run.sh
 # makes a tree without tests, benchmarks or the studio) left in the build tree's cache.
 scripts/build.sh -DVESPER_BUILD_TESTS=ON -DVESPER_BUILD_BENCH=ON -DVESPER_BUILD_TOOLS=ON \
-  -DVESPER_BUILD_RENDERER=ON -DVESPER_BUILD_STUDIO=ON -DVESPER_SANITIZE= -DVESPER_FUZZ=OFF
+  -DVESPER_BUILD_RENDERER=ON -DVESPER_BUILD_STUDIO=ON -DVESPER_BUILD_PYTHON=ON -DVESPER_SANITIZE= \
+  -DVESPER_FUZZ=OFF
 ctest --test-dir "$BUILD_DIR" --output-on-failure -j "$(nproc)"
 # vesper-studio in chromium (starts and stops its own server).
 tests/browser/run.sh

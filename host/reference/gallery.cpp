@@ -49,6 +49,68 @@ int fittingSize(const std::string& text, int size, int width) {
     return size;
 }
 
+// The sheet's grid: cells of the render size, framed, each with its name band,
+// about 16:9 overall.
+struct SheetGrid {
+    int w, h, band, frame = 2, gap, cols, rows;
+
+    SheetGrid(const vref::RenderSettings& cell, bool labels, int n)
+        : w(cell.width),
+          h(cell.height),
+          band(labels ? std::max(18, h / 7) : 0),
+          gap(std::max(6, w / 24)) {
+        cols = static_cast<int>(std::ceil(std::sqrt(n * 16.0 / 9.0 * (h + band) / w)));
+        cols = std::max(1, std::min(cols, n));
+        rows = std::max(1, (n + cols - 1) / cols);
+    }
+    int pitchX() const { return w + 2 * frame + gap; }
+    int pitchY() const { return h + band + 2 * frame + gap; }
+    int x(int i) const { return gap + (i % cols) * pitchX(); }
+    int y(int i) const { return gap + (i / cols) * pitchY(); }
+};
+
+// The classes the sheet shows; the others are noted.
+std::vector<vhost::ClassInfo> shownClasses(const vhost::Library& lib, Gallery& g) {
+    std::vector<vhost::ClassInfo> classes;
+    for (const std::string& name : lib.classes()) {
+        vhost::ClassInfo info = vhost::describeClass(lib, name);
+        if (info.kind < 0 || info.kind > 2) {
+            g.notes.push_back(name + ": cannot be created or is of an unknown kind; not shown");
+            continue;
+        }
+        classes.push_back(std::move(info));
+    }
+    return classes;
+}
+
+// A class's preview with its preset parameters, at the cell's settings.
+vref::Image renderCell(const vhost::Library& lib, const vhost::ClassInfo& info,
+                       const vref::RenderSettings& cell, const FileSet& assets,
+                       const std::string& assetDir) {
+    PreviewRequest r;
+    r.className = info.name;
+    r.params = presetParams(info);
+    r.width = cell.width;
+    r.height = cell.height;
+    r.spp = cell.spp;
+    r.pathMode = cell.mode == vref::Mode::Path;
+    r.seed = cell.seed;
+    vref::Scene scene;
+    vref::RenderSettings settings;
+    loadScene(previewScene(lib, info, r, assetDir), info.name, "", lib, scene, settings, &assets);
+    settings.threads = cell.threads;
+    return vref::render(scene, settings).image;
+}
+
+// The class's name centred in its band: the baseline a third of the size below
+// the middle.
+void label(OIIO::ImageBuf& text, const SheetGrid& grid, int x0, int y0, const std::string& name) {
+    int size = fittingSize(name, std::max(9, grid.band * 11 / 20), grid.w - 8);
+    int baseline = y0 + grid.frame + grid.h + grid.band / 2 + size * 7 / 20;
+    OIIO::ImageBufAlgo::render_text(text, x0 + grid.frame + grid.w / 2, baseline, name, size, kFont,
+                                    kText, OIIO::ImageBufAlgo::TextAlignX::Center);
+}
+
 }  // namespace
 
 vref::RenderSettings galleryCellSettings() {
@@ -64,60 +126,24 @@ Gallery renderGallery(const vhost::Library& lib, const GalleryOptions& o,
     const std::string assetDir = "gallery";
     const FileSet assets = previewAssetFiles(assetDir);
     Gallery g;
-    std::vector<vhost::ClassInfo> classes;
-    for (const std::string& name : lib.classes()) {
-        vhost::ClassInfo info = vhost::describeClass(lib, name);
-        if (info.kind < 0 || info.kind > 2) {
-            g.notes.push_back(name + ": cannot be created or is of an unknown kind; not shown");
-            continue;
-        }
-        classes.push_back(std::move(info));
-    }
-    const int w = o.cell.width, h = o.cell.height;
-    const int band = o.labels ? std::max(18, h / 7) : 0;
-    const int frame = 2, gap = std::max(6, w / 24);
+    const std::vector<vhost::ClassInfo> classes = shownClasses(lib, g);
     const int n = static_cast<int>(classes.size());
-    // About 16:9 overall.
-    int cols = static_cast<int>(std::ceil(std::sqrt(n * 16.0 / 9.0 * (h + band) / w)));
-    cols = std::max(1, std::min(cols, n));
-    int rows = std::max(1, (n + cols - 1) / cols);
-    const int pitchX = w + 2 * frame + gap, pitchY = h + band + 2 * frame + gap;
+    const SheetGrid grid(o.cell, o.labels, n);
     vref::Image& sheet = g.image;
-    sheet.width = cols * pitchX + gap;
-    sheet.height = rows * pitchY + gap;
+    sheet.width = grid.cols * grid.pitchX() + grid.gap;
+    sheet.height = grid.rows * grid.pitchY() + grid.gap;
     sheet.rgba.assign(4 * static_cast<size_t>(sheet.width) * sheet.height, 0.0f);
     fill(sheet, 0, 0, sheet.width, sheet.height, kPaper);
-
     OIIO::ImageSpec spec(sheet.width, sheet.height, 4, OIIO::TypeDesc::FLOAT);
     OIIO::ImageBuf text(spec, sheet.rgba.data());
-    int fontSize = std::max(9, band * 11 / 20);
     for (int i = 0; i < n; ++i) {
-        PreviewRequest r;
-        r.className = classes[i].name;
-        r.params = presetParams(classes[i]);
-        r.width = w;
-        r.height = h;
-        r.spp = o.cell.spp;
-        r.pathMode = o.cell.mode == vref::Mode::Path;
-        r.seed = o.cell.seed;
-        vref::Scene scene;
-        vref::RenderSettings settings;
-        loadScene(previewScene(lib, classes[i], r, assetDir), classes[i].name, "", lib, scene,
-                  settings, &assets);
-        settings.threads = o.cell.threads;
-        vref::RenderResult result = vref::render(scene, settings);
-
-        int x0 = gap + (i % cols) * pitchX, y0 = gap + (i / cols) * pitchY;
-        fill(sheet, x0, y0, w + 2 * frame, h + band + 2 * frame, kFrame);
-        paste(sheet, result.image, x0 + frame, y0 + frame);
+        vref::Image cell = renderCell(lib, classes[i], o.cell, assets, assetDir);
+        int x0 = grid.x(i), y0 = grid.y(i), w = grid.w, h = grid.h, frame = grid.frame;
+        fill(sheet, x0, y0, w + 2 * frame, h + grid.band + 2 * frame, kFrame);
+        paste(sheet, cell, x0 + frame, y0 + frame);
         if (o.labels) {
-            fill(sheet, x0 + frame, y0 + frame + h, w, band, kBand);
-            const std::string& label = classes[i].name;
-            int size = fittingSize(label, fontSize, w - 8);
-            // Centred in the band: the baseline sits a third of the size below the middle.
-            int baseline = y0 + frame + h + band / 2 + size * 7 / 20;
-            OIIO::ImageBufAlgo::render_text(text, x0 + frame + w / 2, baseline, label, size, kFont,
-                                            kText, OIIO::ImageBufAlgo::TextAlignX::Center);
+            fill(sheet, x0 + frame, y0 + frame + h, w, grid.band, kBand);
+            label(text, grid, x0, y0, classes[i].name);
         }
         ++g.cells;
         if (progress) progress(i + 1, n);

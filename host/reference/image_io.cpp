@@ -15,6 +15,7 @@
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
+#include "host/json_reader.h"
 #include "host/reference/limits.h"
 
 namespace vref {
@@ -447,8 +448,8 @@ json sidecarDocument(const std::string& image, const std::string& sidecar) {
     }
     std::ifstream file(sidecar);
     try {
-        return json::parse(file);
-    } catch (const std::exception& e) {
+        return vhost::readJson(file);
+    } catch (const vhost::JsonError& e) {
         throw ImageError(sidecar + ": not a sidecar of vesper-render: " + e.what());
     }
 }

@@ -2,22 +2,32 @@
 
 #include <cmath>
 
-#include "host/reference/scene.h"
 #include "host/reference/settings.h"
 
 namespace vref {
 
 namespace {
 
+template <typename T, T RenderSettings::*Field>
+int64_t get(const RenderSettings& s) {
+    return s.*Field;
+}
+
+template <typename T, T RenderSettings::*Field>
+void set(RenderSettings& s, int64_t v) {
+    s.*Field = static_cast<T>(v);
+}
+
+using S = RenderSettings;
 const SettingRange kRanges[] = {
-    {"width", 1, kMaxImageSide, [](const RenderSettings& s) -> int64_t { return s.width; }},
-    {"height", 1, kMaxImageSide, [](const RenderSettings& s) -> int64_t { return s.height; }},
-    {"spp", 1, kMaxSpp, [](const RenderSettings& s) -> int64_t { return s.spp; }},
-    {"threads", 0, kMaxThreads, [](const RenderSettings& s) -> int64_t { return s.threads; }},
-    {"seed", 0, UINT32_MAX, [](const RenderSettings& s) -> int64_t { return s.seed; }},
-    {"maxDepth", 1, kMaxDepth, [](const RenderSettings& s) -> int64_t { return s.maxDepth; }},
-    {"aoSamples", 0, kMaxAoSamples, [](const RenderSettings& s) -> int64_t { return s.aoSamples; }},
-    {"giSamples", 0, kMaxGiSamples, [](const RenderSettings& s) -> int64_t { return s.giSamples; }},
+    {"width", 1, kMaxImageSide, get<int, &S::width>, set<int, &S::width>},
+    {"height", 1, kMaxImageSide, get<int, &S::height>, set<int, &S::height>},
+    {"spp", 1, kMaxSpp, get<int, &S::spp>, set<int, &S::spp>},
+    {"threads", 0, kMaxThreads, get<int, &S::threads>, set<int, &S::threads>},
+    {"seed", 0, UINT32_MAX, get<uint32_t, &S::seed>, set<uint32_t, &S::seed>},
+    {"maxDepth", 1, kMaxDepth, get<int, &S::maxDepth>, set<int, &S::maxDepth>},
+    {"aoSamples", 0, kMaxAoSamples, get<int, &S::aoSamples>, set<int, &S::aoSamples>},
+    {"giSamples", 0, kMaxGiSamples, get<int, &S::giSamples>, set<int, &S::giSamples>},
 };
 
 }  // namespace
@@ -31,7 +41,7 @@ const SettingRange* settingRange(const std::string& key) {
 
 std::string validate(const RenderSettings& s) {
     for (const SettingRange& r : kRanges) {
-        int64_t v = r.value(s);
+        int64_t v = r.get(s);
         if (v < r.lo || v > r.hi) {
             return "\"" + std::string(r.key) + "\" is " + std::to_string(v) + "; it must lie in [" +
                    std::to_string(r.lo) + ", " + std::to_string(r.hi) + "]";
@@ -66,21 +76,6 @@ std::string validate(const Region& r, int width, int height) {
     if (r.x0 < 0 || r.y0 < 0 || r.x1 > width || r.y1 > height) {
         return "region " + text + " lies outside the " + std::to_string(width) + " x " +
                std::to_string(height) + " image";
-    }
-    return "";
-}
-
-std::string validate(const Camera& c) {
-    if (!isFinite(c.position) || !isFinite(c.target) || !isFinite(c.up)) {
-        return "\"position\", \"target\" and \"up\" must be finite";
-    }
-    if (!(c.fovY > 0.0f && c.fovY < 180.0f)) return "\"fov\" must lie in (0, 180)";
-    float3 view = c.target - c.position;
-    if (isZero(view) || !isFinite(view)) return "\"target\" equals \"position\"";
-    if (isZero(c.up)) return "\"up\" is zero";
-    // Below this the image plane's axes are noise: the picture would be one colour.
-    if (!(length(cross(normalize(view), normalize(c.up))) > 1e-4f)) {
-        return "\"up\" is parallel to the view direction";
     }
     return "";
 }

@@ -10,7 +10,6 @@
 
 namespace vref {
 
-struct Camera;
 struct Region;
 struct RenderSettings;
 
@@ -65,6 +64,11 @@ constexpr int64_t kMaxSheetPixels = int64_t{1} << 24;
 // Bytes of a tile's sidecar (a few hundred are written).
 constexpr int64_t kMaxSidecarBytes = int64_t{1} << 20;
 
+// ---- JSON documents: scenes, tile sidecars, studio requests ----
+// Arrays and objects nested in one another, counted while parsing
+// (host/json_reader.h); our formats need fewer than ten.
+constexpr int kMaxJsonDepth = 128;
+
 // ---- vesper-studio requests ----
 constexpr int kStudioMaxSide = 2048;
 constexpr int kStudioMaxSpp = 4096;
@@ -74,6 +78,17 @@ constexpr int64_t kStudioMaxSeed = 2147483647;
 constexpr int kStudioMaxLobeSamples = 1000000;
 constexpr double kStudioMaxIncidence = 89.9;  // degrees
 constexpr int64_t kStudioMaxRequestBytes = int64_t{1} << 20;
+// What one client of the studio may cost, and the studio's work at once.
+constexpr int64_t kStudioMaxHeadBytes = int64_t{64} << 10;
+constexpr double kStudioReceiveSeconds = 10;
+constexpr double kStudioReadSeconds = 5;
+constexpr double kStudioWriteSeconds = 5;
+constexpr double kStudioSendSeconds = 60;
+constexpr double kStudioIdleSeconds = 5;
+constexpr int kStudioConnections = 64;
+constexpr int kStudioRunningRenders = 2;
+constexpr int kStudioQueuedRenders = 8;
+constexpr double kStudioStopSeconds = 3;
 
 // A limit as the documents list it: the documents whose limit tables hold it
 // (docs/renderer.md, docs/scale.md, docs/studio.md), its name, the largest value
@@ -116,20 +131,40 @@ inline constexpr Limit kLimits[] = {
     {kDocScale, "sheetColumns", kMaxSheetColumns, "columns of a contact sheet"},
     {kDocScale, "sheetPixels", kMaxSheetPixels, "pixels of a contact sheet; cells shrink to fit"},
     {kDocScale, "sidecarBytes", kMaxSidecarBytes, "bytes of a tile's sidecar"},
+    {kDocRenderer | kDocScale | kDocStudio, "jsonDepth", kMaxJsonDepth,
+     "arrays and objects nested in a scene, sidecar or request"},
     {kDocStudio, "side", kStudioMaxSide, "pixels on each side of a preview"},
     {kDocStudio, "spp", kStudioMaxSpp, "samples per pixel of a preview"},
     {kDocStudio, "pixelSamples", kStudioMaxPixelSamples, "width x height x spp of a preview"},
     {kDocStudio, "seed", kStudioMaxSeed, "the random seed of a preview or lobe"},
     {kDocStudio, "lobeSamples", kStudioMaxLobeSamples, "samples of a lobe plot"},
     {kDocStudio, "incidence", kStudioMaxIncidence, "degrees of a lobe's incidence from the normal"},
-    {kDocStudio, "requestBytes", kStudioMaxRequestBytes, "bytes of a request body"},
+    {kDocStudio, "requestBytes", kStudioMaxRequestBytes,
+     "bytes of a request body, decoded; twice that as sent with chunk framing"},
+    {kDocStudio, "headBytes", kStudioMaxHeadBytes, "bytes of a request line and headers"},
+    {kDocStudio, "receiveSeconds", kStudioReceiveSeconds,
+     "seconds for a whole request to arrive, from its first byte"},
+    {kDocStudio, "readSeconds", kStudioReadSeconds, "seconds waiting for a client to send"},
+    {kDocStudio, "writeSeconds", kStudioWriteSeconds, "seconds waiting for a client to take data"},
+    {kDocStudio, "sendSeconds", kStudioSendSeconds, "seconds for a client to take a whole answer"},
+    {kDocStudio, "idleSeconds", kStudioIdleSeconds,
+     "seconds a kept-alive connection waits for its next request"},
+    {kDocStudio, "connections", kStudioConnections,
+     "connections served at once; more wait for a thread"},
+    {kDocStudio, "runningRenders", kStudioRunningRenders,
+     "render, scene, lobe and usage requests working at once"},
+    {kDocStudio, "queuedRenders", kStudioQueuedRenders,
+     "such requests waiting for a place; more are answered 503"},
+    {kDocStudio, "stopSeconds", kStudioStopSeconds,
+     "seconds after SIGTERM or SIGINT before work still running is abandoned"},
 };
 
-// The range of an integer render setting, by its scene key.
+// An integer render setting: its scene key, its range, and the field it is.
 struct SettingRange {
     const char* key;
     int64_t lo, hi;
-    int64_t (*value)(const RenderSettings&);
+    int64_t (*get)(const RenderSettings&);
+    void (*set)(RenderSettings&, int64_t);
 };
 // width, height, spp, threads, seed, maxDepth, aoSamples or giSamples; null for
 // any other key.
@@ -138,9 +173,6 @@ const SettingRange* settingRange(const std::string& key);
 // "" when the settings keep within the limits; otherwise what is wrong, naming
 // the setting by its scene key.
 std::string validate(const RenderSettings& settings);
-// "" for a camera that sees something: finite, target away from the position,
-// an up vector not along the view, a field of view in (0, 180) degrees.
-std::string validate(const Camera& camera);
 // "" when `region` is the whole frame or a non-empty part of a width x height one.
 std::string validate(const Region& region, int width, int height);
 

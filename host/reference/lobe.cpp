@@ -20,13 +20,16 @@ namespace {
 constexpr int kPlaneBins = 180;  // 2 degrees each, from -180
 constexpr int kDisk = 33;        // cells across the projected hemisphere
 
-// The state a host gives a hit at the origin of the flat surface.
-pxs::ShadingState surfaceState(const ShaderInstance& material, float3 toViewer, int depthLimit) {
+}  // namespace
+
+pxs::ShadingState surfaceState(const ShaderInstance& material, const FlatHit& hit, float3 toViewer,
+                               int depthLimit) {
     pxs::ShadingState st;
     std::memset(static_cast<void*>(&st), 0, sizeof st);
-    st.rayOrigin = toViewer * 4.0f;
+    st.rayOrigin = hit.position + toViewer * 4.0f;
     st.rayDirection = -toViewer;
-    st.normal = st.geometricNormal = st.mappingNormal = float3(0.0f, 0.0f, 1.0f);
+    st.position = st.mappingPoint = hit.position;
+    st.normal = st.geometricNormal = st.mappingNormal = hit.normal;
     st.pixelPosition = float2(0.5f, 0.5f);
     st.imageHeight = 1;
     st.mediumIor = st.outsideIor = 1.0f;
@@ -47,9 +50,10 @@ pxs::ShadingState surfaceState(const ShaderInstance& material, float3 toViewer, 
         if (a.name == "uv" || a.name == "uv1") {
             v[0] = v[1] = 0.5f;
         } else if (a.name == "tangent") {
-            v[0] = 1.0f;
+            v[0] = hit.tangent.x, v[1] = hit.tangent.y, v[2] = hit.tangent.z;
         } else if (a.name == "bitangent") {
-            v[1] = 1.0f;
+            float3 b = normalize(cross(hit.normal, hit.tangent));
+            v[0] = b.x, v[1] = b.y, v[2] = b.z;
         } else if (a.name == "vtxcolor") {
             v[0] = v[1] = v[2] = v[3] = 1.0f;
         }
@@ -57,6 +61,8 @@ pxs::ShadingState surfaceState(const ShaderInstance& material, float3 toViewer, 
     }
     return st;
 }
+
+namespace {
 
 json rgb(float3 c) {
     auto f = [](float x) { return std::isfinite(x) ? static_cast<double>(x) : 0.0; };
@@ -153,7 +159,7 @@ json computeLobe(const Scene& scene, const RenderSettings& settings, double inci
     const ShaderInstance& material = scene.material(scene.findMaterial("subject"));
     float theta = static_cast<float>(incidenceDegrees) * kPi / 180.0f;
     float3 toViewer(std::sin(theta), 0.0f, std::cos(theta));
-    const pxs::ShadingState base = surfaceState(material, toViewer, settings.maxDepth);
+    const pxs::ShadingState base = surfaceState(material, FlatHit(), toViewer, settings.maxDepth);
     RenderServices services(scene, settings);
     json out;
     out["evaluate"] = evaluateCurve(material, services, base);

@@ -1,7 +1,9 @@
 #include "host/reference/plan.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <stdexcept>
 
 #include "host/reference/limits.h"
@@ -73,18 +75,101 @@ std::vector<vref::Region> splitFrame(int width, int height, int tiles) {
 }
 
 std::string shellQuote(const std::string& arg) {
-    bool plain = !arg.empty();
-    for (char c : arg) {
-        plain = plain && (std::isalnum(static_cast<unsigned char>(c)) ||
-                          std::string("_-./,=:+@%").find(c) != std::string::npos);
-    }
-    if (plain) return arg;
+    // ASCII by value, not by locale; "=" is quoted so that no word can read as
+    // an assignment.
+    auto plain = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               (c != '\0' && std::strchr("_-./,:+@%", c) != nullptr);
+    };
+    if (!arg.empty() && std::all_of(arg.begin(), arg.end(), plain)) return arg;
     std::string q = "'";
     for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
+namespace {
+
+// The length of the character at s[i] if a plan must refuse it, else 0.
+size_t unsafeAt(const std::string& s, size_t i) {
+    auto at = [&](size_t k) { return k < s.size() ? static_cast<unsigned char>(s[k]) : 0; };
+    unsigned char c = at(i);
+    if (c < 0x20 || c == 0x7f) return 1;
+    if (c == 0xc2 && at(i + 1) >= 0x80 && at(i + 1) <= 0x9f) return 2;  // U+0080 to U+009F
+    if (c == 0xe2 && at(i + 1) == 0x80 && (at(i + 2) == 0xa8 || at(i + 2) == 0xa9)) return 3;
+    return 0;
+}
+
+// The refused character of `n` bytes at s[i] as an escape.
+std::string escapeAt(const std::string& s, size_t i, size_t n) {
+    const char* named[] = {"\\t", "\\n", nullptr, nullptr, "\\r"};
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (n == 1 && c >= 9 && c <= 13 && named[c - 9]) return named[c - 9];
+    char text[8];
+    if (n == 1) std::snprintf(text, sizeof text, "\\x%02x", c);
+    if (n == 2) std::snprintf(text, sizeof text, "\\u00%02x", static_cast<unsigned char>(s[i + 1]));
+    if (n == 3) std::snprintf(text, sizeof text, "\\u%04x", 0x2000 + (s[i + 2] & 0xff) - 0x80);
+    return text;
+}
+
+// `s` fit for a one-line message: refused characters escaped.
+std::string printable(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size();) {
+        size_t n = unsafeAt(s, i);
+        out += n ? escapeAt(s, i, n) : std::string(1, s[i]);
+        i += n ? n : 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string planUnsafe(const std::string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        size_t n = unsafeAt(text, i);
+        if (n == 0) continue;
+        std::string e = escapeAt(text, i, n);
+        if (e == "\\n") return "a line feed (\\n)";
+        if (e == "\\r") return "a carriage return (\\r)";
+        if (e == "\\u2028") return "a line separator (\\u2028)";
+        if (e == "\\u2029") return "a paragraph separator (\\u2029)";
+        return "the control character " + e;
+    }
+    return "";
+}
+
+std::string planHeader(int64_t tasks) {
+    return "# vesper-render plan: " + std::to_string(tasks) + " tasks, then the merge";
+}
+
+namespace {
+
+// Throws, naming the name or path and the character, when `text` cannot go into a plan.
+void checkPlanText(const std::string& what, const std::string& text) {
+    std::string bad = planUnsafe(text);
+    if (!bad.empty()) {
+        throw std::invalid_argument(what + " \"" + printable(text) + "\" holds " + bad +
+                                    ": a plan cannot carry control characters");
+    }
+}
+
+void checkPlanTexts(const PlanRequest& p) {
+    checkPlanText("the path of vesper-render", p.render);
+    checkPlanText("the path of vesper-merge", p.merge);
+    checkPlanText("--scene", p.scene);
+    checkPlanText("the scene's name", p.name);
+    checkPlanText("--out-dir", p.outDir);
+    checkPlanText("--format", p.format);
+    // Options come in pairs: a value is named by its option.
+    for (size_t i = 0; i < p.pass.size(); ++i) {
+        checkPlanText(i % 2 ? p.pass[i - 1] : "the option", p.pass[i]);
+    }
+}
+
+}  // namespace
+
 std::vector<std::string> planLines(const PlanRequest& p) {
+    checkPlanTexts(p);
     std::vector<vref::Region> regions = splitFrame(p.width, p.height, p.tiles);
     if (int64_t{p.frames.count} * p.tiles > vref::kMaxTasks) {
         throw std::invalid_argument(std::to_string(int64_t{p.frames.count} * p.tiles) +
@@ -112,7 +197,7 @@ std::vector<std::string> planLines(const PlanRequest& p) {
     }
     framePattern += "." + p.format;
     tilePattern += "_t%0" + std::to_string(tileDigits) + "d.exr";
-    std::vector<std::string> lines;
+    std::vector<std::string> lines = {planHeader(int64_t{p.frames.count} * p.tiles)};
     for (int f = 0; f < p.frames.count; ++f) {
         for (size_t t = 0; t < regions.size(); ++t) {
             const vref::Region& r = regions[t];

@@ -31,6 +31,15 @@ std::vector<vref::Region> splitFrame(int width, int height, int tiles);
 // An argument quoted for a POSIX shell when it needs it.
 std::string shellQuote(const std::string& arg);
 
+// "" when `text` can go into a plan; otherwise the first character that cannot,
+// written out ("a line feed (\n)", "the control character \x01"). A line of
+// a plan is one task, so no name in it may break a line: ASCII controls and DEL,
+// and the C1 controls and line and paragraph separators as UTF-8, are refused.
+std::string planUnsafe(const std::string& text);
+
+// The first line of a plan: how many tasks follow it before the merge.
+std::string planHeader(int64_t tasks);
+
 struct PlanRequest {
     std::string render, merge;      // the tools, absolute
     std::string scene;              // absolute
@@ -43,9 +52,10 @@ struct PlanRequest {
     int width = 0, height = 0, tiles = 1;
 };
 
-// One shell command per line: every task, then the merge that assembles the
-// tiles into frames (and, for a wedge, the frames into a contact sheet).
-// Throws std::invalid_argument for too many tiles or tasks.
+// The plan's lines: planHeader, one shell command per task, then the merge that
+// assembles the tiles into frames (and, for a wedge, the frames into a contact
+// sheet). Throws std::invalid_argument for too many tiles or tasks, and for a
+// name or path that planUnsafe refuses, naming it.
 std::vector<std::string> planLines(const PlanRequest& request);
 
 }  // namespace vrender

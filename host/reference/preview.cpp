@@ -351,57 +351,41 @@ bool endsWith(const std::string& s, const std::string& suffix) {
 // fills (so that the two sides of a noise or a tile differ), every noise node a
 // size by its depth and a soft split, every tile node wide mortar and varied
 // bricks, so that each graph reads in the picture.
-void showNodeGraphs(const ClassInfo& info, json& params) {
-    const std::string kNodePrefix = "_ward_";
-    bool any = false;
-    for (const vhost::ParameterInfo& p : info.parameters) {
-        const std::string& name = p.name;
-        if (!startsWith(name, kNodePrefix)) continue;
-        any = true;
-        if (params.contains(name)) continue;
-        size_t depth = 0;
-        for (size_t at = name.find("_Noise_"); at != std::string::npos;
-             at = name.find("_Noise_", at + 1)) {
-            ++depth;
-        }
-        bool height = startsWith(name, "_ward_normal0_") || startsWith(name, "_ward_cutout_");
-        if (p.type == ParamType::Texture2D) {
-            // The second slot of a node takes the other image, and so does every
-            // leaf under an odd number of second slots.
-            std::string leaf = name.substr(0, name.rfind("_UnifiedBitmap_texture"));
-            size_t seconds = 0;
-            for (const char* slot : {"_color2", "_mortarColor"}) {
-                for (size_t at = leaf.find(slot); at != std::string::npos;
-                     at = leaf.find(slot, at + 1)) {
-                    ++seconds;
-                }
-            }
-            bool other = seconds % 2 == 1;
-            const char* image = other ? "marble" : "checker";
-            if (startsWith(name, "_ward_cutout_")) {
-                image = "dots";
-            } else if (height) {
-                image = other ? "stripes" : "bumps";
-            }
-            params[name] = image;
-        } else if (endsWith(name, "_Noise_size")) {
-            params[name] = depth > 1 ? 0.15 : 0.5;
-        } else if (endsWith(name, "_Tile_horizontalGap") || endsWith(name, "_Tile_verticalGap")) {
-            params[name] = 0.04;
-        } else if (endsWith(name, "_Tile_colorVariance")) {
-            params[name] = 0.5;
-        } else if (endsWith(name, "_Noise_thresholdLow")) {
-            // The host's noise is signed: split it around 0 with a soft edge.
-            params[name] = -0.12;
-        } else if (endsWith(name, "_Noise_thresholdHigh")) {
-            params[name] = 0.12;
-        } else if (endsWith(name, "_Noise_color1") && !height) {
-            params[name] = {0.08, 0.3, 0.35, 1.0};
-        } else if (endsWith(name, "_Noise_color2") && !height) {
-            params[name] = {0.95, 0.6, 0.25, 1.0};
-        }
-    }
-    if (!any) return;
+size_t occurrences(const std::string& s, const char* part) {
+    size_t n = 0;
+    for (size_t at = s.find(part); at != std::string::npos; at = s.find(part, at + 1)) ++n;
+    return n;
+}
+
+// The built-in image on a node graph's image leaf.
+const char* leafImage(const std::string& name, bool height) {
+    if (startsWith(name, "_ward_cutout_")) return "dots";
+    // The second slot of a node takes the other image, and so does every leaf
+    // under an odd number of second slots.
+    std::string leaf = name.substr(0, name.rfind("_UnifiedBitmap_texture"));
+    bool other = (occurrences(leaf, "_color2") + occurrences(leaf, "_mortarColor")) % 2 == 1;
+    if (height) return other ? "stripes" : "bumps";
+    return other ? "marble" : "checker";
+}
+
+// The value that shows a node graph parameter; null to keep its default.
+json nodeValue(const vhost::ParameterInfo& p) {
+    const std::string& name = p.name;
+    bool height = startsWith(name, "_ward_normal0_") || startsWith(name, "_ward_cutout_");
+    if (p.type == ParamType::Texture2D) return leafImage(name, height);
+    if (endsWith(name, "_Noise_size")) return occurrences(name, "_Noise_") > 1 ? 0.15 : 0.5;
+    if (endsWith(name, "_Tile_horizontalGap") || endsWith(name, "_Tile_verticalGap")) return 0.04;
+    if (endsWith(name, "_Tile_colorVariance")) return 0.5;
+    // The host's noise is signed: split it around 0 with a soft edge.
+    if (endsWith(name, "_Noise_thresholdLow")) return -0.12;
+    if (endsWith(name, "_Noise_thresholdHigh")) return 0.12;
+    if (endsWith(name, "_Noise_color1") && !height) return {0.08, 0.3, 0.35, 1.0};
+    if (endsWith(name, "_Noise_color2") && !height) return {0.95, 0.6, 0.25, 1.0};
+    return nullptr;
+}
+
+// Switches on the inputs that have node graphs, with a bump strong enough to see.
+void enableGraphs(const ClassInfo& info, json& params) {
     const struct {
         const char* graphPrefix;
         const char* enable;
@@ -418,6 +402,18 @@ void showNodeGraphs(const ClassInfo& info, json& params) {
     if (params.contains("u_normal0MapEnable") && info.type("u_normal0Amount")) {
         params["u_normal0Amount"] = 12.0;
     }
+}
+
+void showNodeGraphs(const ClassInfo& info, json& params) {
+    bool any = false;
+    for (const vhost::ParameterInfo& p : info.parameters) {
+        if (!startsWith(p.name, "_ward_")) continue;
+        any = true;
+        if (params.contains(p.name)) continue;
+        json v = nodeValue(p);
+        if (!v.is_null()) params[p.name] = v;
+    }
+    if (any) enableGraphs(info, params);
 }
 
 // ---- the scene ----
@@ -583,133 +579,176 @@ json presetParams(const ClassInfo& info) {
     return params;
 }
 
-json previewScene(const vhost::Library& lib, const ClassInfo& info, const PreviewRequest& r,
-                  const std::string& assetDir) {
-    bool light = info.kind == pxs::kKindLight, environment = info.kind == pxs::kKindEnvironment;
-    // Lights are shown alone, against a dark studio.
-    Environment env = environmentOf(light ? "none" : r.environment);
-    if (light) env.background = {0.02, 0.02, 0.025};
-    json s;
-    s["render"] = {{"width", r.width}, {"height", r.height},
-                   {"spp", r.spp},     {"mode", r.pathMode ? "path" : "direct"},
-                   {"seed", r.seed},   {"maxDepth", 4},
-                   {"aoSamples", 2},   {"aoDistance", 1.2},
-                   {"giSamples", 1}};
-    s["ambient"] = light ? json{0.01, 0.01, 0.012} : json{0.05, 0.05, 0.06};
-    s["background"] = env.background;
+namespace {
+
+// What the parts of a preview share: the library, the images' directory, the
+// environment, and the textures the parameters name.
+struct PreviewParts {
+    const vhost::Library& lib;
+    const std::string& assetDir;
+    Environment env;
     json textures = json::object();
-    json params = completeParams(info, r.params, env);
-    resolveTextures(params, textures, assetDir);
 
-    json objects = json::array();
-    json groundParams =
-        completeParams(vhost::describeClass(lib, kGround), helperPreset(lib, kGround), env);
-    json ground = {{"name", "ground"},
-                   {"type", "plane"},
-                   {"size", {60.0, 60.0}},
-                   {"material", namedMaterial(lib, kGround, groundParams)}};
-    if (info.kind == pxs::kKindMaterial) {
-        s["materials"] = {{"subject", {{"class", info.name}, {"params", params}}}};
-        json subject = {{"name", "subject"}, {"material", "subject"}};
-        if (r.shape == PreviewShape::Sphere) {
-            subject.update({{"type", "sphere"},
-                            {"radius", 1.0},
-                            {"segments", 96},
-                            {"translate", {0.0, 0.0, 1.0}}});
-        } else if (r.shape == PreviewShape::ShaderBall) {
-            subject.update({{"type", "mesh"},
-                            {"file", (std::filesystem::path(assetDir) / kShaderBall).string()},
-                            {"rotate", {0.0, 0.0, 0.0}}});
-        } else {
-            subject.update({{"type", "plane"},
-                            {"size", {2.2, 2.2}},
-                            {"rotate", {62.0, 0.0, 0.0}},
-                            {"translate", {0.0, 0.0, 1.05}}});
-        }
-        objects.push_back(subject);
-        objects.push_back(ground);
-        s["camera"] = {{"position", {0.0, -5.6, 2.1}},
-                       {"target", {0.0, 0.0, 1.0}},
-                       {"up", {0, 0, 1}},
-                       {"fov", 30}};
-    } else {
-        // The fixed set: a matte, a metal and a mirror sphere.
-        json matte = tableParams(vhost::describeClass(lib, kMatte));
-        matte["u_diffuseColor"] = {0.7, 0.7, 0.68};
-        const json sets[] = {namedMaterial(lib, kMatte, matte),
-                             namedMaterial(lib, kMetal, helperPreset(lib, kMetal)),
-                             namedMaterial(lib, kMirror, helperPreset(lib, kMirror))};
-        for (int i = 0; i < 3; ++i) {
-            json m = sets[i];
-            m["params"] = completeParams(vhost::describeClass(lib, m["class"]), m["params"], env);
-            resolveTextures(m["params"], textures, assetDir);
-            objects.push_back({{"name", std::string("sphere") + std::to_string(i + 1)},
-                               {"type", "sphere"},
-                               {"radius", 0.62},
-                               {"segments", 96},
-                               {"translate", {(i - 1) * 1.45, 0.0, 0.62}},
-                               {"material", m}});
-        }
-        if (light) {
-            json floor = tableParams(vhost::describeClass(lib, kMatte));
-            floor["u_diffuseColor"] = {0.5, 0.5, 0.5};
-            ground["material"] = namedMaterial(lib, kMatte, floor);
-        }
-        objects.push_back(ground);
-        s["camera"] = {{"position", {0.0, -6.6, 2.7}},
-                       {"target", {0.0, 0.0, 0.55}},
-                       {"up", {0, 0, 1}},
-                       {"fov", 30}};
+    // A helper class's material, its parameters completed and their images resolved.
+    json helper(json material) {
+        json& params = material["params"];
+        params = completeParams(vhost::describeClass(lib, material["class"]), params, env);
+        resolveTextures(params, textures, assetDir);
+        return material;
     }
-    resolveTextures(ground["material"]["params"], textures, assetDir);
-    objects.back() = ground;
-    s["objects"] = objects;
+};
 
-    json lights = json::array();
+json renderBlock(const PreviewRequest& r) {
+    return {{"width", r.width}, {"height", r.height},
+            {"spp", r.spp},     {"mode", r.pathMode ? "path" : "direct"},
+            {"seed", r.seed},   {"maxDepth", 4},
+            {"aoSamples", 2},   {"aoDistance", 1.2},
+            {"giSamples", 1}};
+}
+
+// The object a material is shown on.
+json subjectObject(PreviewShape shape, const std::string& assetDir) {
+    json subject = {{"name", "subject"}, {"material", "subject"}};
+    if (shape == PreviewShape::Sphere) {
+        subject.update({{"type", "sphere"},
+                        {"radius", 1.0},
+                        {"segments", 96},
+                        {"translate", {0.0, 0.0, 1.0}}});
+    } else if (shape == PreviewShape::ShaderBall) {
+        subject.update({{"type", "mesh"},
+                        {"file", (std::filesystem::path(assetDir) / kShaderBall).string()},
+                        {"rotate", {0.0, 0.0, 0.0}}});
+    } else {
+        subject.update({{"type", "plane"},
+                        {"size", {2.2, 2.2}},
+                        {"rotate", {62.0, 0.0, 0.0}},
+                        {"translate", {0.0, 0.0, 1.05}}});
+    }
+    return subject;
+}
+
+// What a light or an environment lights: a matte, a metal and a mirror sphere.
+json helperSpheres(PreviewParts& parts) {
+    const vhost::Library& lib = parts.lib;
+    json matte = tableParams(vhost::describeClass(lib, kMatte));
+    matte["u_diffuseColor"] = {0.7, 0.7, 0.68};
+    const json sets[] = {namedMaterial(lib, kMatte, matte),
+                         namedMaterial(lib, kMetal, helperPreset(lib, kMetal)),
+                         namedMaterial(lib, kMirror, helperPreset(lib, kMirror))};
+    json spheres = json::array();
+    for (int i = 0; i < 3; ++i) {
+        spheres.push_back({{"name", std::string("sphere") + std::to_string(i + 1)},
+                           {"type", "sphere"},
+                           {"radius", 0.62},
+                           {"segments", 96},
+                           {"translate", {(i - 1) * 1.45, 0.0, 0.62}},
+                           {"material", parts.helper(sets[i])}});
+    }
+    return spheres;
+}
+
+// The ground: a shadow catcher, or for a light a grey floor it can be seen on.
+json groundObject(PreviewParts& parts, bool light) {
+    const vhost::Library& lib = parts.lib;
+    json material = namedMaterial(lib, kGround, helperPreset(lib, kGround));
     if (light) {
-        lights.push_back({{"name", "subject"},
-                          {"class", info.name},
-                          {"position", {0.6, -2.2, 3.6}},
-                          {"target", {0.0, 0.0, 0.3}},
-                          {"params", params}});
-    } else {
-        json key = {{"name", "key"}, {"position", {-3.2, -4.0, 5.5}}};
-        if (exported(lib, kPointLight)) {
-            key["class"] = kPointLight;
-            key["params"] = helperPreset(lib, kPointLight);
-        } else {
-            key.update({{"type", "point"}, {"color", {1.0, 0.95, 0.88}}, {"intensity", 60.0}});
-        }
-        json rim = {{"name", "spot"}, {"position", {4.0, -2.5, 6.0}}, {"target", {0.0, 0.0, 0.5}}};
-        if (exported(lib, kSpotLight)) {
-            rim["class"] = kSpotLight;
-            rim["params"] = helperPreset(lib, kSpotLight);
-        } else {
-            rim.update({{"type", "spot"},
-                        {"color", {0.8, 0.9, 1.0}},
-                        {"intensity", 60.0},
-                        {"cosOuter", 0.82},
-                        {"cosInner", 0.92}});
-        }
-        lights.push_back(key);
-        lights.push_back(rim);
+        json floor = tableParams(vhost::describeClass(lib, kMatte));
+        floor["u_diffuseColor"] = {0.5, 0.5, 0.5};
+        material = namedMaterial(lib, kMatte, floor);
     }
-    s["lights"] = lights;
+    return {{"name", "ground"},
+            {"type", "plane"},
+            {"size", {60.0, 60.0}},
+            {"material", parts.helper(material)}};
+}
 
-    if (environment) {
+json camera(double distance, double height, double target) {
+    return {{"position", {0.0, -distance, height}},
+            {"target", {0.0, 0.0, target}},
+            {"up", {0, 0, 1}},
+            {"fov", 30}};
+}
+
+// A helper light: the library's class when it exports it, else the host's own.
+json helperLight(const vhost::Library& lib, json light, const char* cls, const json& hostKeys) {
+    if (exported(lib, cls)) {
+        light["class"] = cls;
+        light["params"] = helperPreset(lib, cls);
+    } else {
+        light.update(hostKeys);
+    }
+    return light;
+}
+
+// The light class itself, or a key light and a spot.
+json previewLights(const vhost::Library& lib, const ClassInfo& info, const json& params) {
+    if (info.kind == pxs::kKindLight) {
+        return json::array({{{"name", "subject"},
+                             {"class", info.name},
+                             {"position", {0.6, -2.2, 3.6}},
+                             {"target", {0.0, 0.0, 0.3}},
+                             {"params", params}}});
+    }
+    json key = helperLight(lib, {{"name", "key"}, {"position", {-3.2, -4.0, 5.5}}}, kPointLight,
+                           {{"type", "point"}, {"color", {1.0, 0.95, 0.88}}, {"intensity", 60.0}});
+    json rim = helperLight(
+        lib, {{"name", "spot"}, {"position", {4.0, -2.5, 6.0}}, {"target", {0.0, 0.0, 0.5}}},
+        kSpotLight,
+        {{"type", "spot"},
+         {"color", {0.8, 0.9, 1.0}},
+         {"intensity", 60.0},
+         {"cosOuter", 0.82},
+         {"cosInner", 0.92}});
+    return json::array({key, rim});
+}
+
+// The environment class itself, or the environment's images behind the scene;
+// null for none.
+json previewEnvironment(PreviewParts& parts, const ClassInfo& info, json params,
+                        const PreviewRequest& r) {
+    if (info.kind == pxs::kKindEnvironment) {
         // A screen-space backplate is fitted to the frame unless told otherwise.
         if (info.type("uv_scale") && params.is_object() && !params.contains("uv_scale")) {
             params["uv_scale"] = {1.0 / r.width, 1.0 / r.height};
         }
-        s["environment"] = {{"class", info.name}, {"params", params}};
-    } else if (!env.reflection.empty() && exported(lib, kEnvironment)) {
-        json e = completeParams(vhost::describeClass(lib, kEnvironment),
-                                helperPreset(lib, kEnvironment), env);
-        e["backgroundColor"] = env.background;
-        resolveTextures(e, textures, assetDir);
-        s["environment"] = {{"class", kEnvironment}, {"params", e}};
+        return {{"class", info.name}, {"params", params}};
     }
-    if (!textures.empty()) s["textures"] = textures;
+    if (parts.env.reflection.empty() || !exported(parts.lib, kEnvironment)) return nullptr;
+    json e = completeParams(vhost::describeClass(parts.lib, kEnvironment),
+                            helperPreset(parts.lib, kEnvironment), parts.env);
+    e["backgroundColor"] = parts.env.background;
+    resolveTextures(e, parts.textures, parts.assetDir);
+    return {{"class", kEnvironment}, {"params", e}};
+}
+
+}  // namespace
+
+json previewScene(const vhost::Library& lib, const ClassInfo& info, const PreviewRequest& r,
+                  const std::string& assetDir) {
+    bool light = info.kind == pxs::kKindLight;
+    // Lights are shown alone, against a dark studio.
+    PreviewParts parts{lib, assetDir, environmentOf(light ? "none" : r.environment)};
+    if (light) parts.env.background = {0.02, 0.02, 0.025};
+    json params = completeParams(info, r.params, parts.env);
+    resolveTextures(params, parts.textures, assetDir);
+    json s = {{"render", renderBlock(r)},
+              {"ambient", light ? json{0.01, 0.01, 0.012} : json{0.05, 0.05, 0.06}},
+              {"background", parts.env.background}};
+    json objects = json::array();
+    if (info.kind == pxs::kKindMaterial) {
+        s["materials"] = {{"subject", {{"class", info.name}, {"params", params}}}};
+        objects.push_back(subjectObject(r.shape, assetDir));
+        s["camera"] = camera(5.6, 2.1, 1.0);
+    } else {
+        objects = helperSpheres(parts);
+        s["camera"] = camera(6.6, 2.7, 0.55);
+    }
+    objects.push_back(groundObject(parts, light));
+    s["objects"] = objects;
+    s["lights"] = previewLights(lib, info, params);
+    json environment = previewEnvironment(parts, info, params, r);
+    if (!environment.is_null()) s["environment"] = environment;
+    if (!parts.textures.empty()) s["textures"] = parts.textures;
     return s;
 }
 

@@ -282,4 +282,19 @@ SurfacePoint Scene::surface(const Hit& hit, float3 org, float3 dir) const {
     return s;
 }
 
+std::string validate(const Camera& c) {
+    if (!isFinite(c.position) || !isFinite(c.target) || !isFinite(c.up)) {
+        return "\"position\", \"target\" and \"up\" must be finite";
+    }
+    if (!(c.fovY > 0.0f && c.fovY < 180.0f)) return "\"fov\" must lie in (0, 180)";
+    float3 view = c.target - c.position;
+    if (isZero(view) || !isFinite(view)) return "\"target\" equals \"position\"";
+    if (isZero(c.up)) return "\"up\" is zero";
+    // Below this the image plane's axes are noise: the picture would be one colour.
+    if (!(length(cross(normalize(view), normalize(c.up))) > 1e-4f)) {
+        return "\"up\" is parallel to the view direction";
+    }
+    return "";
+}
+
 }  // namespace vref

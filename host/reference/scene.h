@@ -92,6 +92,10 @@ struct Camera {
     float fovY = 40.0f;  // degrees
 };
 
+// "" for a camera that sees something: finite, target away from the position,
+// an up vector not along the view, a field of view in (0, 180) degrees.
+std::string validate(const Camera& camera);
+
 // Interpolated geometry of a hit.
 struct SurfacePoint {
     float3 position, normal, geometricNormal;

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,15 +12,10 @@
 
 #include "host/library.h"
 #include "host/reference/scene.h"
+#include "host/reference/scene_error.h"
 #include "host/reference/settings.h"
 
 namespace vrender {
-
-// A scene that cannot be used; what() names the scene and the offending entry.
-class SceneError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 // Files given in memory: file name as the scene writes it -> contents.
 using FileSet = std::map<std::string, std::string>;
@@ -45,6 +39,14 @@ Frames readFrames(const nlohmann::json& doc, const std::string& sceneName);
 // `doc` as frame `frame` (in [0, frames.count)) shows it: the orbit's camera or
 // the wedge's value in place, without the animation and wedge blocks.
 nlohmann::json frameDocument(const nlohmann::json& doc, const Frames& frames, int frame);
+
+// Checks what loading each frame after the first would check of what changes
+// between frames: the orbit's camera, the wedge's value set on the material's
+// class. A plan calls it so that no frame task fails on what the plan could see.
+// Throws SceneError naming the frame.
+void checkFrames(const nlohmann::json& doc, const Frames& frames, const std::string& sceneName,
+                 const std::string& baseDir, const vhost::Library& library,
+                 const FileSet* files = nullptr);
 
 // Fills `scene` and `settings` from `doc`; a scene with frames loads as its first. `sceneName`
 // prefixes every error; a file the scene names is taken from `files` when it is there, else from

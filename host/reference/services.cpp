@@ -224,6 +224,48 @@ float3 RenderServices::transmission(float3 from, float3 to, int32_t rayType) {
     return t;
 }
 
+// A light shader's colour and transmission at `p`, from its own shade call.
+void RenderServices::shadeLight(const Light& light, float3 p, float3 n, float3 l, float d,
+                                float3* color, float3* trans) {
+    pxs::ShadingState st;
+    fillBase(&st, light.position, -l, kRayShadow, ctx_.depth);
+    st.position = p;
+    st.normal = n;
+    pxs::LightSample& ls = st.lightSample;
+    ls.lightPosition = light.position;
+    // From the light towards the point, so that it lines up with the spot axis.
+    ls.lightDirection = -l;
+    ls.lightAxis = light.axis;
+    ls.lightDistance = d;
+    ls.lightColor = float3();
+    ls.lightTransmission = float3(1.0f);
+    ++nesting_;
+    vhost::shade(light.shader->object, this, &st);
+    --nesting_;
+    ++stats_.shadeCalls;
+    *color = ls.lightColor;
+    *trans = sanitiseTransmission(ls.lightTransmission);
+}
+
+// A host light's colour at `p` and what lets it through; false outside a
+// spot's cone.
+bool RenderServices::hostLight(const Light& light, float3 p, float3 l, float d, float3* color,
+                               float3* trans) {
+    float rim = 1.0f;
+    if (light.spot) {
+        float c = dot(light.axis, -l);
+        if (!(c > light.cosOuter)) return false;
+        float span = light.cosInner - light.cosOuter;
+        float x = span > 0.0f ? std::min(1.0f, (c - light.cosOuter) / span) : 1.0f;
+        rim = x * x * (3.0f - 2.0f * x);
+    }
+    *color = light.color * (light.intensity * rim / (d * d));
+    if (maxComponent(*color) > 0.0f && light.castShadows) {
+        *trans = transmission(p, light.position, kRayShadow);
+    }
+    return true;
+}
+
 const pxs::LightNode* RenderServices::getLights(int32_t, const float3* position,
                                                 const float3* normal) {
     if (nesting_ < 0 || nesting_ >= kMaxNesting) return nullptr;
@@ -238,37 +280,9 @@ const pxs::LightNode* RenderServices::getLights(int32_t, const float3* position,
         float3 l = toLight / d;
         float3 color, trans(1.0f);
         if (light.shader) {
-            pxs::ShadingState st;
-            fillBase(&st, light.position, -l, kRayShadow, ctx_.depth);
-            st.position = p;
-            st.normal = n;
-            pxs::LightSample& ls = st.lightSample;
-            ls.lightPosition = light.position;
-            // From the light towards the point, so that it lines up with the spot axis.
-            ls.lightDirection = -l;
-            ls.lightAxis = light.axis;
-            ls.lightDistance = d;
-            ls.lightColor = float3();
-            ls.lightTransmission = float3(1.0f);
-            ++nesting_;
-            vhost::shade(light.shader->object, this, &st);
-            --nesting_;
-            ++stats_.shadeCalls;
-            color = ls.lightColor;
-            trans = sanitiseTransmission(ls.lightTransmission);
-        } else {
-            float rim = 1.0f;
-            if (light.spot) {
-                float c = dot(light.axis, -l);
-                if (!(c > light.cosOuter)) continue;
-                float span = light.cosInner - light.cosOuter;
-                float x = span > 0.0f ? std::min(1.0f, (c - light.cosOuter) / span) : 1.0f;
-                rim = x * x * (3.0f - 2.0f * x);
-            }
-            color = light.color * (light.intensity * rim / (d * d));
-            if (maxComponent(color) > 0.0f && light.castShadows) {
-                trans = transmission(p, light.position, kRayShadow);
-            }
+            shadeLight(light, p, n, l, d, &color, &trans);
+        } else if (!hostLight(light, p, l, d, &color, &trans)) {
+            continue;
         }
         if (!(maxComponent(color) > 0.0f) || !isFinite(color)) continue;
         pxs::LightNode node;

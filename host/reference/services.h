@@ -159,6 +159,9 @@ class RenderServices final : public pxs::IRenderServices {
     int32_t throughType() const;
     bool worthTracing(float weight) const;
     float3 glossyDirection(float3 direction, float3 axisU, float gu, float gv);
+    void shadeLight(const Light& light, float3 p, float3 n, float3 l, float d, float3* color,
+                    float3* trans);
+    bool hostLight(const Light& light, float3 p, float3 l, float d, float3* color, float3* trans);
 
     enum class AttributeSource { None, Uv, Tangent, Bitangent, Color };
     struct AttributeSlot {

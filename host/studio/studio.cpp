@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "host/class_info.h"
+#include "host/json_reader.h"
+#include "host/parameter_usage.h"
 #include "host/reference/lobe.h"
 #include "host/reference/renderer.h"
 #include "host/reference/scene_loader.h"
@@ -23,14 +25,18 @@ namespace {
 Response jsonResponse(int status, const json& j) {
     Response r;
     r.status = status;
-    r.body = j.dump(2);
+    // A path or name echoed in a message may hold bytes that are not UTF-8.
+    r.body = j.dump(2, ' ', false, json::error_handler_t::replace);
     return r;
 }
 
 Response errorResponse(const RequestError& e) {
     json j = {{"error", e.field.empty() ? e.message : e.field + ": " + e.message}};
     if (!e.field.empty()) j["field"] = e.field;
-    return jsonResponse(e.status, j);
+    if (!e.limit.empty()) j["limit"] = e.limit;
+    Response r = jsonResponse(e.status, j);
+    if (e.retryAfter > 0) r.headers["Retry-After"] = std::to_string(e.retryAfter);
+    return r;
 }
 
 // The class as `vesper-info --json` describes it, plus its preset.
@@ -66,7 +72,9 @@ void checkFinite(const json& v, const std::string& field, int depth = 0) {
     if (depth > 2) reject(field, "is nested too deeply");
     if (v.is_number_float()) {
         double d = v.get<double>();
-        if (!std::isfinite(d) || std::fabs(d) > FLT_MAX) reject(field, "is not a finite number");
+        if (!std::isfinite(d)) reject(field, "is not a finite number");
+        if (std::fabs(d) > FLT_MAX)
+            reject(field, "is out of the float range (at most ±3.4028235e38)");
     } else if (v.is_array()) {
         for (size_t i = 0; i < v.size(); ++i) {
             checkFinite(v[i], field + "[" + std::to_string(i) + "]", depth + 1);
@@ -79,17 +87,13 @@ bool fileExists(const std::string& path) {
     return std::filesystem::is_regular_file(path, ec);
 }
 
-// The loader names the entry as `scene: where.params."name": what`; the request
-// knows the parameter as params.name.
-RequestError fromSceneError(const std::string& what) {
-    size_t at = what.find("params.\"");
-    if (at == std::string::npos) return {400, "", what};
-    size_t start = at + 8, stop = what.find('"', start);
-    if (stop == std::string::npos) return {400, "", what};
-    std::string name = what.substr(start, stop - start);
-    std::string message = what.substr(std::min(what.size(), stop + 1));
-    if (message.rfind(": ", 0) == 0) message = message.substr(2);
-    return {400, "params." + name, message};
+// A parameter's entry in the preview's scene ends in params/<name>; the request
+// knows it as params.<name>.
+RequestError fromSceneError(const vrender::SceneError& e) {
+    const std::vector<std::string>& path = e.path();
+    size_t n = path.size();
+    if (n < 2 || path[n - 2] != "params") return {400, "", e.what()};
+    return {400, "params." + path[n - 1], e.message()};
 }
 
 }  // namespace
@@ -102,7 +106,10 @@ struct Studio::Preview {
 };
 
 Studio::Studio(const vhost::Library& library, std::string assetDir, Limits limits)
-    : lib_(library), assetDir_(std::move(assetDir)), limits_(limits) {
+    : lib_(library),
+      assetDir_(std::move(assetDir)),
+      limits_(limits),
+      gate_(limits.runningRenders, limits.queuedRenders) {
     vrender::writePreviewAssets(assetDir_);
     classesJson_ = {{"library", lib_.path()},
                     {"classes", json::array()},
@@ -119,6 +126,7 @@ Studio::Studio(const vhost::Library& library, std::string assetDir, Limits limit
     for (const std::string& name : lib_.classes()) {
         vhost::ClassInfo info = vhost::describeClass(lib_, name);
         if (info.kind < 0 || info.kind > 2) continue;
+        vhost::probeUsage(lib_, info);
         classesJson_["classes"].push_back(describe(info));
         info_[name] = std::move(info);
     }
@@ -239,35 +247,97 @@ Studio::Preview Studio::parsePreview(const json& body, bool lobe) const {
     return p;
 }
 
-std::shared_ptr<std::atomic<bool>> Studio::begin(const std::string& client) {
-    auto flag = std::make_shared<std::atomic<bool>>(false);
-    if (client.empty()) return flag;
+void Studio::begin(const std::string& client, const std::shared_ptr<Cancel>& cancel) {
     std::lock_guard<std::mutex> lock(running_);
-    auto& slot = flags_[client];
-    if (slot) slot->store(true);
-    slot = flag;
-    return flag;
+    if (stopping_) cancel->set(Cancel::kStopping);
+    active_.insert(cancel.get());
+    if (client.empty()) return;
+    auto& slot = byClient_[client];
+    if (slot) slot->set(Cancel::kNewerRequest);
+    slot = cancel;
 }
 
 bool Studio::running(const std::string& client) {
     std::lock_guard<std::mutex> lock(running_);
-    return flags_.count(client) != 0;
+    return byClient_.count(client) != 0;
 }
 
-void Studio::end(const std::string& client, const std::shared_ptr<std::atomic<bool>>& flag) {
-    if (client.empty()) return;
+void Studio::end(const std::string& client, const std::shared_ptr<Cancel>& cancel) {
     std::lock_guard<std::mutex> lock(running_);
-    auto it = flags_.find(client);
-    if (it != flags_.end() && it->second == flag) flags_.erase(it);
+    active_.erase(cancel.get());
+    auto it = byClient_.find(client);
+    if (it != byClient_.end() && it->second == cancel) byClient_.erase(it);
 }
 
-// The request's render flag for as long as it runs.
+void Studio::stop() {
+    std::lock_guard<std::mutex> lock(running_);
+    stopping_ = true;
+    for (Cancel* c : active_) c->set(Cancel::kStopping);
+}
+
+namespace {
+
+RequestError cancelled(const Cancel& cancel) {
+    switch (cancel.reason()) {
+        case Cancel::kStopping:
+            return {503, "", "the studio is stopping"};
+        case Cancel::kHungUp:
+            return {409, "", "cancelled: the client hung up"};
+        default:
+            return {409, "", "cancelled by a newer request of the same client"};
+    }
+}
+
+RequestError busy(const Limits& l) {
+    RequestError e{503, "",
+                   "busy: " + std::to_string(l.runningRenders) + " requests rendering and " +
+                       std::to_string(l.queuedRenders) +
+                       " waiting, as many as the studio takes (limits runningRenders and "
+                       "queuedRenders); retry after 1 s"};
+    e.limit = "queuedRenders";
+    e.retryAfter = 1;
+    return e;
+}
+
+}  // namespace
+
+// A request's cancel, registered under its client while it works (a newer
+// request of the client cancels it), and its place at the gate.
 struct Studio::Running {
     Studio* studio;
     const std::string& client;
-    std::shared_ptr<std::atomic<bool>> cancel;
-    Running(Studio* s, const std::string& c) : studio(s), client(c), cancel(s->begin(c)) {}
-    ~Running() { studio->end(client, cancel); }
+    std::shared_ptr<Cancel> cancel;
+    bool registered = false, admitted = false;
+
+    Running(Studio* s, const std::string& c, std::shared_ptr<Cancel> given)
+        : studio(s), client(c), cancel(given ? std::move(given) : std::make_shared<Cancel>()) {}
+    Running(const Running&) = delete;
+    Running& operator=(const Running&) = delete;
+    ~Running() {
+        if (admitted) {
+            if (stopped()) ++studio->cancelled_;
+            studio->gate_.leave();
+        }
+        if (registered) studio->end(client, cancel);
+    }
+
+    // Once the request is found valid: waits for a place, or is refused.
+    void admit() {
+        studio->begin(client, cancel);
+        registered = true;
+        switch (studio->gate_.enter(cancel->flag())) {
+            case RenderGate::Entry::Admitted:
+                break;
+            case RenderGate::Entry::Cancelled:
+                throw cancelled(*cancel);
+            case RenderGate::Entry::Full:
+                throw busy(studio->limits_);
+        }
+        admitted = true;
+        ++studio->started_;
+    }
+    const std::atomic<bool>* flag() const { return &cancel->flag(); }
+    bool stopped() const { return cancel->flag().load(); }
 };
 
 json Studio::document(const Preview& p) const {
@@ -278,18 +348,18 @@ void Studio::load(const json& doc, vref::Scene& scene, vref::RenderSettings& set
     try {
         vrender::loadScene(doc, "preview", "", lib_, scene, settings);
     } catch (const vrender::SceneError& e) {
-        throw fromSceneError(e.what());
+        throw fromSceneError(e);
     }
 }
 
-Response Studio::render(const json& body, const std::string& client) {
+Response Studio::render(const json& body, Running& run) {
     Preview p = parsePreview(body, false);
-    Running run(this, client);
+    run.admit();
     vref::Scene scene;
     vref::RenderSettings settings;
     load(document(p), scene, settings);
-    vref::RenderResult result = vref::render(scene, settings, {}, run.cancel.get());
-    if (result.cancelled) reject("", "cancelled by a newer request of the same client", 409);
+    vref::RenderResult result = vref::render(scene, settings, {}, run.flag());
+    if (result.cancelled) throw cancelled(*run.cancel);
     std::vector<unsigned char> png;
     std::string err = vref::encodePng(result.image, &png);
     if (!err.empty()) reject("", err, 500);
@@ -303,8 +373,9 @@ Response Studio::render(const json& body, const std::string& client) {
     return r;
 }
 
-Response Studio::scene(const json& body) {
+Response Studio::scene(const json& body, Running& run) {
     Preview p = parsePreview(body, false);
+    run.admit();
     json doc = document(p);
     // Loaded once here so that a document the loader refuses is never handed out.
     vref::Scene scene;
@@ -313,34 +384,77 @@ Response Studio::scene(const json& body) {
     return jsonResponse(200, doc);
 }
 
-Response Studio::lobe(const json& body, const std::string& client) {
+Response Studio::lobe(const json& body, Running& run) {
     Preview p = parsePreview(body, true);
-    Running run(this, client);
+    run.admit();
     vref::Scene scene;
     vref::RenderSettings settings;
     load(document(p), scene, settings);
-    json out = vref::computeLobe(scene, settings, p.incidence, p.samples, run.cancel.get());
-    if (run.cancel->load()) reject("", "cancelled by a newer request of the same client", 409);
+    json out = vref::computeLobe(scene, settings, p.incidence, p.samples, run.flag());
+    if (run.stopped()) throw cancelled(*run.cancel);
     out["class"] = p.request.className;
     return jsonResponse(200, out);
 }
 
+namespace {
+
+// The object of the class the preview shows: the subject's material, light or
+// environment.
+const vref::ShaderInstance* subject(const vref::Scene& scene, int32_t kind) {
+    if (kind == pxs::kKindEnvironment) return scene.environment;
+    if (kind == pxs::kKindMaterial) {
+        int i = scene.findMaterial("subject");
+        return i >= 0 ? &scene.material(i) : nullptr;
+    }
+    for (const vref::Light& l : scene.lights) {
+        if (l.name == "subject") return l.shader;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+// The probe at the preview's values, with the lights this host sends.
+Response Studio::usage(const json& body, Running& run) {
+    Preview p = parsePreview(body, false);
+    run.admit();
+    vref::Scene scene;
+    vref::RenderSettings settings;
+    load(document(p), scene, settings);
+    const vref::ShaderInstance* s = subject(scene, p.info->kind);
+    std::vector<uint32_t> used = s ? vhost::probeParameterUsageAt(lib_, p.info->name, s->object,
+                                                                  vhost::ProbeLights::TintedOnly)
+                                   : std::vector<uint32_t>{};
+    if (used.size() != p.info->parameters.size()) reject("class", "cannot be probed", 500);
+    json out = {{"class", p.info->name}, {"parameters", json::object()}};
+    for (size_t i = 0; i < used.size(); ++i) {
+        out["parameters"][p.info->parameters[i].name] = vhost::operationNames(used[i]);
+    }
+    return jsonResponse(200, out);
+}
+
 Response Studio::handle(const std::string& method, const std::string& path, const std::string& body,
-                        const std::string& client) {
+                        const std::string& client, std::shared_ptr<Cancel> cancel) {
     try {
         if (path == "/api/classes") {
             if (method != "GET") reject("", "use GET", 405);
             return jsonResponse(200, classesJson_);
         }
         bool render = path == "/api/render", scene = path == "/api/scene",
-             lobe = path == "/api/lobe";
-        if (!render && !scene && !lobe) reject("", "no such endpoint: " + path, 404);
+             lobe = path == "/api/lobe", usage = path == "/api/usage";
+        if (!render && !scene && !lobe && !usage) reject("", "no such endpoint: " + path, 404);
         if (method != "POST") reject("", "use POST", 405);
-        json j = json::parse(body, nullptr, false);
-        if (j.is_discarded()) reject("body", "malformed JSON");
-        if (render) return this->render(j, client);
-        if (scene) return this->scene(j);
-        return this->lobe(j, client);
+        json j;
+        try {
+            j = vhost::readJson(body);
+        } catch (const vhost::JsonError& e) {
+            reject("body", e.what());
+        }
+        Running run(this, client, std::move(cancel));
+        if (render) return this->render(j, run);
+        if (scene) return this->scene(j, run);
+        if (usage) return this->usage(j, run);
+        return this->lobe(j, run);
     } catch (const RequestError& e) {
         return errorResponse(e);
     } catch (const std::exception& e) {

@@ -182,6 +182,7 @@ class ParameterTable final : public IParameterRegistry {
 
     // The parameter called `name`, or null.
     const ParamDeclaration* find(const char* name) const {
+        if (!name) return nullptr;
         for (const ParamDeclaration& p : parameters) {
             if (std::strcmp(p.name, name) == 0) return &p;
         }
@@ -267,12 +268,13 @@ class ParameterTable final : public IParameterRegistry {
     }
     void declareVertexAttribute(IShaderBase*, int32_t kind, const char* n,
                                 int32_t offset) override {
-        attributes.push_back({n, kind, offset});
+        attributes.push_back({n ? n : "", kind, offset});
     }
 
   private:
+    // A null name (a faulty plug-in) is kept as "", so lookups never read through null.
     void add(const char* name, ParamType type, void* field) {
-        parameters.push_back({name, type, field});
+        parameters.push_back({name ? name : "", type, field});
     }
     SetResult check(const char* name, ParamType type, size_t size,
                     const ParamDeclaration** out) const {

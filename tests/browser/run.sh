@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Starts vesper-studio on a free port, runs the browser test against it and stops
-# the server again, whatever the outcome. STUDIO_SCREENSHOT=FILE also saves a
-# screenshot of the page (docs/studio.png is made this way).
+# Starts vesper-studio on a free port, runs the browser tests against it and
+# stops the server again, whatever the outcome. STUDIO_SCREENSHOTS=DIR also
+# saves the screenshots of docs/studio.md there (STUDIO_SCREENSHOTS=docs).
 set -euo pipefail
-if [ -n "${STUDIO_SCREENSHOT:-}" ]; then
-  STUDIO_SCREENSHOT=$(realpath -m "$STUDIO_SCREENSHOT")
-  export STUDIO_SCREENSHOT
+if [ -n "${STUDIO_SCREENSHOTS:-}" ]; then
+  STUDIO_SCREENSHOTS=$(realpath -m "$STUDIO_SCREENSHOTS")
+  export STUDIO_SCREENSHOTS
 fi
 cd "$(dirname "$0")"
 BUILD=$(cd "../../${BUILD_DIR:-build}" && pwd)
@@ -15,7 +15,7 @@ log=$(mktemp)
 server=$!
 trap 'kill "$server" 2>/dev/null || true; wait "$server" 2>/dev/null || true; rm -f "$log"' EXIT
 url=""
-for _ in $(seq 1 200); do
+for _ in $(seq 1 300); do
   url=$(sed -n 's/.*open \(http:[^ ]*\).*/\1/p' "$log")
   [ -n "$url" ] && break
   kill -0 "$server" 2>/dev/null || break
@@ -26,4 +26,4 @@ if [ -z "$url" ]; then
   cat "$log" >&2
   exit 1
 fi
-STUDIO_URL=$url VESPER_RENDER="$BUILD/vesper-render" node --test studio.test.mjs
+STUDIO_URL=$url VESPER_RENDER="$BUILD/vesper-render" node --test --test-concurrency=1 studio.test.mjs

@@ -7,6 +7,9 @@
 # daemons on exit): still.json in 4 tiles as a job array plus the afterok merge
 # job, whose frame equals the one-process render. Without the Slurm packages
 # that half is skipped (exit 77) with a notice.
+# Both runners also get a real plan with a line more than its header declares,
+# as a line break in a name would make it: "touch pwned" on a line of its own.
+# Each refuses it, and nothing runs.
 #   tests/cluster/cluster_test.sh VESPER_RENDER
 set -euo pipefail
 render=$1
@@ -33,9 +36,20 @@ sys.exit(strip(sys.argv[1]) != strip(sys.argv[2]))
 PY
 }
 
+# The injected plan; after a refusal, neither the touch nor a task has run.
+"$render" plan --scene "$here/still.json" --tiles 2 --out-dir "$tmp/injected" |
+  awk -v touch="touch $tmp/pwned" 'NR == 3 { print touch } { print }' >"$tmp/injected.plan"
+untouched() {
+  if [ -e "$tmp/pwned" ] || [ -e "$tmp/injected" ]; then fail "$1 ran a task of a refused plan"; fi
+}
+
 # ---- one machine: the wedge ----
+"$scripts/run-local.sh" "$tmp/injected.plan" 1 >"$tmp/out" 2>&1 && fail "run-local ran the injected plan"
+grep -q "the header declares 2 tasks and the merge, 4 lines in all, but the plan has 5" "$tmp/out" ||
+  fail "run-local refused the injected plan with: $(cat "$tmp/out")"
+untouched run-local
 "$render" plan --scene "$here/wedge.json" --tiles 2 --threads 1 --out-dir "$tmp/wedge" >"$tmp/wedge.plan"
-[ "$(wc -l <"$tmp/wedge.plan")" = 9 ] || fail "the wedge plan is not 8 tasks and a merge"
+[ "$(wc -l <"$tmp/wedge.plan")" = 10 ] || fail "the wedge plan is not a header, 8 tasks and a merge"
 "$scripts/run-local.sh" "$tmp/wedge.plan" 2 >"$tmp/local.log" 2>&1 || { cat "$tmp/local.log"; fail "run-local"; }
 for f in 0 3; do
   "$render" --scene "$here/wedge.json" --frame $f --out "$tmp/one$f.png" >/dev/null 2>&1
@@ -113,7 +127,7 @@ for i in $(seq 120); do
 done
 
 "$render" plan --scene "$here/still.json" --tiles 4 --format exr --out-dir "$tmp/still" >"$tmp/still.plan"
-[ "$(wc -l <"$tmp/still.plan")" = 5 ] || fail "the still plan is not 4 tasks and a merge"
+[ "$(wc -l <"$tmp/still.plan")" = 6 ] || fail "the still plan is not a header, 4 tasks and a merge"
 merge=$("$scripts/submit.sh" --logs "$tmp/logs" "$tmp/still.plan" -- --cpus-per-task=1)
 for i in $(seq 600); do
   state=$(scontrol show job "$merge" 2>/dev/null | grep -o 'JobState=[A-Z_]*' || true)
@@ -127,4 +141,17 @@ for i in $(seq 600); do
 done
 "$render" --scene "$here/still.json" --out "$tmp/one.exr" >/dev/null 2>&1
 same_exr "$tmp/one.exr" "$tmp/still/still.exr" || fail "the Slurm merge differs from the one-process render"
-echo "local wedge and Slurm job array: frames identical to one-process renders"
+
+# submit.sh refuses the injected plan before queueing anything; a task job
+# given it as the plan of 2 tasks it declares (as submit.sh would pass it)
+# refuses it too.
+"$scripts/submit.sh" --logs "$tmp/logs" "$tmp/injected.plan" >"$tmp/out" 2>&1 && fail "submit took the injected plan"
+grep -q "submit: the plan was refused; nothing was submitted" "$tmp/out" ||
+  fail "submit refused the injected plan with: $(cat "$tmp/out")"
+[ -z "$(squeue -h -o %i)" ] || fail "submit queued a job of the injected plan"
+sbatch --wait --array=1-1 --output="$tmp/logs/injected.out" "$scripts/vesper-task.sbatch" \
+  "$tmp/injected.plan" 2 0 >/dev/null 2>&1 && fail "a task job ran the injected plan"
+grep -q "is not the plan of 2 tasks and a merge it was submitted as; nothing was run" \
+  "$tmp/logs/injected.out" || { logs; fail "the task job's refusal is not in its log"; }
+untouched "a Slurm task job"
+echo "local wedge and Slurm job array: frames identical to one-process renders; both runners refused the injected plan"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# What vesper-merge and vesper-render --region refuse, one row per case:
-# expected exit status, a fragment of the message, the command. Tiles of
-# tests/cluster/still.json, some rendered with other settings, stand in for a
-# cluster's output; a refused merge must write nothing.
+# What vesper-merge, vesper-render --region, plans and their runners refuse,
+# one row per case: expected exit status, a fragment of the message, the
+# command; a refusal prints nothing on stdout. Tiles of tests/cluster/still.json,
+# some rendered with other settings, stand in for a cluster's output; a refused
+# merge must write nothing, a refused plan or runner neither write nor run.
 #   tests/cluster/refusals_test.sh VESPER_RENDER VESPER_MERGE
 set -uo pipefail
 render=$1 merge=$2
@@ -13,13 +14,15 @@ failures=0
 
 # STATUS FRAGMENT COMMAND...
 check() {
-  local want=$1 fragment=$2 out got
+  local want=$1 fragment=$2 out err got
   shift 2
-  out=$("$@" 2>&1)
+  out=$("$@" 2>"$tmp/stderr")
   got=$?
-  if [ "$got" != "$want" ] || [[ "$out" != *"$fragment"* ]]; then
+  err=$(<"$tmp/stderr")
+  if [ "$got" != "$want" ] || [[ "$err$out" != *"$fragment"* ]] ||
+    { [ "$want" != 0 ] && [ -n "$out" ]; }; then
     echo "FAIL: $*" >&2
-    echo "  wanted status $want and \"$fragment\"; got status $got: $out" >&2
+    echo "  wanted status $want and \"$fragment\"; got status $got: $err$out" >&2
     failures=$((failures + 1))
   fi
 }
@@ -89,6 +92,7 @@ s=$here/still.json
 check 1 "region 0,0,65,40 lies outside the 64 x 40 image" "$render" --scene "$s" --region 0,0,65,40
 check 1 "region -1,0,8,8 lies outside" "$render" --scene "$s" --region -1,0,8,8
 check 2 "region 5,5,5,9 is empty" "$render" --scene "$s" --region 5,5,5,9
+check 2 "region 0,0,0,0 is empty" "$render" --scene "$s" --region 0,0,0,0
 check 2 "region 9,0,3,8 is reversed" "$render" --scene "$s" --region 9,0,3,8
 check 2 "--region expects X0,Y0,X1,Y1" "$render" --scene "$s" --region 1,2,3
 check 2 "--region is not an option of plan" "$render" plan --scene "$s" --region 0,0,8,8
@@ -103,6 +107,60 @@ echo '{"objects": [], "wedge": {"object": "ball", "parameter": "p", "values": [1
 echo '{"wedge": {"object": "b", "parameter": "p", "values": [1, "x"]}}' >"$tmp/w2.json"
 check 1 "wedge: no object named \"ball\"" "$render" --scene "$tmp/w1.json"
 check 1 "\"values\"[1] \"x\" is not of the kind of \"values\"[0] 1" "$render" --scene "$tmp/w2.json"
+
+# ---- plans and runners ----
+# A name that breaks a line would make a second task of what follows it.
+nl=$'\n'
+cp "$s" "$tmp/a${nl}touch pwned${nl}.json"
+mkdir "$tmp/lib${nl}touch pwned"
+cp "$(dirname "$render")/libvesperShaders64.so" "$tmp/lib${nl}touch pwned/"
+o=$tmp/o
+# OPTION VALUE MESSAGE: a plan refuses VALUE with MESSAGE.
+refused() {
+  check 1 "$1 \"$3: a plan cannot carry control characters" "$render" plan --scene "$s" "$1" "$2"
+}
+refused --out-dir "$o${nl}touch pwned" "$o\ntouch pwned\" holds a line feed (\n)"
+refused --out-dir "$o$nl" "$o\n\" holds a line feed (\n)"
+refused --out-dir "$o"$'\r' "$o\r\" holds a carriage return (\r)"
+refused --out-dir "$o"$'\tx' "$o\tx\" holds the control character \t"
+refused --out-dir "$o"$'\x7f' "$o\x7f\" holds the control character \x7f"
+refused --out-dir "$o"$'\u0085' "$o\u0085\" holds the control character \u0085"
+refused --out-dir "$o"$'\u2028' "$o\u2028\" holds a line separator (\u2028)"
+refused --scene "$tmp/a${nl}touch pwned${nl}.json" "$tmp/a\ntouch pwned\n.json\" holds a line feed (\n)"
+refused --library "$tmp/lib${nl}touch pwned/libvesperShaders64.so" \
+  "$tmp/lib\ntouch pwned/libvesperShaders64.so\" holds a line feed (\n)"
+w=$tmp/wedge.json
+sed 's/"range": \[0.05, 0.6\], "count": 4/"values": [0.5, 0.7, 1e300]/' "$here/wedge.json" >"$w"
+check 1 "wedge.json: frame 2: wedge.params.\"u_roughValue\": \"u_roughValue\" holds 1e+300, beyond" \
+  "$render" plan --scene "$w" --out-dir "$o"
+sed 's/"wedge".*/"animation": {"frames": 4, "orbit": {"radius": 6}}/; s/"fov": 35/&, "up": [1, 0, 0]/' \
+  "$here/wedge.json" >"$w"
+check 1 "wedge.json: frame 1: camera: \"up\" is parallel to the view direction" \
+  "$render" plan --scene "$w" --out-dir "$o"
+
+p=$tmp/still.plan
+"$render" plan --scene "$s" --tiles 2 --out-dir "$o" >"$p"
+header="# vesper-render plan: 2 tasks, then the merge"
+[ "$(head -n 1 "$p")" = "$header" ] || { echo "FAIL: the plan's header is not \"$header\"" >&2; failures=$((failures + 1)); }
+runlocal=$here/../../scripts/cluster/run-local.sh
+submit=$here/../../scripts/cluster/submit.sh
+for jobs in 0 -1 1x 1000000; do
+  check 2 "run-local: JOBS must be a whole number from 1 to 999999, not \"$jobs\"" "$runlocal" "$p" "$jobs"
+done
+check 2 "submit: --throttle expects a whole number from 1 to 999999, not \"0\"" "$submit" --throttle 0 "$p"
+head -c -1 "$p" >"$tmp/cut.plan"
+tail -n +2 "$p" >"$tmp/bare.plan"
+sed '2s/^.*$//' "$p" >"$tmp/blank.plan"
+sed 's/2 tasks/3 tasks/' "$p" >"$tmp/more.plan"
+for row in "cut|the last line does not end with a newline" \
+  "bare|line 1 is not the header of a plan" "blank|line 2 is empty" \
+  "more|the header declares 3 tasks and the merge, 5 lines in all, but the plan has 4"; do
+  check 2 "$tmp/${row%%|*}.plan: ${row#*|}" "$runlocal" "$tmp/${row%%|*}.plan" 1
+  check 2 "submit: the plan was refused; nothing was submitted" "$submit" "$tmp/${row%%|*}.plan"
+done
+for made in pwned "$tmp/pwned" "$o"; do
+  [ -e "$made" ] && { echo "FAIL: a refused plan or runner made $made" >&2; failures=$((failures + 1)); }
+done
 
 if [ "$failures" -gt 0 ]; then
   echo "$failures case(s) failed" >&2

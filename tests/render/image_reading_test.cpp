@@ -163,6 +163,8 @@ TEST(TileReading, SidecarNumbersCheckedBeforeAnyArithmetic) {
         if (*c.error) EXPECT_MENTIONS(err, "t.png.json: ", c.error);
         EXPECT_EQ(err.empty(), !*c.error) << err;
     }
+    dir.write("t.png.json", "{");
+    EXPECT_MENTIONS(readError(png), "t.png.json: not a sidecar of vesper-render");
     dir.write("t.png.json", "[]");
     EXPECT_MENTIONS(readError(png), "t.png.json: not a JSON object");
     dir.sparse("t.png.json", vref::kMaxSidecarBytes + 1);

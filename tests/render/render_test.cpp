@@ -179,6 +179,11 @@ TEST(RenderImage, ObjMeshesLoadWithTheirFacesAndRender) {
     // Solid's light grey, facing the camera, fills the centre; the corners miss the quad.
     EXPECT_NEAR(img.at(4, 4).x, 0.85f, 1e-3f);
     EXPECT_FLOAT_EQ(img.at(0, 0).x, 0.0f);
+    // A scene named by a relative path finds its mesh beside it.
+    vref::Scene relative;
+    vrender::loadScene(doc, "quad.json", std::filesystem::relative(dir.path).string(), lib,
+                       relative, settings);
+    EXPECT_EQ(relative.objectCount(), 1u);
 }
 
 TEST(RenderTextures, ImagesReadWithVUpGreyBroadcastAndOpaqueAlpha) {

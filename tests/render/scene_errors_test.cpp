@@ -87,6 +87,39 @@ TEST(SceneErrors, MissingFilesAreNamed) {
                     "textures.\"wood\"", "texture file not found", "wood.png");
 }
 
+// Tools point at the entry from its path, and show the message without the scene.
+TEST(SceneErrors, EntriesAreGivenAsPathsApartFromTheMessage) {
+    const struct {
+        json doc;
+        const char* field;
+        const char* message;
+    } cases[] = {
+        {sphereWith({{"class", "corvid_Mtl_Solid"}, {"params", {{"patchstate", 1}}}}),
+         "objects/0/material/params/patchstate",
+         "unknown parameter \"patchstate\" of class \"corvid_Mtl_Solid\""},
+        {sphereWith("nowhere"), "objects/0/material", "unknown material \"nowhere\""},
+        {{{"camera", {{"lense", 1}}}}, "camera/lense", "unknown key \"lense\""},
+        {{{"render", {{"spp", 0}}}},
+         "render/spp",
+         "\"spp\" expects an integer in [1, 65536], not 0"},
+        {{{"sky", 1}}, "sky", "unknown key \"sky\""},
+    };
+    static vhost::Library lib;
+    for (const auto& c : cases) {
+        vref::Scene scene;
+        vref::RenderSettings settings;
+        try {
+            vrender::loadScene(c.doc, "bad.json", "", lib, scene, settings);
+            ADD_FAILURE() << c.field << ": loaded";
+        } catch (const vrender::SceneError& e) {
+            EXPECT_EQ(e.field(), c.field);
+            EXPECT_EQ(e.message(), c.message);
+            std::string what = e.what();
+            EXPECT_EQ(what.substr(what.size() - e.message().size()), e.message()) << what;
+        }
+    }
+}
+
 // ---- hostile input to the tools, run as a user runs them ----
 
 struct TempDir {

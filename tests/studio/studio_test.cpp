@@ -100,6 +100,7 @@ TEST_F(Studio, BadRequestsAreAnsweredAndNameTheField) {
         {"POST", "/api/lobe", R"({"class": "corvid_Mtl_Solid"})", 400, "class"},
         {"GET", "/api/render", "", 405, nullptr},
         {"POST", "/api/nothing", "{}", 404, nullptr},
+        {"POST", "/api/\xff", "{}", 404, nullptr},
     };
     for (const auto& c : cases) {
         vstudio::Response r = studio_->handle(c.method, c.path, c.body);

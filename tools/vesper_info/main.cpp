@@ -1,7 +1,8 @@
 // vesper-info: loads vesperShaders64 as a host does and describes every class it
 // exports: kind, API version, capability mask, parameters in registration order
 // with type and default, and vertex attributes (host/class_info.h). With --json,
-// defaults are typed values.
+// defaults are typed values and each parameter lists the operations that read it
+// (host/parameter_usage.h).
 //
 //   vesper-info [--json] [--library PATH]
 #include <cstdio>
@@ -98,6 +99,7 @@ std::vector<vhost::ClassInfo> describeAll(const vhost::Library& lib, const std::
     std::vector<vhost::ClassInfo> classes;
     for (const std::string& name : lib.classes()) {
         classes.push_back(vhost::describeClass(lib, name));
+        vhost::probeUsage(lib, classes.back());
         const vhost::ClassInfo& c = classes.back();
         if (c.created) continue;
         ++*refused;

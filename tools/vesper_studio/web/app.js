@@ -1,15 +1,17 @@
 // vesper-studio's page: pick a class, edit its parameters, watch the preview
 // refine, compare render paths or settings, read the lobe, save the scene.
 // This module loads the classes and their notes, restores the state of the link
-// and starts the parts of the page; every change renders again, a moment later.
+// and starts the parts of the page; every change renders again at once (the
+// preview, the lobe and the usage marks each keep at most one request running).
 import { buildClassList, initClassList, selectClass } from "./classes.js";
-import { initControls, syncControls } from "./controls.js";
-import { linkedState, updateLink } from "./link.js";
+import { initControls, labelSaveButtons, syncControls } from "./controls.js";
+import { linkedState, scheduleLinkUpdate } from "./link.js";
 import { initLobe, updateLobe } from "./lobe.js";
 import { Notes } from "./notes.js";
 import { initParams } from "./params.js";
 import { renderPreview } from "./preview.js";
 import { onChange, page, state } from "./state.js";
+import { updateUsage } from "./usage.js";
 import { initViewer } from "./viewer.js";
 
 async function load() {
@@ -22,26 +24,30 @@ async function load() {
   for (const c of catalogue.classes) page.classes.set(c.name, c);
 }
 
-// The link's state when it names a class of this library; else the default class.
+// The link's state, if any; a class the library does not export gives way to
+// the default class at its preset. True when the link's class and parameters apply.
 function restore() {
   const restored = linkedState();
-  if (restored && page.classes.has(restored.class)) {
-    Object.assign(state, restored);
-    return true;
-  }
+  if (restored) Object.assign(state, restored);
+  if (page.classes.has(state.class)) return true;
   state.class = page.classes.has("corvid_Mtl_Metal") ? "corvid_Mtl_Metal" : page.catalogue.classes[0].name;
   return false;
 }
 
+// The changes of one event (a class switch sets several things) render once.
 function renderOnChange() {
-  let timer = 0;
+  let queued = false;
   onChange(() => {
-    updateLink();
-    clearTimeout(timer);
-    timer = setTimeout(() => {
+    if (queued) return;
+    queued = true;
+    queueMicrotask(() => {
+      queued = false;
+      scheduleLinkUpdate();
+      labelSaveButtons();
       renderPreview();
+      updateUsage();
       updateLobe();
-    }, 30);
+    });
   });
 }
 

@@ -1,5 +1,6 @@
 // The controls above the parameters and the viewer: preview shape, environment,
-// render mode and samples; the views and pinning A; saving the scene and the link.
+// render mode and samples; the views and pinning A; saving the scenes of the
+// images shown and copying the link.
 import { $, el } from "./dom.js";
 import { post } from "./api.js";
 import { updateLink } from "./link.js";
@@ -16,6 +17,26 @@ export function syncControls() {
   $("quality").value = String(state.quality);
 }
 
+// "cube map file…" only asks for the path: the preview keeps its environment
+// until a path is entered.
+function initEnvironment() {
+  const file = $("envFile");
+  $("environment").addEventListener("change", () => {
+    const choice = $("environment").value;
+    file.hidden = choice !== "file";
+    if (choice === "file" && !file.value) return file.focus();
+    state.env = choice;
+    if (choice === "file") state.envFile = file.value;
+    changed();
+  });
+  file.addEventListener("change", () => {
+    if (!file.value.trim()) return;
+    state.env = "file";
+    state.envFile = file.value.trim();
+    changed();
+  });
+}
+
 function initPreviewControls() {
   for (const id of ["shape", "mode", "quality"]) {
     $(id).addEventListener("change", () => {
@@ -23,15 +44,7 @@ function initPreviewControls() {
       changed();
     });
   }
-  $("environment").addEventListener("change", () => {
-    state.env = $("environment").value;
-    $("envFile").hidden = state.env !== "file";
-    if (state.env !== "file" || state.envFile) changed();
-  });
-  $("envFile").addEventListener("change", () => {
-    state.envFile = $("envFile").value;
-    changed();
-  });
+  initEnvironment();
 }
 
 function initViews() {
@@ -49,13 +62,28 @@ function initViews() {
   });
 }
 
-// Downloads the scene of the image on the left (the only one in a single view).
-async function saveScene() {
-  if (!shown.A) return;
+// The save buttons name the image whose scene each saves: one in a single
+// view, both sides of a comparison.
+export function labelSaveButtons() {
+  const tab = document.querySelector(`.tabs [data-view="${CSS.escape(state.view)}"]`);
+  const paired = state.view !== "single" && tab?.dataset.tags;
+  const [a, b] = paired ? tab.dataset.tags.split("|") : ["", ""];
+  $("saveScene").textContent = paired ? `Save ${a.split(" · ")[0]}` : "Save scene";
+  $("saveScene").title = paired ? `Download the vesper-render scene of the left image (${a})` : "Download the vesper-render scene of the image shown";
+  $("saveSceneB").hidden = !paired;
+  $("saveSceneB").textContent = `Save ${b.split(" · ")[0]}`;
+  $("saveSceneB").title = `Download the vesper-render scene of the right image (${b})`;
+}
+
+// Downloads the scene of the image in `channel`.
+async function saveScene(channel) {
+  const image = shown[channel];
+  if (!image) return;
   try {
-    const r = await post("/api/scene", shown.A.body);
+    const r = await post("/api/scene", image.body);
     const blob = new Blob([await r.text()], { type: "application/json" });
-    const a = el("a", { href: URL.createObjectURL(blob), download: `${state.class}.json` });
+    const side = state.view === "single" ? "" : `-${channel}`;
+    const a = el("a", { href: URL.createObjectURL(blob), download: `${image.body.class}${side}.json` });
     document.body.append(a);
     a.click();
     a.remove();
@@ -67,16 +95,26 @@ async function saveScene() {
 async function copyLink() {
   updateLink();
   $("link").select();
+  let ok = true;
   try {
     await navigator.clipboard.writeText($("link").value);
   } catch {
-    document.execCommand?.("copy");
+    ok = document.execCommand?.("copy") ?? false;
   }
+  const b = $("copyLink");
+  b.textContent = ok ? "Copied" : "Select and copy";
+  b.classList.toggle("done", ok);
+  clearTimeout(copyLink.timer);
+  copyLink.timer = setTimeout(() => {
+    b.textContent = "Copy link";
+    b.classList.remove("done");
+  }, 1600);
 }
 
 export function initControls() {
   initPreviewControls();
   initViews();
-  $("saveScene").addEventListener("click", saveScene);
+  $("saveScene").addEventListener("click", () => saveScene("A"));
+  $("saveSceneB").addEventListener("click", () => saveScene("B"));
   $("copyLink").addEventListener("click", copyLink);
 }

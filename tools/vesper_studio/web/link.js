@@ -3,23 +3,31 @@
 import { $ } from "./dom.js";
 import { state } from "./state.js";
 
+const KEYS = {
+  c: "class", p: "params", s: "shape", e: "env", f: "envFile", m: "mode", q: "quality", v: "view",
+  i: "incidence", a: "pinned", d: "diff", l: "log", x: "split",
+};
+
 function encodeState() {
-  const s = {
-    c: state.class, p: state.params, s: state.shape, e: state.env, f: state.envFile, m: state.mode,
-    q: state.quality, v: state.view, i: state.incidence, a: state.pinned,
-  };
+  const s = Object.fromEntries(Object.entries(KEYS).map(([k, name]) => [k, state[name]]));
   const bytes = new TextEncoder().encode(JSON.stringify(s));
   return btoa(String.fromCharCode(...bytes)).replace(/\+/g, "-").replace(/\//g, "_").replace(/=+$/, "");
 }
 
-function decodeState(text) {
+// The linked values over the defaults; a value of another type than the
+// default's is left out.
+function decodeState(text, defaults) {
   try {
     const b = atob(text.replace(/-/g, "+").replace(/_/g, "/"));
     const s = JSON.parse(new TextDecoder().decode(Uint8Array.from(b, (c) => c.charCodeAt(0))));
-    return {
-      class: s.c, params: s.p || {}, shape: s.s || "sphere", env: s.e || "sky", envFile: s.f || "",
-      mode: s.m || "direct", quality: s.q || 16, view: s.v || "single", incidence: s.i ?? 45, pinned: s.a || null,
-    };
+    const out = structuredClone(defaults);
+    for (const [k, name] of Object.entries(KEYS)) {
+      const v = s[k];
+      if (v === undefined || v === null) continue;
+      if (name === "pinned" ? typeof v === "object" : typeof v === typeof defaults[name]) out[name] = v;
+    }
+    out.split = Math.min(1, Math.max(0, Number(out.split)));
+    return out;
   } catch {
     return null;
   }
@@ -27,7 +35,7 @@ function decodeState(text) {
 
 // The state of the page's address, or null when it has none.
 export function linkedState() {
-  return location.hash.startsWith("#state=") ? decodeState(location.hash.slice(7)) : null;
+  return location.hash.startsWith("#state=") ? decodeState(location.hash.slice(7), state) : null;
 }
 
 export function updateLink() {
@@ -35,4 +43,12 @@ export function updateLink() {
   url.hash = "state=" + encodeState();
   history.replaceState(null, "", url);
   $("link").value = url.href;
+}
+
+// The link a moment after the last of a run of changes (a drag changes it many
+// times a second, and browsers limit how often a page may rewrite its address).
+let timer = 0;
+export function scheduleLinkUpdate() {
+  clearTimeout(timer);
+  timer = setTimeout(updateLink, 150);
 }

@@ -84,10 +84,21 @@ function drawArrow(g, { cx, cy, R }, deg, colour, label) {
   g.fillText(label, x + (deg > 0 ? 4 : -g.measureText(label).width - 4), y);
 }
 
-export function drawLobe(canvas, data, { log = false } = {}) {
+// The canvas sized to its box in device pixels, and its context drawing in CSS
+// pixels, so that lines and labels keep their size at every window size.
+function fitted(canvas, aspect) {
+  const dpr = window.devicePixelRatio || 1;
+  const W = canvas.clientWidth || canvas.width, H = Math.round(W * aspect);
+  const w = Math.round(W * dpr), h = Math.round(H * dpr);
+  if (canvas.width !== w || canvas.height !== h) Object.assign(canvas, { width: w, height: h });
   const g = canvas.getContext("2d");
-  const W = canvas.width, H = canvas.height;
+  g.setTransform(dpr, 0, 0, dpr, 0, 0);
   g.clearRect(0, 0, W, H);
+  return { g, W, H };
+}
+
+export function drawLobe(canvas, data, { log = false } = {}) {
+  const { g, W, H } = fitted(canvas, 300 / 520);
   const frame = { W, H, cx: W / 2, cy: H * 0.56, R: Math.min(W * 0.46, H * 0.5) };
   drawGrid(g, frame);
   if (!data) return;
@@ -100,9 +111,7 @@ export function drawLobe(canvas, data, { log = false } = {}) {
 
 // The sampled directions seen from above, reflection side.
 export function drawHemisphere(canvas, data) {
-  const g = canvas.getContext("2d");
-  const W = canvas.width;
-  g.clearRect(0, 0, W, W);
+  const { g, W } = fitted(canvas, 1);
   if (!data) return;
   const n = data.hemisphere.size, cells = data.hemisphere.reflection;
   const max = Math.max(...cells, 1e-30), s = W / n;

@@ -1,13 +1,14 @@
 // The lobe panel: the server's lobe of the current settings at the chosen
 // incidence, drawn by lobe-plot.js, with the directional albedo and the share
-// of each sample kind.
+// of each sample kind. Requests follow the settings one at a time: a change
+// while one runs waits for it, and only the latest settings are drawn.
 import { $ } from "./dom.js";
-import { post } from "./api.js";
-import { updateLink } from "./link.js";
+import { latest, post } from "./api.js";
+import { scheduleLinkUpdate } from "./link.js";
 import { drawHemisphere, drawLobe } from "./lobe-plot.js";
-import { currentClass, hasLobe, pageId, shadesSurface, state } from "./state.js";
+import { currentClass, hasLobe, shadesSurface, state } from "./state.js";
 
-let generation = 0, last = null, timer = 0;
+let last = null, wanted = "";
 
 // Shows one part of the info beside the plot: the legend, the note that the
 // class has no BSDF operations, or a message.
@@ -17,35 +18,62 @@ function info(part, message = "") {
   $("lobeMessage").textContent = message;
 }
 
+const sum = (xs) => xs.reduce((a, b) => a + b, 0);
+
+// evaluateBsdf may answer 0 in every direction while sampleBsdf still returns
+// weighted directions (a lobe that only sampling reaches); the plot then has
+// bars and no curve, which needs saying.
+function evaluateMessage(data) {
+  const evaluated = Math.max(...data.evaluate.throughput.map(Math.abs));
+  const sampled = sum(data.histogram.weight);
+  if (evaluated > 0 || !(sampled > 0)) return "";
+  return `evaluateBsdf is 0 at every angle at ${data.incidence}°, while sampleBsdf returns weighted directions: only the bars show the lobe.`;
+}
+
+function draw() {
+  drawLobe($("lobe"), last, { log: state.log });
+  drawHemisphere($("hemi"), last);
+}
+
 function showLobe(data) {
-  drawLobe($("lobe"), data, { log: $("lobeLog").checked });
-  drawHemisphere($("hemi"), data);
+  last = data;
+  draw();
   const kinds = Object.entries(data.kinds).filter(([, n]) => n > 0);
   $("lobeSamples").textContent = data.samples;
   $("lobeAlbedo").textContent = data.albedo.map((x) => x.toFixed(3)).join(" ");
   $("lobeKinds").textContent = kinds.map(([n, v]) => `${n} ${Math.round((100 * v) / data.samples)}%`).join(", ");
   info("legend");
-  last = data;
+  $("lobeWarning").textContent = evaluateMessage(data);
+  $("lobeWarning").hidden = !$("lobeWarning").textContent;
+  $("lobePanel").dataset.status = "done";
 }
 
-export async function updateLobe() {
+const request = latest(
+  async (body) => {
+    const r = await post("/api/lobe", body);
+    return r && { key: JSON.stringify(body), data: { ...(await r.json()), incidence: body.incidence } };
+  },
+  ({ key, data }) => key === wanted && showLobe(data),
+  (e, body) => JSON.stringify(body) === wanted && info("", e.message),
+);
+
+export function updateLobe() {
   const c = currentClass();
-  const gen = ++generation;
   $("lobePanel").classList.toggle("off", !hasLobe(c));
   if (!hasLobe(c)) {
-    drawLobe($("lobe"), null);
-    drawHemisphere($("hemi"), null);
+    last = null;
+    wanted = "";
+    $("lobeWarning").hidden = true;
+    draw();
     if (shadesSurface(c)) info("noBsdf");
-    else info("", `a ${c.kind}: no lobe`);
+    else info("", `${c.name} is a ${c.kind}: it has no lobe.`);
     return;
   }
-  try {
-    const request = { class: state.class, params: state.params, incidence: Number(state.incidence), samples: 60000 };
-    const data = await (await post("/api/lobe", request, `${pageId}:lobe`)).json();
-    if (gen === generation) showLobe(data);
-  } catch (e) {
-    if (e.status !== 409 && gen === generation) info("", e.message);
-  }
+  const body = { class: state.class, params: state.params, incidence: Number(state.incidence), samples: 60000 };
+  if (JSON.stringify(body) === wanted) return;
+  wanted = JSON.stringify(body);
+  $("lobePanel").dataset.status = "rendering";
+  request(body);
 }
 
 export function initLobe() {
@@ -54,9 +82,14 @@ export function initLobe() {
   $("incidence").addEventListener("input", () => {
     state.incidence = Number($("incidence").value);
     $("incidenceOut").textContent = `${state.incidence}°`;
-    updateLink();
-    clearTimeout(timer);
-    timer = setTimeout(updateLobe, 40);
+    scheduleLinkUpdate();
+    updateLobe();
   });
-  $("lobeLog").addEventListener("change", () => last && drawLobe($("lobe"), last, { log: $("lobeLog").checked }));
+  $("lobeLog").checked = state.log;
+  $("lobeLog").addEventListener("change", () => {
+    state.log = $("lobeLog").checked;
+    scheduleLinkUpdate();
+    draw();
+  });
+  new ResizeObserver(draw).observe($("lobe"));
 }

@@ -1,7 +1,9 @@
 // The parameters of the chosen class, filtered by name or to the changed ones;
-// each row's editor (widgets.js) writes the state.
-import { $ } from "./dom.js";
+// each row's editor (widgets.js) writes the state, and its marks (usage.js)
+// say which operations read it.
+import { $, el } from "./dom.js";
 import { changed, currentClass, page, presetOf, same, state } from "./state.js";
+import { markUsage } from "./usage.js";
 import { parameterRow } from "./widgets.js";
 
 export function buildParams() {
@@ -14,6 +16,14 @@ export function buildParams() {
     if (only && (state.params[p.name] === undefined || same(state.params[p.name], p.default))) continue;
     box.append(row(p));
   }
+  if (!box.childElementCount) box.append(el("p", { className: "empty", textContent: emptyText(filter, only) }));
+  markUsage();
+}
+
+function emptyText(filter, only) {
+  if (!currentClass().parameters.length) return "This class has no parameters.";
+  if (only && !filter) return "No parameter differs from the class default.";
+  return `No ${only ? "changed " : ""}parameter matches "${$("paramFilter").value}".`;
 }
 
 const rowOf = (name) => document.querySelector(`.param[data-name="${CSS.escape(name)}"]`);
@@ -23,9 +33,12 @@ function row(p) {
     if (v === undefined) delete state.params[p.name];
     else state.params[p.name] = v;
     const r = rowOf(p.name);
-    if (v === undefined && r) r.replaceWith(row(p));
-    else if (r) {
+    if (v === undefined && r) {
+      r.replaceWith(row(p));
+      markUsage();
+    } else if (r) {
       r.classList.toggle("changed", !same(v, p.default));
+      r.classList.remove("bad");
       r.querySelector(".reset").disabled = false;
     }
     changed();

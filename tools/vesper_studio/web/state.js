@@ -3,7 +3,7 @@
 
 export const state = {
   class: "", params: {}, shape: "sphere", env: "sky", envFile: "", mode: "direct", quality: 16,
-  view: "single", incidence: 45, pinned: null,
+  view: "single", incidence: 45, pinned: null, diff: false, log: false, split: 0.5,
 };
 
 // The images shown: channel ("A", "B") -> {body, blob, url}.
@@ -29,10 +29,10 @@ export function same(a, b) {
   return JSON.stringify(a) === JSON.stringify(b);
 }
 
-// Keeps the current settings as A for the A vs B view.
+// Keeps the current settings of the current class as A for the A vs B view.
 export function pinA() {
   const { shape, env, envFile, mode } = state;
-  state.pinned = { params: structuredClone(state.params), shape, env, envFile, mode };
+  state.pinned = { class: state.class, params: structuredClone(state.params), shape, env, envFile, mode };
 }
 
 // Capability bits of the binary contract. Only materials shade, and a material
