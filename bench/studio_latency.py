@@ -1,13 +1,18 @@
 #!/usr/bin/env python3
 """Preview latency of vesper-studio: request to first image, every class.
 
-Starts the studio on a free port, asks each class for the page's first image
-(320x240, 1 sample, direct mode, sphere under the built-in sky, the class's
-preset parameters) several times, and prints a Markdown table of the first
-(cold) request and the median of the others, in milliseconds, as the client
-sees them (scene set-up, render and PNG encoding included).
+Starts the studio on a free port and asks each class for the page's first image
+(320x240, 1 sample, direct mode, sphere under the built-in sky, the class's preset
+parameters): once after another class (the scene is loaded), then --repeat times
+with one parameter value changed each time (the first image of an edit; the seed
+for a class without a float parameter). Prints a Markdown table of the first
+request and the median of the edits, in milliseconds, as the client sees them
+(scene set-up, render and PNG encoding included).
 
-    bench/studio_latency.py [--build build] [--repeat 5]
+    bench/studio_latency.py [--build build] [--before OLD_BUILD] [--repeat 5]
+
+With --before, an older build's studio is measured in the same run, each class
+on both studios in turn.
 """
 import argparse
 import json
@@ -31,38 +36,87 @@ def post(url, body):
     return (time.perf_counter() - start) * 1000.0
 
 
+def load_average():
+    with open("/proc/loadavg") as f:
+        return " ".join(f.read().split()[:3])
+
+
+class Server:
+    def __init__(self, build):
+        self.assets = tempfile.mkdtemp(prefix="vesper-latency-")
+        self.process = subprocess.Popen(
+            [os.path.join(build, "vesper-studio"), "--port", "0", "--assets", self.assets],
+            stdout=subprocess.PIPE, text=True)
+        self.url = None
+        for line in self.process.stdout:
+            m = re.search(r"open (http://\S+)/", line)
+            if m:
+                self.url = m.group(1)
+                break
+        if not self.url:
+            sys.exit("studio_latency: vesper-studio of %s did not start" % build)
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait()
+        subprocess.run(["rm", "-rf", self.assets])
+
+
+def edits(c, n):
+    """n request bodies, each changing one parameter value of the class's preview."""
+    params = dict(c.get("preset", {}))
+    base = {"class": c["name"], "width": 320, "height": 240, "spp": 1, "mode": "direct",
+            "preview": "sphere", "environment": "sky"}
+    floats = [p for p in c["parameters"] if p["type"] == "float"]
+    bodies = []
+    for i in range(n):
+        body = dict(base, params=dict(params))
+        if floats:
+            p = floats[0]
+            value = params.get(p["name"], p["default"])
+            body["params"][p["name"]] = value * (1.0 + 0.01 * (i + 1)) if value else 0.01 * (i + 1)
+        else:
+            body["seed"] = i + 2
+        bodies.append(body)
+    return dict(base, params=params), bodies
+
+
+def measure(server, c, repeat):
+    first, changed = edits(c, repeat)
+    # Another class first, so that the first request loads its scene.
+    post(server.url + "/api/render", {"class": c["name"] == "corvid_Mtl_Solid" and
+                                      "corvid_Mtl_Unlit" or "corvid_Mtl_Solid", "width": 8})
+    cold = post(server.url + "/api/render", first)
+    return cold, statistics.median(post(server.url + "/api/render", b) for b in changed)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--build", default=os.path.join(ROOT, os.environ.get("BUILD_DIR", "build")))
+    parser.add_argument("--before", help="an older build directory, measured in the same run")
     parser.add_argument("--repeat", type=int, default=5)
     args = parser.parse_args()
-    assets = tempfile.mkdtemp(prefix="vesper-latency-")
-    server = subprocess.Popen(
-        [os.path.join(args.build, "vesper-studio"), "--port", "0", "--assets", assets],
-        stdout=subprocess.PIPE, text=True)
+    builds = ([("before", args.before)] if args.before else []) + [("after", args.build)]
+    servers = {}
     try:
-        url = None
-        for line in server.stdout:
-            m = re.search(r"open (http://\S+)/", line)
-            if m:
-                url = m.group(1)
-                break
-        if not url:
-            sys.exit("studio_latency: vesper-studio did not start")
-        classes = json.load(urllib.request.urlopen(url + "/api/classes"))["classes"]
-        print("| class | kind | first (ms) | median of %d (ms) |" % args.repeat)
-        print("|---|---|---:|---:|")
+        for name, build in builds:
+            servers[name] = Server(build)
+        classes = json.load(urllib.request.urlopen(servers["after"].url + "/api/classes"))["classes"]
+        print("load average before: %s" % load_average())
+        head = " | ".join("%s first (ms) | %s edit, median of %d (ms)" % (n, n, args.repeat)
+                          for n, _ in builds)
+        print("| class | kind | %s |" % head)
+        print("|---|---|%s" % ("---:|---:|" * len(builds)))
         for c in classes:
-            body = {"class": c["name"], "params": c.get("preset", {}), "width": 320, "height": 240,
-                    "spp": 1, "mode": "direct", "preview": "sphere", "environment": "sky"}
-            first = post(url + "/api/render", body)
-            times = [post(url + "/api/render", body) for _ in range(args.repeat)]
-            print("| `%s` | %s | %.0f | %.0f |" % (c["name"], c["kind"], first, statistics.median(times)))
+            cells = []
+            for name, _ in builds:
+                cells += ["%.0f" % t for t in measure(servers[name], c, args.repeat)]
+            print("| `%s` | %s | %s |" % (c["name"], c["kind"], " | ".join(cells)))
             sys.stdout.flush()
+        print("\nload average after: %s" % load_average())
     finally:
-        server.terminate()
-        server.wait()
-        subprocess.run(["rm", "-rf", assets])
+        for s in servers.values():
+            s.close()
 
 
 if __name__ == "__main__":

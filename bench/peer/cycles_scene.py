@@ -1,11 +1,14 @@
 # Builds bench/peer/scene.json's scene in Blender for Cycles (CPU) and renders it:
-#   blender -b --factory-startup --python cycles_scene.py -- OUT.exr SPP SEED THREADS
+#   blender -b --factory-startup --python cycles_scene.py -- OUT.exr SPP SEED THREADS [SKY.hdr]
 # Prints "render-seconds S" (the render call alone, without start-up and writing).
 # Same geometry (a 40 x 40 ground, UV spheres of 64 segments and 32 rings, smooth),
 # camera, point lights (no radius) and bounce limit; Diffuse, Glossy (GGX) and Glass
 # nodes for the matte, metal and glass materials; no denoiser, no adaptive sampling,
 # a one-pixel box filter as vesper-render's (Blender's default, a 1.5-pixel
 # Blackman-Harris, averages neighbouring pixels' samples), Blender's default clamps.
+# With SKY.hdr, scene_sky.json's scene instead: no lights, the lat-long image as the
+# world (importance-sampled, Cycles' default), turned to face the way vesper-render
+# looks it up.
 import math
 import sys
 import time
@@ -13,7 +16,9 @@ import time
 import bpy
 from mathutils import Vector
 
-out, spp, seed, threads = sys.argv[sys.argv.index("--") + 1:][:4]
+args = sys.argv[sys.argv.index("--") + 1:]
+out, spp, seed, threads = args[:4]
+sky = args[4] if len(args) > 4 else None
 
 bpy.ops.wm.read_factory_settings(use_empty=True)
 scene = bpy.context.scene
@@ -34,9 +39,23 @@ scene.render.use_persistent_data = False
 cy.pixel_filter_type = "BOX"
 cy.filter_width = 1.0
 
-world = bpy.data.worlds.new("black")
+world = bpy.data.worlds.new("world")
 world.use_nodes = True
-world.node_tree.nodes["Background"].inputs["Strength"].default_value = 0.0
+if sky:
+    # vesper-render reads column s of the image at azimuth pi/2 - 2 pi s about +z,
+    # Cycles at pi - 2 pi s: the lookup direction turns 90 degrees.
+    nodes, links = world.node_tree.nodes, world.node_tree.links
+    coords = nodes.new("ShaderNodeTexCoord")
+    mapping = nodes.new("ShaderNodeMapping")
+    mapping.inputs["Rotation"].default_value = (0.0, 0.0, math.radians(90.0))
+    image = nodes.new("ShaderNodeTexEnvironment")
+    image.image = bpy.data.images.load(sky)
+    image.interpolation = "Linear"
+    links.new(coords.outputs["Generated"], mapping.inputs["Vector"])
+    links.new(mapping.outputs["Vector"], image.inputs["Vector"])
+    links.new(image.outputs["Color"], nodes["Background"].inputs["Color"])
+else:
+    world.node_tree.nodes["Background"].inputs["Strength"].default_value = 0.0
 scene.world = world
 
 
@@ -76,8 +95,8 @@ sphere("glass", (1.6, 0, 0.7), material("glass", "glass", (1, 1, 1), math.sqrt(0
 
 # The host's point light gives color * intensity / d^2; a Cycles point light of
 # power P gives P / (4 pi d^2).
-for i, (pos, color, intensity) in enumerate([((-3, -4, 6), (1, 0.95, 0.9), 40.0),
-                                             ((4, -2, 3), (0.85, 0.9, 1), 15.0)]):
+lights = [] if sky else [((-3, -4, 6), (1, 0.95, 0.9), 40.0), ((4, -2, 3), (0.85, 0.9, 1), 15.0)]
+for i, (pos, color, intensity) in enumerate(lights):
     data = bpy.data.lights.new("light%d" % i, "POINT")
     data.energy = 4.0 * math.pi * intensity
     data.color = color

@@ -51,8 +51,11 @@ struct ImageMetadata {
 std::string writeImage(const Image& image, const std::string& path,
                        const ImageMetadata& metadata = {});
 
-// The 8-bit sRGB code writeImage stores for a linear value.
+// The 8-bit sRGB code writeImage stores for a linear value: srgbByteExact's, found
+// in a table.
 unsigned char srgbByte(float linear);
+// The code by the formula: round(255 x sRGB(clamp(linear, 0, 1))).
+unsigned char srgbByteExact(float linear);
 
 // Writes `bytes` to `path` whole or not at all (a temporary file beside it,
 // renamed into place). Returns "" or the system's error.

@@ -1,7 +1,9 @@
 #include "host/reference/path_integrator.h"
 
 #include <algorithm>
+#include <cmath>
 
+#include "host/reference/environment_light.h"
 #include "host/slots.h"
 
 namespace vref {
@@ -12,11 +14,30 @@ namespace {
 // needs more goes on into the next block, which then starts later).
 constexpr uint32_t kCameraDimensions = 2;
 constexpr uint32_t kDimensionsPerBounce = 8;
-// Bounces before Russian roulette may end a path.
-constexpr int kRouletteDepth = 3;
+// Bounces before Russian roulette may end a path: the first bounce's light
+// always goes on.
+constexpr int kRouletteDepth = 1;
 
 bool scatters(const ShaderInstance& material) {
     return material.has(pxs::kCapEvaluateBsdf) && material.has(pxs::kCapSampleBsdf);
+}
+
+// Events drawn from a density, which evaluateBsdf covers; the others (kinds 4 and
+// 32, with every lobe allowed) are mirror and straight-through events that no
+// other direction's sample reaches.
+bool drawnFromDensity(int32_t kind) {
+    return kind == pxs::kSampleDiffuse || kind == pxs::kSampleLobeMixture ||
+           kind == pxs::kSampleRoughTransmission;
+}
+
+// The type of the ray leaving a surface of geometric normal ng along `out`, the
+// ray of type `type` having arrived along `in`. The side the direction leaves on
+// tells a transmission from a reflection; the kind does not (the dielectric
+// labels its reflections with the transmission codes).
+int32_t leavingType(int32_t type, float3 in, float3 out, float3 ng, bool* through) {
+    *through = dot(out, ng) * dot(in, ng) > 0.0f;
+    if (!*through) return pxs::kRayReflection;
+    return type == pxs::kRayCamera ? pxs::kRayContinuation : type;
 }
 
 }  // namespace
@@ -48,7 +69,9 @@ bool PathIntegrator::bounce(Path& path, int depth) {
     }
     Hit hit;
     if (!services_.intersect(path.origin, path.direction, path.tnear, &hit)) {
-        end(path, services_.environment(path.rayType, path.direction, depth), depth);
+        Radiance r = services_.environment(path.rayType, path.direction, depth);
+        r.color = r.color * escapeShare(path);
+        end(path, r, depth);
         return false;
     }
     const Scene& scene = services_.scene();
@@ -64,27 +87,97 @@ bool PathIntegrator::bounce(Path& path, int depth) {
     pxs::ShadingState st;
     services_.fillSurface(&st, hit, sp, path.origin, path.direction, path.rayType, depth);
     st.mediumIor = path.medium;
+    const float outsideIor = st.outsideIor;
+    EnvironmentSample environment;
     {
         RenderServices::HitScope scope(services_, depth, path.rayType);
+        environment = sampleEnvironment(material, st, depth);
         addDirectLight(path, material, st, sp);
         st.sampleKind = pxs::kSampleNone;
         services_.sampleBsdf(material, &st);
     }
+    addEnvironmentLight(path, environment, sp, depth);
+    // Kept to weigh the environment the sampled ray may find.
+    path.weighAgainst =
+        environment.weighed && drawnFromDensity(st.sampleKind) ? &material : nullptr;
+    if (path.weighAgainst) {
+        path.from = st;
+        path.from.outsideIor = outsideIor;  // as evaluateBsdf saw it, before sampleBsdf
+        path.fromDepth = depth;
+        path.fromRayType = path.rayType;
+    }
     return scatter(path, st, sp, depth);
 }
 
+float3 PathIntegrator::evaluate(const ShaderInstance& material, pxs::ShadingState& st,
+                                float3 direction) {
+    st.sampleDirection = direction;
+    st.sampleValue = float3();
+    st.sampleCosine = 0.0f;
+    services_.evaluateBsdf(material, &st);
+    return st.sampleValue * st.sampleCosine;
+}
+
 void PathIntegrator::addDirectLight(Path& path, const ShaderInstance& material,
-                                    const pxs::ShadingState& st, const SurfacePoint& sp) {
-    for (const pxs::LightNode* n = services_.getLights(0, &sp.position, &sp.normal); n;
-         n = n->next) {
-        pxs::ShadingState e = st;
-        e.sampleDirection = n->direction;
-        e.sampleValue = float3();
-        e.sampleCosine = 0.0f;
-        services_.evaluateBsdf(material, &e);
-        float3 c = e.sampleValue * e.sampleCosine * n->lightColor * n->lightTransmission;
+                                    pxs::ShadingState& st, const SurfacePoint& sp) {
+    const float3 n = normalize(sp.normal);
+    for (const Light& light : services_.scene().lights) {
+        float3 toLight = light.position - sp.position;
+        float d = length(toLight);
+        if (!(d > 0.0f) || !std::isfinite(d)) continue;
+        float3 l = toLight / d;
+        // The BSDF first: a light it does not scatter towards needs no shadow ray.
+        float3 f = evaluate(material, st, l);
+        if (isZero(f) || !isFinite(f)) continue;
+        float3 color, shadow;
+        if (!services_.lightArrival(light, sp.position, n, l, d, &color, &shadow)) continue;
+        float3 c = f * color * shadow;
         if (isFinite(c)) path.radiance += path.throughput * c;
     }
+}
+
+PathIntegrator::EnvironmentSample PathIntegrator::sampleEnvironment(const ShaderInstance& material,
+                                                                    pxs::ShadingState& st,
+                                                                    int depth) {
+    EnvironmentSample e;
+    const EnvironmentMap* map = services_.environmentMap();
+    if (!map || depth + 1 >= services_.settings().maxDepth) return e;
+    float u1, u2;
+    services_.sampler().next2(&u1, &u2);
+    e.direction = map->sample(u1, u2, &e.pdf);
+    uint32_t before = services_.sampler().dimension();
+    e.value = evaluate(material, st, e.direction);
+    // A material that draws random numbers to evaluate has no one value per
+    // direction to weigh by: its bounces leave the environment to the BSDF.
+    e.weighed = services_.sampler().dimension() == before;
+    return e;
+}
+
+void PathIntegrator::addEnvironmentLight(Path& path, const EnvironmentSample& e,
+                                         const SurfacePoint& sp, int depth) {
+    float proxy = bsdfProxy(e.value);
+    if (!e.weighed || !(proxy > 0.0f) || !(e.pdf > 0.0f)) return;
+    // The environment lights only along rays that leave the scene at once, as
+    // the BSDF's samples count it only there.
+    if (services_.occluded(sp.position, e.direction)) return;
+    bool through;
+    int32_t type =
+        leavingType(path.rayType, path.direction, e.direction, sp.geometricNormal, &through);
+    float3 c = e.value * services_.environment(type, e.direction, depth + 1).color *
+               (environmentShare(e.pdf, proxy) / e.pdf);
+    if (isFinite(c)) path.radiance += path.throughput * c;
+}
+
+float PathIntegrator::escapeShare(Path& path) {
+    if (!path.weighAgainst) return 1.0f;
+    float proxy;
+    {
+        RenderServices::HitScope scope(services_, path.fromDepth, path.fromRayType);
+        proxy = bsdfProxy(evaluate(*path.weighAgainst, path.from, path.direction));
+    }
+    // Where the BSDF gives nothing, the environment's samples bring nothing either.
+    if (!(proxy > 0.0f)) return 1.0f;
+    return bsdfShare(services_.environmentMap()->pdf(path.direction), proxy);
 }
 
 bool PathIntegrator::scatter(Path& path, const pxs::ShadingState& st, const SurfacePoint& sp,
@@ -95,22 +188,15 @@ bool PathIntegrator::scatter(Path& path, const pxs::ShadingState& st, const Surf
     if (!isFinite(f) || isZero(next) || !isFinite(next)) return false;
     path.throughput *= f;
     if (!(maxComponent(path.throughput) > 0.0f)) return false;
-    // The side the new direction leaves on tells a transmission from a
-    // reflection; the kind does not (the dielectric labels its reflections
-    // with the transmission codes). Only a ray through the surface enters the
-    // medium whose index the call left in outsideIor (the preset 1 when it
-    // wrote none).
-    float3 ng = sp.geometricNormal;
-    bool through = dot(next, ng) * dot(path.direction, ng) > 0.0f;
-    if (through) {
-        if (path.rayType == pxs::kRayCamera) path.rayType = pxs::kRayContinuation;
-        path.medium = st.outsideIor;
-    } else {
-        path.rayType = pxs::kRayReflection;
-    }
-    // Russian roulette once the path is long enough to matter little.
+    // Only a ray through the surface enters the medium whose index the call left
+    // in outsideIor (the preset 1 when it wrote none).
+    bool through;
+    path.rayType = leavingType(path.rayType, path.direction, next, sp.geometricNormal, &through);
+    if (through) path.medium = st.outsideIor;
+    // Russian roulette: a path goes on with a probability that falls with what it
+    // carries (the square root, so that dim paths still go on fairly often).
     if (depth >= kRouletteDepth) {
-        float q = std::min(0.95f, maxComponent(path.throughput));
+        float q = std::min(1.0f, std::sqrt(maxComponent(path.throughput)));
         if (services_.sampler().next() >= q) return false;
         path.throughput = path.throughput / q;
     }

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <memory>
 
 #include <tbb/blocked_range.h>
 #include <tbb/enumerable_thread_specific.h>
@@ -135,7 +136,11 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
     tbb::task_arena arena(result.threads);
     result.image = blankImage(area, settings);
     const CameraRays camera(scene.camera, settings.width, settings.height);
-    tbb::enumerable_thread_specific<RenderServices> services(std::cref(scene), std::cref(settings));
+    // Made in the arena, on the render's threads.
+    std::shared_ptr<const EnvironmentMap> environment;
+    arena.execute([&] { environment = scene.environmentLight.map(scene, settings); });
+    tbb::enumerable_thread_specific<RenderServices> services(std::cref(scene), std::cref(settings),
+                                                             environment.get());
     const Tiles tiles(area);
     std::atomic<int> tilesDone{0};
     auto start = std::chrono::steady_clock::now();

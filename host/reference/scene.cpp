@@ -225,26 +225,37 @@ void Scene::commit() {
         rtcCommitGeometry(g);
         rtcAttachGeometryByID(scene_, g, id);
         rtcReleaseGeometry(g);
+        transmitters_ = transmitters_ || material(o.material).has(pxs::kCapShadowTransmission);
     }
     rtcCommitScene(scene_);
 }
+
+namespace {
+
+RTCRay ray(float3 org, float3 dir, float tnear, float tfar) {
+    RTCRay r;
+    r.org_x = org.x;
+    r.org_y = org.y;
+    r.org_z = org.z;
+    r.dir_x = dir.x;
+    r.dir_y = dir.y;
+    r.dir_z = dir.z;
+    r.tnear = tnear;
+    r.tfar = tfar;
+    r.time = 0.0f;
+    r.mask = 0xFFFFFFFFu;
+    r.id = 0;
+    r.flags = 0;
+    return r;
+}
+
+}  // namespace
 
 bool Scene::intersect(float3 org, float3 dir, float tnear, float tfar, Hit* hit) const {
     RTCIntersectContext ctx;
     rtcInitIntersectContext(&ctx);
     RTCRayHit rh;
-    rh.ray.org_x = org.x;
-    rh.ray.org_y = org.y;
-    rh.ray.org_z = org.z;
-    rh.ray.dir_x = dir.x;
-    rh.ray.dir_y = dir.y;
-    rh.ray.dir_z = dir.z;
-    rh.ray.tnear = tnear;
-    rh.ray.tfar = tfar;
-    rh.ray.time = 0.0f;
-    rh.ray.mask = 0xFFFFFFFFu;
-    rh.ray.id = 0;
-    rh.ray.flags = 0;
+    rh.ray = ray(org, dir, tnear, tfar);
     rh.hit.geomID = RTC_INVALID_GEOMETRY_ID;
     rh.hit.instID[0] = RTC_INVALID_GEOMETRY_ID;
     rtcIntersect1(scene_, &ctx, &rh);
@@ -255,6 +266,14 @@ bool Scene::intersect(float3 org, float3 dir, float tnear, float tfar, Hit* hit)
     hit->u = rh.hit.u;
     hit->v = rh.hit.v;
     return true;
+}
+
+bool Scene::occluded(float3 org, float3 dir, float tnear, float tfar) const {
+    RTCIntersectContext ctx;
+    rtcInitIntersectContext(&ctx);
+    RTCRay r = ray(org, dir, tnear, tfar);
+    rtcOccluded1(scene_, &ctx, &r);
+    return r.tfar < 0.0f;  // Embree's mark of a blocked ray
 }
 
 SurfacePoint Scene::surface(const Hit& hit, float3 org, float3 dir) const {

@@ -18,6 +18,7 @@
 #include <embree3/rtcore.h>
 
 #include "host/library.h"
+#include "host/reference/environment_light.h"
 #include "host/reference/registry.h"
 #include "host/reference/texture.h"
 #include "host/reference/vmath.h"
@@ -123,6 +124,8 @@ class Scene {
     float3 background{0.0f, 0.0f, 0.0f};  // seen by escaping rays without environment
     ShaderInstance* environment = nullptr;
     TextureLibrary textures;
+    // The environment's importance map for path tracing, made when first needed.
+    mutable EnvironmentLight environmentLight;
 
     ShaderInstance* addShader(std::unique_ptr<ShaderInstance> s);
     int addMaterial(std::unique_ptr<ShaderInstance> s);
@@ -141,6 +144,12 @@ class Scene {
 
     // Closest hit on (org + t dir), t in (tnear, tfar); dir need not be unit.
     bool intersect(float3 org, float3 dir, float tnear, float tfar, Hit* hit) const;
+    // Whether any object lies on (org + t dir), t in (tnear, tfar): cheaper than
+    // the closest hit.
+    bool occluded(float3 org, float3 dir, float tnear, float tfar) const;
+    // Whether some object's material announces shadowTransmission, so that a
+    // shadow ray may pass through surfaces.
+    bool hasTransmitters() const { return transmitters_; }
     SurfacePoint surface(const Hit& hit, float3 org, float3 dir) const;
 
   private:
@@ -149,6 +158,7 @@ class Scene {
     std::vector<std::unique_ptr<ShaderInstance>> shaders_;
     std::vector<ShaderInstance*> materials_;
     std::vector<Object> objects_;
+    bool transmitters_ = false;
 };
 
 }  // namespace vref

@@ -38,9 +38,9 @@ class Loader : public Reader {
     void camera(const json& j);
 
   private:
-    friend void checkFrames(const json& doc, const Frames& f, const std::string& sceneName,
-                            const std::string& baseDir, const vhost::Library& library,
-                            const FileSet* files);
+    friend void vrender::checkFrames(const json& doc, const Frames& f, const std::string& sceneName,
+                                     const std::string& baseDir, const vhost::Library& library,
+                                     const FileSet* files);
     std::string path(const std::string& file) const;
     const std::string* inMemory(const std::string& file) const;
 

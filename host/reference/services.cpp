@@ -28,8 +28,12 @@ float3 sanitiseTransmission(float3 t) {
 
 }  // namespace
 
-RenderServices::RenderServices(const Scene& scene, const RenderSettings& settings)
-    : scene_(scene), settings_(settings), nodeBuffers_(kMaxNesting) {
+RenderServices::RenderServices(const Scene& scene, const RenderSettings& settings,
+                               const EnvironmentMap* environmentMap)
+    : scene_(scene),
+      settings_(settings),
+      environmentMap_(environmentMap),
+      nodeBuffers_(kMaxNesting) {
     for (auto& b : nodeBuffers_) b.reserve(scene.lights.size());
     // Everything of a state that does not depend on the hit, once.
     std::memset(static_cast<void*>(&base_), 0, sizeof base_);
@@ -86,6 +90,11 @@ RenderServices::HitScope::~HitScope() {
 bool RenderServices::intersect(float3 origin, float3 direction, float tnear, Hit* hit) {
     ++stats_.rays;
     return scene_.intersect(origin, direction, tnear, kInfinity, hit);
+}
+
+bool RenderServices::occluded(float3 origin, float3 direction) {
+    ++stats_.rays;
+    return scene_.occluded(origin, direction, offset(origin), kInfinity);
 }
 
 void RenderServices::evaluateBsdf(const ShaderInstance& material, pxs::ShadingState* st) {
@@ -198,6 +207,11 @@ float3 RenderServices::transmission(float3 from, float3 to, int32_t rayType) {
     float tnear = offset(from), tfar = dist - offset(to);
     if (!(tfar > tnear) || !std::isfinite(dist)) return t;
     float3 dir = d / dist;
+    if (!scene_.hasTransmitters()) {
+        // Every surface blocks: any hit will do, and it is the cheaper query.
+        ++stats_.rays;
+        return scene_.occluded(from, dir, tnear, tfar) ? float3() : t;
+    }
     float3 previous = from;
     for (int i = 0; i < kMaxShadowHits; ++i) {
         Hit hit;
@@ -266,6 +280,17 @@ bool RenderServices::hostLight(const Light& light, float3 p, float3 l, float d, 
     return true;
 }
 
+bool RenderServices::lightArrival(const Light& light, float3 p, float3 n, float3 l, float d,
+                                  float3* color, float3* shadow) {
+    *shadow = float3(1.0f);
+    if (light.shader) {
+        shadeLight(light, p, n, l, d, color, shadow);
+    } else if (!hostLight(light, p, l, d, color, shadow)) {
+        return false;
+    }
+    return maxComponent(*color) > 0.0f && isFinite(*color);
+}
+
 const pxs::LightNode* RenderServices::getLights(int32_t, const float3* position,
                                                 const float3* normal) {
     if (nesting_ < 0 || nesting_ >= kMaxNesting) return nullptr;
@@ -278,13 +303,8 @@ const pxs::LightNode* RenderServices::getLights(int32_t, const float3* position,
         float d = length(toLight);
         if (!(d > 0.0f) || !std::isfinite(d)) continue;
         float3 l = toLight / d;
-        float3 color, trans(1.0f);
-        if (light.shader) {
-            shadeLight(light, p, n, l, d, &color, &trans);
-        } else if (!hostLight(light, p, l, d, &color, &trans)) {
-            continue;
-        }
-        if (!(maxComponent(color) > 0.0f) || !isFinite(color)) continue;
+        float3 color, trans;
+        if (!lightArrival(light, p, n, l, d, &color, &trans)) continue;
         pxs::LightNode node;
         std::memset(static_cast<void*>(&node), 0, sizeof node);
         node.direction = l;

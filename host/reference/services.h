@@ -42,6 +42,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/reference/environment_map.h"
 #include "host/reference/sampler.h"
 #include "host/reference/scene.h"
 #include "host/reference/settings.h"
@@ -73,7 +74,10 @@ class RenderServices final : public pxs::IRenderServices {
     };
 
   public:
-    RenderServices(const Scene& scene, const RenderSettings& settings);
+    // `environmentMap`, when given, is the importance map of the scene's
+    // environment for the path integrator; it must outlive the services.
+    RenderServices(const Scene& scene, const RenderSettings& settings,
+                   const EnvironmentMap* environmentMap = nullptr);
 
     // Starts a new pixel sample: seeds its random sequence.
     void beginSample(int x, int y, int sample);
@@ -90,8 +94,17 @@ class RenderServices final : public pxs::IRenderServices {
     const Scene& scene() const { return scene_; }
     const RenderSettings& settings() const { return settings_; }
     Sampler& sampler() { return sampler_; }
+    const EnvironmentMap* environmentMap() const { return environmentMap_; }
     // The first surface along a ray from `tnear` on; counted as a ray.
     bool intersect(float3 origin, float3 direction, float tnear, Hit* hit);
+    // Whether any surface lies along the ray from a surface point `origin` out of
+    // the scene; counted as a ray.
+    bool occluded(float3 origin, float3 direction);
+    // What `light` brings to point p of normal n, lying in unit direction l at
+    // distance d from it: its colour before shadowing and its shadow transmission
+    // (a light shader's answer, or a host light's shadow ray). False when nothing.
+    bool lightArrival(const Light& light, float3 p, float3 n, float3 l, float d, float3* color,
+                      float3* shadow);
     // What the environment answers a ray that leaves the scene.
     Radiance environment(int32_t rayType, float3 direction, int depth);
     // The shade of the surface a ray hit, continued behind surfaces that skip the hit.
@@ -174,6 +187,7 @@ class RenderServices final : public pxs::IRenderServices {
 
     const Scene& scene_;
     const RenderSettings& settings_;
+    const EnvironmentMap* environmentMap_;
     // The state every per-hit call starts from, the objects' matrices and where
     // each material wants its vertex attributes: per-hit work does no look-ups.
     pxs::ShadingState base_;

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
+#include <limits>
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imagecache.h>
@@ -68,33 +70,91 @@ bool ImageTexture::sampleDirect(float s, float t, float* rgba) const {
     return true;
 }
 
-void ImageTexture::sample(pxs::float4* out, const float* coords) {
-    float rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-    if (!texels_.empty() && sampleDirect(coords[0], 1.0f - coords[1], rgba)) {
-        if (channels_ == 1) rgba[1] = rgba[2] = rgba[0];
-        *out = pxs::float4(rgba[0], rgba[1], rgba[2], rgba[3]);
-        return;
+bool ImageTexture::sampleLatLong(const float* r, float* rgba) const {
+    // As the TextureSystem does: the direction normalised as Imath does (which
+    // takes another path for tiny vectors), y up, s periodic and t clamped.
+    float length2 = r[0] * r[0] + r[1] * r[1] + r[2] * r[2];
+    if (!(length2 >= 2.0f * std::numeric_limits<float>::min()) || !std::isfinite(length2)) {
+        return false;
     }
+    float length = std::sqrt(length2);
+    float x = r[0] / length, y = r[1] / length, z = r[2] / length;
+    float s = std::atan2(-x, z) / (2.0f * static_cast<float>(M_PI)) + 0.5f;
+    float t = 0.5f - std::atan2(y, std::hypot(z, -x)) / static_cast<float>(M_PI);
+    float fs = s * static_cast<float>(width_) - 0.5f;
+    float ft = t * static_cast<float>(height_) - 0.5f;
+    float fls = std::floor(fs), flt = std::floor(ft);
+    int is = static_cast<int>(fls), it = static_cast<int>(flt);
+    float sf = fs - static_cast<float>(is), tf = ft - static_cast<float>(it);
+    auto wrap = [](int c, int n) { return static_cast<size_t>(((c % n) + n) % n); };
+    auto clamp = [](int c, int n) { return static_cast<size_t>(std::min(std::max(c, 0), n - 1)); };
+    size_t x0 = wrap(is, width_), x1 = wrap(is + 1, width_);
+    size_t y0 = clamp(it, height_), y1 = clamp(it + 1, height_);
+    const float* a = &texels_[4 * (y0 * width_ + x0)];
+    const float* b = &texels_[4 * (y0 * width_ + x1)];
+    const float* c = &texels_[4 * (y1 * width_ + x0)];
+    const float* d = &texels_[4 * (y1 * width_ + x1)];
+    float s1 = 1.0f - sf, t1 = 1.0f - tf;
+    for (int k = 0; k < 4; ++k)
+        rgba[k] = t1 * (a[k] * s1 + b[k] * sf) + tf * (c[k] * s1 + d[k] * sf);
+    return true;
+}
+
+bool ImageTexture::sampleTextureSystem(const float* coords, float* rgba) const {
     OIIO::TextureOpt opt;
     opt.fill = 1.0f;  // missing channels (alpha of RGB images) read as 1
     opt.swrap = opt.twrap = OIIO::TextureOpt::WrapPeriodic;
     // Bilinear within the mip level: texel centres read back exactly.
     opt.interpmode = OIIO::TextureOpt::InterpBilinear;
     auto* handle = static_cast<OIIO::TextureSystem::TextureHandle*>(handle_);
-    bool ok;
     if (cube_) {
         OIIO::V3fParam r(coords[0], coords[1], coords[2]), zero(0.0f, 0.0f, 0.0f);
-        ok = owner_->ts_->environment(handle, owner_->threadInfo(), opt, r, zero, zero, 4, rgba);
-    } else {
-        ok = owner_->ts_->texture(handle, owner_->threadInfo(), opt, coords[0], 1.0f - coords[1],
-                                  0.0f, 0.0f, 0.0f, 0.0f, 4, rgba);
+        return owner_->ts_->environment(handle, owner_->threadInfo(), opt, r, zero, zero, 4, rgba);
     }
-    if (!ok) {
+    return owner_->ts_->texture(handle, owner_->threadInfo(), opt, coords[0], 1.0f - coords[1],
+                                0.0f, 0.0f, 0.0f, 0.0f, 4, rgba);
+}
+
+void ImageTexture::sample(pxs::float4* out, const float* coords) {
+    float rgba[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+    bool direct = !texels_.empty() && (cube_ ? sampleLatLong(coords, rgba)
+                                             : sampleDirect(coords[0], 1.0f - coords[1], rgba));
+    if (!direct && !sampleTextureSystem(coords, rgba)) {
         *out = pxs::float4(0.0f, 0.0f, 0.0f, 1.0f);
         return;
     }
     if (channels_ == 1) rgba[1] = rgba[2] = rgba[0];
     *out = pxs::float4(rgba[0], rgba[1], rgba[2], rgba[3]);
+}
+
+bool ImageTexture::latLongAgrees() const {
+    // Directions over the whole sphere, near both poles (where the TextureSystem
+    // filters small images) and along the seam where s wraps.
+    std::vector<pxs::float3> probes;
+    const int n = 2048;
+    for (int i = 0; i < n; ++i) {
+        float z = 1.0f - (2.0f * static_cast<float>(i) + 1.0f) / n;
+        float r = std::sqrt(1.0f - z * z), phi = 2.39996323f * static_cast<float>(i);
+        probes.push_back({r * std::cos(phi), z, r * std::sin(phi)});
+    }
+    for (float e = 1e-1f; e > 1e-7f; e *= 0.1f) {
+        for (int k = 0; k < 16; ++k) {
+            float phi = 0.3926991f * static_cast<float>(k);
+            float x = e * std::cos(phi), z = e * std::sin(phi);
+            probes.push_back({x, 1.0f, z});
+            probes.push_back({x, -1.0f, z});
+            probes.push_back({e * (k - 8.0f), 0.1f * (k - 8.0f), -1.0f});
+        }
+    }
+    for (const pxs::float3& d : probes) {
+        float a[4] = {0.0f, 0.0f, 0.0f, 1.0f}, b[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+        const float coords[3] = {d.x, d.y, d.z};
+        if (!sampleLatLong(coords, a) || !sampleTextureSystem(coords, b) ||
+            std::memcmp(a, b, sizeof a) != 0) {
+            return false;
+        }
+    }
+    return true;
 }
 
 TextureLibrary::TextureLibrary() : ts_(OIIO::TextureSystem::create(false)), id_(++gLibraries) {
@@ -215,19 +275,23 @@ ImageTexture* TextureLibrary::load(const std::string& path, bool cube, std::stri
         config.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
     }
     ts_->imagecache()->add_file(name, reader.create, proxy ? &config : nullptr);
-    int channels = 0;
-    if (!ts_->get_texture_info(name, 0, OIIO::ustring("channels"), OIIO::TypeInt, &channels)) {
-        std::string e = ts_->geterror();
-        *error = "cannot read texture " + path + (e.empty() ? "" : ": " + e);
-        return nullptr;
-    }
-    OIIO::TextureSystem::TextureHandle* handle = ts_->get_texture_handle(name);
+    // Through this library's own record of the thread, like every lookup: the
+    // TextureSystem's implicit one may be a destroyed library's.
+    OIIO::TextureSystem::TextureHandle* handle = ts_->get_texture_handle(name, threadInfo());
     if (!handle) {
         *error = "cannot open texture " + path;
         return nullptr;
     }
+    int channels = 0;
+    if (!ts_->get_texture_info(handle, threadInfo(), 0, OIIO::ustring("channels"), OIIO::TypeInt,
+                               &channels)) {
+        std::string e = ts_->geterror();
+        *error = "cannot read texture " + path + (e.empty() ? "" : ": " + e);
+        return nullptr;
+    }
     auto tex = std::unique_ptr<ImageTexture>(new ImageTexture(this, handle, path, cube, channels));
-    if (!cube) decode(key, reader, proxy, tex.get());
+    decode(key, reader, proxy, tex.get());
+    if (cube && tex->direct() && !tex->latLongAgrees()) tex->texels_.clear();
     ImageTexture* raw = tex.get();
     textures_[std::make_pair(key, cube)] = std::move(tex);
     return raw;

@@ -2,10 +2,13 @@
 // (mip-mapped, filtered, cached, safe from every render thread).
 //
 // The shaders pass no footprint, so every lookup is bilinear in the full-resolution
-// level. 2D images up to kDirectTexels pixels are therefore kept decoded in memory
+// level. Images up to kDirectTexels pixels are therefore kept decoded in memory
 // and read directly, with the TextureSystem's arithmetic (the same texels, weights
-// and order of operations: the same values); larger images and cube maps go through
-// the TextureSystem with the calling thread's own record, fetched once per thread.
+// and order of operations: the same values). A lat-long environment is read
+// directly only when its lookups have been checked against the TextureSystem's
+// when it was loaded (small images are filtered near the poles there). Larger
+// images, cube-face layouts and images that fail the check go through the
+// TextureSystem with the calling thread's own record, fetched once per thread.
 //
 // 2D images are looked up at (u, v) with v pointing up (v = 0 is the bottom row)
 // and repeat in both directions. Cube maps are environment images (lat-long, or
@@ -36,6 +39,8 @@ class ImageTexture final : public pxs::ITextureObject {
     void sample(pxs::float4* out, const float* coords) override;
 
     bool cube() const { return cube_; }
+    // Whether lookups bypass the TextureSystem (the same values either way).
+    bool direct() const { return !texels_.empty(); }
     const std::string& path() const { return path_; }
 
   private:
@@ -50,6 +55,14 @@ class ImageTexture final : public pxs::ITextureObject {
     // Bilinear lookup of the decoded image at (s, t), t down, repeating; false when
     // the coordinates are beyond what it handles (not finite, or huge).
     bool sampleDirect(float s, float t, float* rgba) const;
+    // Lookup of the decoded image as a lat-long environment, y up, with the
+    // TextureSystem's arithmetic; false for directions it leaves to the
+    // TextureSystem (not finite, or too short to normalise the same way).
+    bool sampleLatLong(const float* direction, float* rgba) const;
+    bool sampleTextureSystem(const float* coords, float* rgba) const;
+    // Whether sampleLatLong gives the TextureSystem's values, bit for bit, over a
+    // set of directions that covers the poles and the seam.
+    bool latLongAgrees() const;
 
     TextureLibrary* owner_;
     void* handle_;  // the TextureSystem's handle for the file

@@ -355,10 +355,16 @@ void Studio::load(const json& doc, vref::Scene& scene, vref::RenderSettings& set
 Response Studio::render(const json& body, Running& run) {
     Preview p = parsePreview(body, false);
     run.admit();
-    vref::Scene scene;
-    vref::RenderSettings settings;
-    load(document(p), scene, settings);
-    vref::RenderResult result = vref::render(scene, settings, {}, run.flag());
+    json doc = document(p);
+    std::unique_ptr<SceneCache::Entry> kept = previews_.take(doc);
+    if (!kept) {
+        kept = std::make_unique<SceneCache::Entry>();
+        kept->doc = doc;
+        load(doc, kept->scene, kept->settings);
+    }
+    vref::RenderResult result = vref::render(kept->scene, kept->settings, {}, run.flag());
+    const int spp = kept->settings.spp;
+    previews_.keep(std::move(kept));
     if (result.cancelled) throw cancelled(*run.cancel);
     std::vector<unsigned char> png;
     std::string err = vref::encodePng(result.image, &png);
@@ -369,7 +375,7 @@ Response Studio::render(const json& body, Running& run) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.3f", result.seconds);
     r.headers["X-Render-Seconds"] = seconds;
-    r.headers["X-Render-Spp"] = std::to_string(settings.spp);
+    r.headers["X-Render-Spp"] = std::to_string(spp);
     return r;
 }
 

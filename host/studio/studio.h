@@ -37,6 +37,7 @@
 #include "host/reference/scene.h"
 #include "host/reference/services.h"
 #include "host/studio/render_gate.h"
+#include "host/studio/scene_cache.h"
 
 namespace vstudio {
 
@@ -129,6 +130,7 @@ class Studio {
     bool stopping_ = false;
     RenderGate gate_;
     std::atomic<int64_t> started_{0}, cancelled_{0};
+    SceneCache previews_;
 };
 
 // A request that cannot be served: the HTTP status, the message and the field;

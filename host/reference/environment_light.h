@@ -1,0 +1,62 @@
+// The environment as a light source of the path integrator: the importance map of
+// a scene's environment shader, and the weights that combine the directions drawn
+// from it with the BSDF's (docs/renderer.md, "Environment light").
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+
+#include "host/reference/environment_map.h"
+
+namespace vref {
+
+class Scene;
+struct RenderSettings;
+
+// Cells of the map: about 1.4 degrees across at the equator.
+constexpr int kEnvironmentMapWidth = 256;
+constexpr int kEnvironmentMapHeight = 128;
+
+// The map of a scene's environment, kept with the scene: made at its first
+// path-mode render by calling the environment shader through the contract over a
+// grid of directions, as a reflection ray sees it, and made again when the
+// shader's parameters or the settings it sees change.
+class EnvironmentLight {
+  public:
+    // The map for rendering `scene` with `settings`, or null when paths take the
+    // environment only from their BSDF samples: direct mode, no environment, a
+    // black one, or a depth limit that leaves no bounce to sample it from. Safe
+    // from several threads at once.
+    std::shared_ptr<const EnvironmentMap> map(const Scene& scene, const RenderSettings& settings);
+
+  private:
+    std::mutex mutex_;
+    bool made_ = false;
+    uint64_t key_ = 0;  // what the kept map was made from
+    std::shared_ptr<const EnvironmentMap> map_;
+};
+
+// The share of a direction's light counted by the sample that reached it, when
+// both the environment (density `environmentPdf`) and the BSDF (the stand-in
+// density `bsdfProxy`) may take that direction: the power heuristic. The two
+// shares of one direction add up to 1.
+// Squares in double precision: neither overflows for any float.
+inline float environmentShare(float environmentPdf, float bsdfProxy) {
+    double e = double(environmentPdf) * environmentPdf, b = double(bsdfProxy) * bsdfProxy;
+    return static_cast<float>(e / (e + b));
+}
+inline float bsdfShare(float environmentPdf, float bsdfProxy) {
+    double e = double(environmentPdf) * environmentPdf, b = double(bsdfProxy) * bsdfProxy;
+    return static_cast<float>(b / (e + b));
+}
+
+// The BSDF's stand-in density of a direction: the largest channel of what
+// evaluateBsdf gives for it (value x cosine), as if the material sampled its
+// scattering in proportion and reflected everything. 0 for nothing usable.
+inline float bsdfProxy(float3 valueTimesCosine) {
+    float m = maxComponent(valueTimesCosine);
+    return m > 0.0f && m < 3.0e38f ? m : 0.0f;
+}
+
+}  // namespace vref
