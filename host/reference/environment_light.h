@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -11,24 +12,20 @@
 
 namespace vref {
 
-class Scene;
-struct RenderSettings;
-
 // Cells of the map: about 1.4 degrees across at the equator.
 constexpr int kEnvironmentMapWidth = 256;
 constexpr int kEnvironmentMapHeight = 128;
 
 // The map of a scene's environment, kept with the scene: made at its first
-// path-mode render by calling the environment shader through the contract over a
-// grid of directions, as a reflection ray sees it, and made again when the
-// shader's parameters or the settings it sees change.
+// path-mode render (environmentMap in path_integrator.h) and made again when what
+// it was made from changes.
 class EnvironmentLight {
   public:
-    // The map for rendering `scene` with `settings`, or null when paths take the
-    // environment only from their BSDF samples: direct mode, no environment, a
-    // black one, or a depth limit that leaves no bounce to sample it from. Safe
-    // from several threads at once.
-    std::shared_ptr<const EnvironmentMap> map(const Scene& scene, const RenderSettings& settings);
+    using MakeMap = std::function<std::shared_ptr<const EnvironmentMap>()>;
+
+    // The kept map when it was made from `key` (a hash of the shader and what its
+    // calls see), else the one `make` makes, kept. Safe from several threads at once.
+    std::shared_ptr<const EnvironmentMap> map(uint64_t key, const MakeMap& make);
 
   private:
     std::mutex mutex_;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+
+#include <tbb/enumerable_thread_specific.h>
 
 #include "host/reference/environment_light.h"
 #include "host/slots.h"
@@ -204,6 +207,52 @@ bool PathIntegrator::scatter(Path& path, const pxs::ShadingState& st, const Surf
     path.direction = next;
     path.tnear = RenderServices::offset(path.origin);
     return true;
+}
+
+namespace {
+
+void mix(uint64_t* h, const void* bytes, size_t n) {
+    const auto* b = static_cast<const unsigned char*>(bytes);
+    for (size_t i = 0; i < n; ++i) *h = (*h ^ b[i]) * 0x100000001b3ull;
+}
+
+// What the map depends on: the shader object, the bytes of every parameter, and
+// the settings its calls see (the depth limit and the image height of the state).
+uint64_t mapKey(const ShaderInstance& env, const RenderSettings& settings) {
+    uint64_t h = 0xcbf29ce484222325ull;
+    const void* object = env.object;
+    mix(&h, &object, sizeof object);
+    for (const Parameter& p : env.registry.parameters) {
+        mix(&h, p.field, pxs::paramTypeSize(p.type));
+    }
+    mix(&h, &settings.maxDepth, sizeof settings.maxDepth);
+    mix(&h, &settings.height, sizeof settings.height);
+    return h;
+}
+
+std::shared_ptr<const EnvironmentMap> makeMap(const Scene& scene, const RenderSettings& settings) {
+    tbb::enumerable_thread_specific<RenderServices> services(std::cref(scene), std::cref(settings));
+    std::vector<float> brightness =
+        cellBrightness(kEnvironmentMapWidth, kEnvironmentMapHeight, [&](float3 direction) {
+            RenderServices& sv = services.local();
+            // The same random numbers for every direction, whatever thread asks.
+            sv.beginSample(0, 0, 0);
+            return sv.environment(pxs::kRayReflection, direction, 1).color;
+        });
+    auto map =
+        std::make_shared<EnvironmentMap>(kEnvironmentMapWidth, kEnvironmentMapHeight, brightness);
+    return map->empty() ? nullptr : map;
+}
+
+}  // namespace
+
+std::shared_ptr<const EnvironmentMap> environmentMap(const Scene& scene,
+                                                     const RenderSettings& settings) {
+    // A bounce samples the environment for its next ray, which must stay below the
+    // depth limit to be traced.
+    if (settings.mode != Mode::Path || !scene.environment || settings.maxDepth < 2) return nullptr;
+    return scene.environmentLight.map(mapKey(*scene.environment, settings),
+                                      [&] { return makeMap(scene, settings); });
 }
 
 }  // namespace vref

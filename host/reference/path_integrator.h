@@ -8,6 +8,8 @@
 // Russian roulette ends paths that carry little.
 #pragma once
 
+#include <memory>
+
 #include "host/reference/services.h"
 
 namespace vref {
@@ -69,5 +71,14 @@ class PathIntegrator {
 
     RenderServices& services_;
 };
+
+// The importance map of the scene's environment for rendering with `settings`,
+// kept with the scene; null when paths take the environment only from their BSDF
+// samples: direct mode, no environment, a black one, or a depth limit that leaves
+// no bounce to sample it from. Calls the environment shader through the contract
+// over a grid of directions, as a reflection ray sees it; safe from several
+// threads at once.
+std::shared_ptr<const EnvironmentMap> environmentMap(const Scene& scene,
+                                                     const RenderSettings& settings);
 
 }  // namespace vref

@@ -12,6 +12,7 @@
 
 #include "host/reference/integrator.h"
 #include "host/reference/limits.h"
+#include "host/reference/path_integrator.h"
 
 namespace vref {
 
@@ -138,7 +139,7 @@ RenderResult render(const Scene& scene, const RenderSettings& settings,
     const CameraRays camera(scene.camera, settings.width, settings.height);
     // Made in the arena, on the render's threads.
     std::shared_ptr<const EnvironmentMap> environment;
-    arena.execute([&] { environment = scene.environmentLight.map(scene, settings); });
+    arena.execute([&] { environment = environmentMap(scene, settings); });
     tbb::enumerable_thread_specific<RenderServices> services(std::cref(scene), std::cref(settings),
                                                              environment.get());
     const Tiles tiles(area);
