@@ -16,7 +16,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD_DIR=${BUILD_DIR:-build-fuzz}
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
-FUZZ_TARGETS=${FUZZ_TARGETS:-"fuzz_parameters fuzz_host fuzz_exports fuzz_scene fuzz_studio fuzz_plan"}
+FUZZ_TARGETS=${FUZZ_TARGETS:-"fuzz_parameters fuzz_host fuzz_exports fuzz_scene fuzz_merge fuzz_studio fuzz_plan"}
 scripts/install-deps.sh
 CXX=clang++ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVESPER_FUZZ=ON -DVESPER_BUILD_TESTS=OFF -DVESPER_BUILD_TOOLS=OFF >/dev/null

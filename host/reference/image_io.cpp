@@ -4,16 +4,20 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
+#include <utility>
 
 #include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
 #include "host/json_reader.h"
+#include "host/reference/limits.h"
 
 namespace vref {
 
@@ -235,6 +239,154 @@ std::string encodePixels(const std::string& name, int width, int height, int cha
 namespace {
 
 using nlohmann::json;
+using namespace std::string_view_literals;
+
+// The readers tried, by OpenImageIO's names: still images only.
+constexpr const char* kFormats[] = {"openexr", "png",   "jpeg", "tiff",     "hdr",       "bmp",
+                                    "gif",     "psd",   "dds",  "jpeg2000", "webp",      "pnm",
+                                    "sgi",     "ico",   "dpx",  "cineon",   "softimage", "fits",
+                                    "iff",     "targa", "rla"};
+
+template <size_t I>
+OIIO::ImageInput* createReader() {
+    // A format's name, unlike a file's, makes OpenImageIO return that reader
+    // without trying any.
+    return OIIO::ImageInput::create(OIIO::string_view(kFormats[I])).release();
+}
+
+template <size_t... I>
+constexpr std::array<OIIO::ImageInput::Creator, sizeof...(I)> readers(std::index_sequence<I...>) {
+    return {&createReader<I>...};
+}
+constexpr auto kCreators = readers(std::make_index_sequence<std::size(kFormats)>());
+
+// `bytes` at `offset` of a file of that format.
+struct Signature {
+    const char* format;
+    size_t offset;
+    std::string_view bytes;
+};
+const Signature kSignatures[] = {
+    {"openexr", 0, "\x76\x2f\x31\x01"sv},
+    {"png", 0, "\x89PNG\r\n\x1a\n"sv},
+    {"jpeg", 0, "\xff\xd8\xff"sv},
+    {"tiff", 0, "II*\0"sv},
+    {"tiff", 0, "MM\0*"sv},
+    {"tiff", 0, "II+\0"sv},  // BigTIFF
+    {"tiff", 0, "MM\0+"sv},
+    {"hdr", 0, "#?"sv},
+    {"bmp", 0, "BM"sv},
+    {"gif", 0, "GIF8"sv},
+    {"psd", 0, "8BPS"sv},
+    {"dds", 0, "DDS "sv},
+    {"jpeg2000", 0, "\0\0\0\x0cjP  \r\n\x87\n"sv},
+    {"jpeg2000", 0, "\xff\x4f\xff\x51"sv},  // a bare codestream
+    {"webp", 8, "WEBP"sv},
+    {"pnm", 0, "P1"sv},
+    {"pnm", 0, "P2"sv},
+    {"pnm", 0, "P3"sv},
+    {"pnm", 0, "P4"sv},
+    {"pnm", 0, "P5"sv},
+    {"pnm", 0, "P6"sv},
+    {"pnm", 0, "Pf"sv},
+    {"pnm", 0, "PF"sv},
+    {"sgi", 0, "\x01\xda"sv},
+    {"ico", 0, "\0\0\1\0"sv},
+    {"dpx", 0, "SDPX"sv},
+    {"dpx", 0, "XPDS"sv},
+    {"cineon", 0, "\x80\x2a\x5f\xd7"sv},
+    {"cineon", 0, "\xd7\x5f\x2a\x80"sv},
+    {"softimage", 0, "\x53\x80\xf6\x34"sv},
+    {"fits", 0, "SIMPLE  ="sv},
+    {"iff", 0, "FOR4"sv},
+};
+constexpr size_t kHeadBytes = 16;
+
+// Formats whose files begin with nothing to recognise them by, by extension.
+const std::pair<const char*, const char*> kNamedOnly[] = {
+    {".tga", "targa"}, {".tpic", "targa"}, {".rla", "rla"}};
+
+ImageReader readerOf(const char* format) {
+    for (size_t i = 0; i < std::size(kFormats); ++i) {
+        if (std::strcmp(kFormats[i], format) == 0) return {kFormats[i], kCreators[i]};
+    }
+    return {};
+}
+
+// The first bytes of the file `name`, after checking that it is a regular file
+// of at most kMaxImageFileBytes; "" or why not.
+std::string fileHead(const std::string& name, std::string* head) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(name, ec)) {
+        return std::filesystem::exists(name, ec) ? "not a regular file" : "missing";
+    }
+    uintmax_t size = std::filesystem::file_size(name, ec);
+    if (ec) return "cannot read: " + ec.message();
+    if (size > static_cast<uintmax_t>(kMaxImageFileBytes)) {
+        return "the file is " + std::to_string(size) + " bytes; an image file may have at most " +
+               std::to_string(kMaxImageFileBytes);
+    }
+    std::ifstream file(name, std::ios::binary);
+    char bytes[kHeadBytes];
+    file.read(bytes, sizeof bytes);
+    if (file.bad()) return "cannot read: " + systemError(errno);
+    head->assign(bytes, static_cast<size_t>(file.gcount()));
+    return "";
+}
+
+}  // namespace
+
+std::string findImageReader(const std::string& name, const std::string* bytes,
+                            ImageReader* reader) {
+    std::string head;
+    if (bytes) {
+        if (bytes->size() > static_cast<size_t>(kMaxImageFileBytes)) {
+            return "the image is " + std::to_string(bytes->size()) +
+                   " bytes; an image file may have at most " + std::to_string(kMaxImageFileBytes);
+        }
+        head = bytes->substr(0, kHeadBytes);
+    } else {
+        std::string err = fileHead(name, &head);
+        if (!err.empty()) return err;
+    }
+    for (const Signature& s : kSignatures) {
+        if (head.compare(std::min(s.offset, head.size()), s.bytes.size(), s.bytes) == 0) {
+            *reader = readerOf(s.format);
+            return "";
+        }
+    }
+    std::string ext = lowerExtension(name);
+    for (const auto& n : kNamedOnly) {
+        if (ext == n.first) {
+            *reader = readerOf(n.second);
+            return "";
+        }
+    }
+    return "not an image file: it begins with the signature of no image format read here";
+}
+
+std::unique_ptr<OIIO::ImageInput> openImage(const std::string& name, const ImageReader& reader,
+                                            OIIO::Filesystem::IOProxy* proxy, std::string* error) {
+    std::unique_ptr<OIIO::ImageInput> in(reader.create ? reader.create() : nullptr);
+    if (!in) {
+        *error = "no reader for the format";
+        return nullptr;
+    }
+    if (proxy && !in->set_ioproxy(proxy)) {
+        *error = std::string("the ") + reader.format + " reader does not read from memory";
+        return nullptr;
+    }
+    if (proxy) proxy->seek(0);
+    OIIO::ImageSpec spec;
+    if (!in->open(name, spec)) {
+        std::string e = in->geterror();
+        *error = e.empty() ? std::string("not a readable ") + reader.format + " image" : e;
+        return nullptr;
+    }
+    return in;
+}
+
+namespace {
 
 // The linear value writeImage stores as each 8-bit code: 8-bit images go back
 // into 8-bit files unchanged.
@@ -254,21 +406,60 @@ const std::vector<float>& linearOfByte() {
     return table;
 }
 
-int integerOf(const json& j) {
-    if (!j.is_number_integer()) throw std::invalid_argument("not an integer");
-    return j.get<int>();
+std::string sizeText(int64_t width, int64_t height) {
+    return std::to_string(width) + " x " + std::to_string(height);
+}
+
+// "" for a width and height within the image limits, else what is wrong; before
+// anything is computed from them.
+std::string checkSize(const char* what, int64_t width, int64_t height) {
+    if (width >= 1 && height >= 1 && width <= kMaxImageSide && height <= kMaxImageSide &&
+        width * height <= kMaxImagePixels) {
+        return "";
+    }
+    return std::string(what) + " of " + sizeText(width, height) +
+           " pixels lies outside the image limits (1 to " + std::to_string(kMaxImageSide) +
+           " on a side, " + std::to_string(kMaxImagePixels) + " in all)";
+}
+
+// Pixels that are NaN or infinite in any channel, refused rather than merged:
+// the image's pixels in rows of `rowFloats` floats from `data`.
+void checkFinite(const ImageFile& f, const float* data, size_t rowFloats) {
+    const Image& im = f.image;
+    size_t bad = 0, firstX = 0, firstY = 0;
+    for (size_t y = 0; y < static_cast<size_t>(im.height); ++y) {
+        for (size_t x = 0; x < static_cast<size_t>(im.width); ++x) {
+            const float* p = data + y * rowFloats + 4 * x;
+            if (std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]) &&
+                std::isfinite(p[3])) {
+                continue;
+            }
+            if (bad++ == 0) firstX = x, firstY = y;
+        }
+    }
+    if (bad) {
+        throw ImageError(
+            f.path + ": " + std::to_string(bad) + " pixel" + (bad > 1 ? "s are" : " is") +
+            " not finite (NaN or infinite), the first at (" + std::to_string(im.x + firstX) + ", " +
+            std::to_string(im.y + firstY) + ")");
+    }
 }
 
 // An EXR keeps its place in its windows and the attributes in its header.
-void readExr(OIIO::ImageInput& in, bool pixels, ImageFile& f) {
-    const OIIO::ImageSpec& spec = in.spec();
+void readExrHeader(const OIIO::ImageSpec& spec, ImageFile& f) {
     if (spec.nchannels != 4) throw ImageError(f.path + ": not an RGBA image");
+    if (spec.full_x != 0 || spec.full_y != 0) throw ImageError(f.path + ": its frame is offset");
+    std::string bad = checkSize("its frame", spec.full_width, spec.full_height);
+    if (!bad.empty()) throw ImageError(f.path + ": " + bad);
+    if (spec.x < 0 || spec.y < 0 || spec.x > kMaxImageSide || spec.y > kMaxImageSide) {
+        throw ImageError(f.path + ": its pixels start at (" + std::to_string(spec.x) + ", " +
+                         std::to_string(spec.y) + "), outside every frame");
+    }
     Image& im = f.image;
     im.x = spec.x;
     im.y = spec.y;
     im.fullWidth = spec.full_width;
     im.fullHeight = spec.full_height;
-    if (spec.full_x != 0 || spec.full_y != 0) throw ImageError(f.path + ": its frame is offset");
     f.attributes = json::object();
     for (const OIIO::ParamValue& a : spec.extra_attribs) {
         std::string name = a.name().string();
@@ -279,79 +470,160 @@ void readExr(OIIO::ImageInput& in, bool pixels, ImageFile& f) {
             f.attributes[name.substr(7)] = a.get_string();
         }
     }
-    if (pixels && !in.read_image(0, 0, 0, 4, OIIO::TypeDesc::FLOAT, im.rgba.data())) {
-        throw ImageError(f.path + ": cannot read: " + in.geterror());
+}
+
+// The sidecar's document, of at most kMaxSidecarBytes.
+json sidecarDocument(const std::string& image, const std::string& sidecar) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(sidecar, ec)) {
+        throw ImageError(image + ": its sidecar " + sidecar + " is missing");
     }
+    uintmax_t size = std::filesystem::file_size(sidecar, ec);
+    if (ec || size > static_cast<uintmax_t>(kMaxSidecarBytes)) {
+        throw ImageError(sidecar + ": " + (ec ? ec.message() : std::to_string(size) + " bytes") +
+                         "; a sidecar has at most " + std::to_string(kMaxSidecarBytes));
+    }
+    std::ifstream file(sidecar);
+    try {
+        return vhost::readJson(file);
+    } catch (const vhost::JsonError& e) {
+        throw ImageError(sidecar + ": not a sidecar of vesper-render: " + e.what());
+    }
+}
+
+// entry[i] of a sidecar, a whole number in [lo, hi]; ImageError otherwise.
+int sidecarNumber(const json& doc, const char* entry, size_t i, int64_t lo, int64_t hi) {
+    auto it = doc.find(entry);
+    const json* v = it != doc.end() && it->is_array() && i < it->size() ? &(*it)[i] : nullptr;
+    bool whole = v && v->is_number_integer() &&
+                 !(v->is_number_unsigned() && v->get<uint64_t>() > uint64_t{INT64_MAX});
+    int64_t n = whole ? v->get<int64_t>() : 0;
+    if (!whole || n < lo || n > hi) {
+        throw ImageError("\"" + std::string(entry) + "\"[" + std::to_string(i) + "] is " +
+                         (v ? v->dump() : std::string("missing")) + ", not a whole number from " +
+                         std::to_string(lo) + " to " + std::to_string(hi));
+    }
+    return static_cast<int>(n);
 }
 
 // Other formats keep their place and attributes in a sidecar.
 void readSidecar(ImageFile& f) {
     std::string sidecar = f.path + ".json";
-    std::ifstream file(sidecar);
-    if (!file) throw ImageError(f.path + ": its sidecar " + sidecar + " is missing");
     Image& im = f.image;
+    f.attributes = sidecarDocument(f.path, sidecar);
     try {
-        f.attributes = vhost::readJson(file);
-        const json& w = f.attributes.at("dataWindow");
-        const json& full = f.attributes.at("fullSize");
-        im.x = integerOf(w.at(0));
-        im.y = integerOf(w.at(1));
-        im.fullWidth = integerOf(full.at(0));
-        im.fullHeight = integerOf(full.at(1));
-        if (integerOf(w.at(2)) - im.x != im.width || integerOf(w.at(3)) - im.y != im.height) {
-            throw ImageError(sidecar + ": \"dataWindow\" does not match the image's " +
-                             std::to_string(im.width) + " x " + std::to_string(im.height) +
-                             " pixels");
+        if (!f.attributes.is_object()) throw ImageError("not a JSON object");
+        im.fullWidth = sidecarNumber(f.attributes, "fullSize", 0, 1, kMaxImageSide);
+        im.fullHeight = sidecarNumber(f.attributes, "fullSize", 1, 1, kMaxImageSide);
+        std::string bad = checkSize("\"fullSize\"", im.fullWidth, im.fullHeight);
+        if (!bad.empty()) throw ImageError(bad);
+        int w[4];
+        for (size_t i = 0; i < 4; ++i) {
+            w[i] = sidecarNumber(f.attributes, "dataWindow", i, 0, kMaxImageSide);
         }
-    } catch (const ImageError&) {
-        throw;
-    } catch (const std::exception& e) {
-        throw ImageError(sidecar + ": not a sidecar of vesper-render: " + e.what());
+        im.x = w[0];
+        im.y = w[1];
+        if (w[2] - w[0] != im.width || w[3] - w[1] != im.height) {
+            throw ImageError("\"dataWindow\" does not match the image's " +
+                             sizeText(im.width, im.height) + " pixels");
+        }
+        f.attributes.erase("dataWindow");
+        f.attributes.erase("fullSize");
+        // Attributes are flat, as writeImage writes them: they are compared and
+        // copied, which recurses through anything nested.
+        for (auto it = f.attributes.begin(); it != f.attributes.end(); ++it) {
+            if (it->is_structured()) {
+                throw ImageError("\"" + it.key() + "\" is not a string or a number");
+            }
+        }
+    } catch (const ImageError& e) {
+        throw ImageError(sidecar + ": " + e.what());
     }
-    f.attributes.erase("dataWindow");
-    f.attributes.erase("fullSize");
 }
 
-// 8-bit codes back to the linear values they were written from.
-void read8Bit(OIIO::ImageInput& in, bool pixels, ImageFile& f) {
-    const OIIO::ImageSpec& spec = in.spec();
-    int channels = spec.nchannels;
-    if (spec.format != OIIO::TypeDesc::UINT8 || channels < 3 || channels > 4) {
-        throw ImageError(f.path + ": not an 8-bit RGB image");
+// An image file opened, its header read and checked.
+struct OpenImage {
+    ImageFile file;
+    std::unique_ptr<OIIO::ImageInput> in;
+    bool exr = false;
+};
+
+OpenImage openHeader(const std::string& path) {
+    OpenImage o;
+    ImageFile& f = o.file;
+    f.path = path;
+    ImageReader reader;
+    std::string err = findImageReader(path, nullptr, &reader);
+    if (!err.empty()) throw ImageError(path + ": " + err);
+    o.in = openImage(path, reader, nullptr, &err);
+    if (!o.in) throw ImageError(path + ": cannot read: " + err);
+    const OIIO::ImageSpec& spec = o.in->spec();
+    if (spec.depth != 1) throw ImageError(path + ": a volume, not an image");
+    std::string bad = checkSize("its image", spec.width, spec.height);
+    if (!bad.empty()) throw ImageError(path + ": " + bad);
+    f.image.width = spec.width;
+    f.image.height = spec.height;
+    o.exr = std::string(o.in->format_name()) == "openexr";
+    if (o.exr) {
+        readExrHeader(spec, f);
+        return o;
     }
-    if (!pixels) return;
-    Image& im = f.image;
-    std::vector<unsigned char> bytes(static_cast<size_t>(channels) * im.width * im.height);
-    if (!in.read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, bytes.data())) {
-        throw ImageError(f.path + ": cannot read: " + in.geterror());
+    readSidecar(f);
+    if (spec.format != OIIO::TypeDesc::UINT8 || spec.nchannels < 3 || spec.nchannels > 4) {
+        throw ImageError(path + ": not an 8-bit RGB image");
+    }
+    return o;
+}
+
+// The pixels into rows of `rowFloats` floats from `data`; 8-bit codes become the
+// linear values they were written from.
+void readPixelsOf(OpenImage& o, float* data, size_t rowFloats) {
+    const ImageFile& f = o.file;
+    size_t width = static_cast<size_t>(f.image.width), height = static_cast<size_t>(f.image.height);
+    if (o.exr) {
+        auto pixel = static_cast<OIIO::stride_t>(4 * sizeof(float));
+        auto row = static_cast<OIIO::stride_t>(rowFloats * sizeof(float));
+        if (!o.in->read_image(0, 0, 0, 4, OIIO::TypeDesc::FLOAT, data, pixel, row)) {
+            throw ImageError(f.path + ": cannot read: " + o.in->geterror());
+        }
+        checkFinite(f, data, rowFloats);
+        return;
+    }
+    int channels = o.in->spec().nchannels;
+    std::vector<unsigned char> bytes(channels * width * height);
+    if (!o.in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, bytes.data())) {
+        throw ImageError(f.path + ": cannot read: " + o.in->geterror());
     }
     const std::vector<float>& linear = linearOfByte();
-    for (size_t i = 0; i < bytes.size() / channels; ++i) {
-        for (int c = 0; c < 3; ++c) im.rgba[4 * i + c] = linear[bytes[channels * i + c]];
-        im.rgba[4 * i + 3] = channels == 4 ? bytes[channels * i + 3] / 255.0f : 1.0f;
+    for (size_t i = 0; i < width * height; ++i) {
+        float* p = data + (i / width) * rowFloats + 4 * (i % width);
+        const unsigned char* b = &bytes[channels * i];
+        for (int c = 0; c < 3; ++c) p[c] = linear[b[c]];
+        p[3] = channels == 4 ? b[3] / 255.0f : 1.0f;
     }
 }
 
 }  // namespace
 
 ImageFile readImage(const std::string& path, bool pixels) {
-    ImageFile f;
-    f.path = path;
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) throw ImageError(path + ": missing");
-    auto in = OIIO::ImageInput::open(path);
-    if (!in) throw ImageError(path + ": cannot read: " + OIIO::geterror());
-    Image& im = f.image;
-    im.width = in->spec().width;
-    im.height = in->spec().height;
-    if (pixels) im.rgba.resize(4 * static_cast<size_t>(im.width) * im.height);
-    if (std::string(in->format_name()) == "openexr") {
-        readExr(*in, pixels, f);
-        return f;
+    OpenImage o = openHeader(path);
+    Image& im = o.file.image;
+    if (pixels) {
+        im.rgba.resize(4 * static_cast<size_t>(im.width) * im.height);
+        readPixelsOf(o, im.rgba.data(), 4 * static_cast<size_t>(im.width));
     }
-    readSidecar(f);
-    read8Bit(*in, pixels, f);
-    return f;
+    return std::move(o.file);
+}
+
+void readPixels(const ImageFile& header, float* data, size_t rowFloats) {
+    OpenImage o = openHeader(header.path);
+    const Image &now = o.file.image, &then = header.image;
+    if (now.x != then.x || now.y != then.y || now.width != then.width ||
+        now.height != then.height || now.fullWidth != then.fullWidth ||
+        now.fullHeight != then.fullHeight) {
+        throw ImageError(header.path + ": changed while being merged");
+    }
+    readPixelsOf(o, data, rowFloats);
 }
 
 }  // namespace vref

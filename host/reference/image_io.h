@@ -4,10 +4,13 @@
 // whole or not at all.
 #pragma once
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <OpenImageIO/filesystem.h>
+#include <OpenImageIO/imageio.h>
 #include <nlohmann/json.hpp>
 
 #include "host/reference/vmath.h"
@@ -77,6 +80,26 @@ class ImageError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The OpenImageIO reader of an image file: the format its first bytes name,
+// or, for the formats that carry no signature (Targa, RLA), the one its
+// extension names. Nothing else is tried: left to guess, OpenImageIO tries every
+// reader it has, and some scan a whole file of any size under the library's one
+// global lock.
+struct ImageReader {
+    const char* format = nullptr;  // OpenImageIO's name for it
+    OIIO::ImageInput::Creator create = nullptr;
+};
+
+// Finds the reader of the image `name`: the file, or `bytes` when given (a
+// file's contents kept in memory). Returns "" or why there is none: the file is
+// missing, larger than kMaxImageFileBytes, or in no format read here.
+std::string findImageReader(const std::string& name, const std::string* bytes, ImageReader* reader);
+
+// Opens the image `name` (from `proxy` when not null) with `reader`; null with
+// `*error` set when it cannot.
+std::unique_ptr<OIIO::ImageInput> openImage(const std::string& name, const ImageReader& reader,
+                                            OIIO::Filesystem::IOProxy* proxy, std::string* error);
+
 // An image read back: its pixels (linear RGBA, placed in its frame) and the
 // attributes writeImage stored with it.
 struct ImageFile {
@@ -89,7 +112,14 @@ struct ImageFile {
 // attributes, or an 8-bit RGB(A) image with its sidecar, whose codes become the
 // linear values writeImage stores as them, so that they are written back
 // unchanged. Without `pixels`, only the header and sidecar are read (rgba stays
-// empty). Throws ImageError.
+// empty). Every number the file gives is checked before it is used: the frame
+// and the pixels held within the image limits, the pixels placed inside
+// [0, kMaxImageSide] on each axis, every pixel finite. Throws ImageError.
 ImageFile readImage(const std::string& path, bool pixels = true);
+
+// Reads the pixels of the image readImage read `header` from (without pixels)
+// into rows of `rowFloats` floats from `data`: a tile straight into its place
+// in a frame. Throws ImageError, also when the file no longer matches `header`.
+void readPixels(const ImageFile& header, float* data, size_t rowFloats);
 
 }  // namespace vref

@@ -47,15 +47,22 @@ constexpr int64_t kMaxSceneFileBytes = int64_t{1} << 26;
 // Texture images: each side, and the pixels of the top level.
 constexpr int kMaxTextureSide = 32768;
 constexpr int64_t kMaxTexturePixels = int64_t{1} << 26;
+// Bytes of an image file read (a texture, a tile, a frame): twice a texture's
+// top level as uncompressed RGBA floats, room for its mip levels.
+constexpr int64_t kMaxImageFileBytes = int64_t{1} << 31;
 
 // ---- split renders (plan, vesper-merge) ----
 // Frames of an "animation" or "wedge" block.
 constexpr int kMaxFrames = 100000;
-// Tiles of one frame, and tasks of one plan.
+// Tiles of one frame, and tasks of one plan: also the tiles one merge reads.
 constexpr int kMaxTiles = 65536;
 constexpr int64_t kMaxTasks = 1000000;
-// Columns of a contact sheet.
+// Columns of a contact sheet, and its pixels: cells shrink to fit, so that any
+// wedge has a sheet (256 MiB of linear RGBA while it is drawn).
 constexpr int kMaxSheetColumns = 1000;
+constexpr int64_t kMaxSheetPixels = int64_t{1} << 24;
+// Bytes of a tile's sidecar (a few hundred are written).
+constexpr int64_t kMaxSidecarBytes = int64_t{1} << 20;
 
 // ---- JSON documents: scenes, tile sidecars, studio requests ----
 // Arrays and objects nested in one another, counted while parsing
@@ -116,10 +123,14 @@ inline constexpr Limit kLimits[] = {
     {kDocRenderer, "sceneFileBytes", kMaxSceneFileBytes, "bytes of a scene file"},
     {kDocRenderer, "textureSide", kMaxTextureSide, "pixels on each side of a texture image"},
     {kDocRenderer, "texturePixels", kMaxTexturePixels, "pixels of a texture image's top level"},
+    {kDocRenderer | kDocScale, "imageFileBytes", kMaxImageFileBytes,
+     "bytes of an image file read: a texture, a tile or a frame"},
     {kDocRenderer | kDocScale, "frames", kMaxFrames, "frames of an animation or wedge"},
     {kDocRenderer | kDocScale, "tiles", kMaxTiles, "tiles of one frame in a plan or merge"},
-    {kDocScale, "tasks", kMaxTasks, "tasks of one plan (frames x tiles)"},
+    {kDocScale, "tasks", kMaxTasks, "tasks of one plan, tiles of one merge (frames x tiles)"},
     {kDocScale, "sheetColumns", kMaxSheetColumns, "columns of a contact sheet"},
+    {kDocScale, "sheetPixels", kMaxSheetPixels, "pixels of a contact sheet; cells shrink to fit"},
+    {kDocScale, "sidecarBytes", kMaxSidecarBytes, "bytes of a tile's sidecar"},
     {kDocRenderer | kDocScale | kDocStudio, "jsonDepth", kMaxJsonDepth,
      "arrays and objects nested in a scene, sidecar or request"},
     {kDocStudio, "side", kStudioMaxSide, "pixels on each side of a preview"},

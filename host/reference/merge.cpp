@@ -10,6 +10,8 @@
 #include <OpenImageIO/imagebufalgo.h>
 #include <nlohmann/json.hpp>
 
+#include "host/reference/limits.h"
+
 namespace vrender {
 
 namespace {
@@ -42,65 +44,58 @@ std::vector<std::pair<std::string, std::string>> comparedKeys(const json& a, con
     return keys;
 }
 
-// Every tile inside the frame, and no two overlapping.
-void checkPlacement(const std::vector<ImageFile>& tiles, const Image& frame) {
+std::string pixelText(size_t x, size_t y) {
+    return "(" + std::to_string(x) + ", " + std::to_string(y) + ")";
+}
+
+// Every tile inside the frame, none overlapping another, every pixel covered.
+// One bit a pixel of the frame keeps the work linear in pixels and tiles.
+void checkTiling(const std::string& out, const std::vector<ImageFile>& tiles, const Image& frame) {
+    std::vector<bool> covered(static_cast<size_t>(frame.width) * frame.height, false);
     for (size_t i = 0; i < tiles.size(); ++i) {
         const Image& a = tiles[i].image;
         if (a.x < 0 || a.y < 0 || a.x + a.width > frame.width || a.y + a.height > frame.height) {
             throw MergeError(tiles[i].path + ": its region " + regionText(a) +
                              " lies outside the " + sizeText(frame) + " frame");
         }
-        for (size_t j = 0; j < i; ++j) {
-            const Image& b = tiles[j].image;
-            if (a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
-                b.y < a.y + a.height) {
-                throw MergeError(tiles[i].path + ": its region " + regionText(a) + " overlaps " +
-                                 tiles[j].path + "'s " + regionText(b));
+        for (int y = a.y; y < a.y + a.height; ++y) {
+            auto row = covered.begin() + static_cast<ptrdiff_t>(y) * frame.width;
+            if (std::find(row + a.x, row + a.x + a.width, true) == row + a.x + a.width) {
+                std::fill(row + a.x, row + a.x + a.width, true);
+                continue;
+            }
+            for (size_t j = 0; j < i; ++j) {
+                const Image& b = tiles[j].image;
+                if (a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
+                    b.y < a.y + a.height) {
+                    throw MergeError(tiles[i].path + ": its region " + regionText(a) +
+                                     " overlaps " + tiles[j].path + "'s " + regionText(b));
+                }
             }
         }
     }
-}
-
-// Every pixel of the frame in some tile.
-void checkCoverage(const std::string& out, const std::vector<ImageFile>& tiles,
-                   const Image& frame) {
-    std::vector<bool> covered(static_cast<size_t>(frame.width) * frame.height, false);
-    for (const ImageFile& p : tiles) {
-        const Image& t = p.image;
-        for (int y = t.y; y < t.y + t.height; ++y) {
-            auto row = covered.begin() + static_cast<ptrdiff_t>(y) * frame.width;
-            std::fill(row + t.x, row + t.x + t.width, true);
-        }
-    }
-    for (size_t i = 0; i < covered.size(); ++i) {
-        if (!covered[i]) {
-            throw MergeError(out + ": no tile covers pixel (" + std::to_string(i % frame.width) +
-                             ", " + std::to_string(i / frame.width) + "): a tile is missing");
-        }
+    auto gap = std::find(covered.begin(), covered.end(), false);
+    if (gap != covered.end()) {
+        auto i = static_cast<size_t>(gap - covered.begin());
+        throw MergeError(out + ": no tile covers pixel " +
+                         pixelText(i % frame.width, i / frame.width) + ": a tile is missing");
     }
 }
 
-// Reads each tile's pixels, as its header was checked, into its place.
+// Reads each tile's pixels, as its header was checked, straight into its place.
 void copyTiles(const std::vector<ImageFile>& headers, Image& frame) {
-    for (const ImageFile& header : headers) {
-        ImageFile p = vref::readImage(header.path);
-        const Image& t = p.image;
-        if (t.x != header.image.x || t.y != header.image.y || t.width != header.image.width ||
-            t.height != header.image.height) {
-            throw MergeError(p.path + ": changed while being merged");
-        }
-        for (int y = 0; y < t.height; ++y) {
-            size_t to = static_cast<size_t>(t.y + y) * frame.width + t.x;
-            std::copy_n(&t.rgba[4 * static_cast<size_t>(y) * t.width], 4 * t.width,
-                        &frame.rgba[4 * to]);
-        }
+    size_t row = 4 * static_cast<size_t>(frame.width);
+    for (const ImageFile& t : headers) {
+        size_t at = static_cast<size_t>(t.image.y) * row + 4 * static_cast<size_t>(t.image.x);
+        vref::readPixels(t, &frame.rgba[at], row);
     }
 }
 
-std::vector<ImageFile> readWholeFrames(const std::vector<std::string>& paths) {
+// The headers of whole frames, for the sheet.
+std::vector<ImageFile> readFrameHeaders(const std::vector<std::string>& paths) {
     std::vector<ImageFile> frames;
     for (const std::string& f : paths) {
-        frames.push_back(vref::readImage(f));
+        frames.push_back(vref::readImage(f, false));
         const Image& im = frames.back().image;
         if (im.x != 0 || im.y != 0 || im.width != im.fullWidth || im.height != im.fullHeight) {
             throw MergeError(f + ": a tile " + regionText(im) + ", not a whole frame");
@@ -108,25 +103,6 @@ std::vector<ImageFile> readWholeFrames(const std::vector<std::string>& paths) {
     }
     return frames;
 }
-
-// The grid of a contact sheet: small frames are enlarged so that their labels
-// fit under them.
-struct SheetLayout {
-    int cols, rows, cellW, cellH, labelH, gap = 4;
-
-    SheetLayout(const Image& first, int n, int columns) {
-        cols = columns > 0 ? columns : static_cast<int>(std::ceil(std::sqrt(n)));
-        rows = (n + cols - 1) / cols;
-        cellW = std::max(160, std::min(first.width, 320));
-        cellH = std::max(1, static_cast<int>(std::lround(static_cast<double>(first.height) * cellW /
-                                                         first.width)));
-        labelH = std::max(16, cellW / 12);
-    }
-    int width() const { return gap + cols * (cellW + gap); }
-    int height() const { return gap + rows * (cellH + labelH + gap); }
-    int x(int i) const { return gap + (i % cols) * (cellW + gap); }
-    int y(int i) const { return gap + (i / cols) * (cellH + labelH + gap); }
-};
 
 std::string labelOf(const ImageFile& f) {
     const json& a = f.attributes;
@@ -142,20 +118,55 @@ bool drawCell(OIIO::ImageBuf& sheet, const SheetLayout& l, int i, const ImageFil
     OIIO::ImageSpec fs(f.image.width, f.image.height, 4, OIIO::TypeDesc::FLOAT);
     OIIO::ImageBuf src(fs, const_cast<float*>(f.image.rgba.data()));
     OIIO::ImageBuf cell;
-    OIIO::ImageBufAlgo::resize(cell, src, "", 0.0f, OIIO::ROI(0, l.cellW, 0, l.cellH, 0, 1, 0, 4));
+    OIIO::ImageBufAlgo::resize(cell, src, "", 0.0f,
+                               OIIO::ROI(0, l.imageW, 0, l.imageH, 0, 1, 0, 4));
     int x = l.x(i), y = l.y(i);
-    OIIO::ImageBufAlgo::paste(sheet, x, y, 0, 0, cell);
+    OIIO::ImageBufAlgo::paste(sheet, x + (l.cellW - l.imageW) / 2, y, 0, 0, cell);
+    if (!l.labelH) return true;
     std::string label = labelOf(f);
     int size = l.labelH * 2 / 3;
     while (size > 8 && OIIO::ImageBufAlgo::text_size(label, size, "DejaVuSans").width() > l.cellW) {
         --size;
     }
-    return OIIO::ImageBufAlgo::render_text(sheet, x + l.cellW / 2, y + l.cellH + l.labelH * 3 / 4,
-                                           label, size, "DejaVuSans", kWhite,
-                                           OIIO::ImageBufAlgo::TextAlignX::Center);
+    // Clipped to its cell: a long label does not run into the next one.
+    OIIO::ROI band(x, x + l.cellW, y + l.imageH, y + l.cellH(), 0, 1, 0, 4);
+    return OIIO::ImageBufAlgo::render_text(
+        sheet, x + l.cellW / 2, y + l.imageH + l.labelH * 3 / 4, label, size, "DejaVuSans", kWhite,
+        OIIO::ImageBufAlgo::TextAlignX::Center, OIIO::ImageBufAlgo::TextAlignY::Baseline, 0, band);
 }
 
 }  // namespace
+
+SheetLayout::SheetLayout(int frameWidth, int frameHeight, int n, int columns, int cellWidth) {
+    cols = columns > 0 ? std::min(columns, n) : static_cast<int>(std::ceil(std::sqrt(n)));
+    rows = (n + cols - 1) / cols;
+    cellW = imageW = cellWidth;
+    double aspect = static_cast<double>(frameHeight) / frameWidth;
+    imageH = std::max(1, static_cast<int>(std::lround(aspect * cellW)));
+    if (imageH > 2 * cellW) {
+        imageH = 2 * cellW;
+        imageW = std::max(1, static_cast<int>(std::lround(imageH / aspect)));
+    }
+    // Below this a label is too small to read.
+    labelH = cellW >= 48 ? std::max(16, cellW / 12) : 0;
+}
+
+bool SheetLayout::fits() const {
+    return width() <= vref::kMaxImageSide && height() <= vref::kMaxImageSide &&
+           width() * height() <= vref::kMaxSheetPixels;
+}
+
+SheetLayout layoutSheet(const std::string& sheet, int frameWidth, int frameHeight, int n,
+                        int columns) {
+    int widest = std::max(SheetLayout::kMinCell, std::min(frameWidth, SheetLayout::kMaxCell));
+    for (int w = widest; w > 0; --w) {
+        SheetLayout l(frameWidth, frameHeight, n, columns, w);
+        if (l.fits()) return l;
+    }
+    throw MergeError(sheet + ": " + std::to_string(n) + " frames in " + std::to_string(columns) +
+                     " columns do not fit in a sheet of " + std::to_string(vref::kMaxImageSide) +
+                     " pixels on a side; give more columns");
+}
 
 void checkAlike(const std::vector<ImageFile>& pieces, const char* what) {
     const ImageFile& ref = pieces[0];
@@ -192,30 +203,36 @@ ImageFile assembleFrame(const std::string& out, const std::vector<std::string>& 
     Image& frame = result.image;
     frame.width = frame.fullWidth = headers[0].image.fullWidth;
     frame.height = frame.fullHeight = headers[0].image.fullHeight;
-    checkPlacement(headers, frame);
-    checkCoverage(out, headers, frame);
+    checkTiling(out, headers, frame);
     frame.rgba.assign(4 * static_cast<size_t>(frame.width) * frame.height, 0.0f);
     copyTiles(headers, frame);
     return result;
 }
 
-ContactSheet contactSheet(const std::vector<std::string>& paths, int columns) {
-    std::vector<ImageFile> frames = readWholeFrames(paths);
-    checkAlike(frames, "frame");
-    int n = static_cast<int>(frames.size());
-    SheetLayout layout(frames[0].image, n, columns);
-    OIIO::ImageSpec spec(layout.width(), layout.height(), 4, OIIO::TypeDesc::FLOAT);
-    OIIO::ImageBuf sheet(spec);
+ContactSheet contactSheet(const std::string& out, const std::vector<std::string>& paths,
+                          int columns) {
+    std::vector<ImageFile> headers = readFrameHeaders(paths);
+    checkAlike(headers, "frame");
+    int n = static_cast<int>(headers.size());
+    const Image& first = headers[0].image;
+    SheetLayout layout = layoutSheet(out, first.width, first.height, n, columns);
+    ContactSheet result;
+    Image& image = result.image;
+    image.width = image.fullWidth = static_cast<int>(layout.width());
+    image.height = image.fullHeight = static_cast<int>(layout.height());
+    image.rgba.resize(4 * static_cast<size_t>(image.width) * image.height);
+    OIIO::ImageSpec spec(image.width, image.height, 4, OIIO::TypeDesc::FLOAT);
+    OIIO::ImageBuf sheet(spec, image.rgba.data());
     const float background[4] = {0.02f, 0.02f, 0.02f, 1.0f};
     OIIO::ImageBufAlgo::fill(sheet, background);
-    ContactSheet result;
-    for (int i = 0; i < n; ++i)
-        result.lettered = drawCell(sheet, layout, i, frames[i]) && result.lettered;
-    Image& image = result.image;
-    image.width = image.fullWidth = spec.width;
-    image.height = image.fullHeight = spec.height;
-    image.rgba.resize(4 * static_cast<size_t>(spec.width) * spec.height);
-    sheet.get_pixels(OIIO::ROI::All(), OIIO::TypeDesc::FLOAT, image.rgba.data());
+    // One frame's pixels in memory at a time, whatever the number of frames.
+    for (int i = 0; i < n; ++i) {
+        ImageFile f = vref::readImage(paths[i]);
+        if (f.image.width != headers[i].image.width || f.image.height != headers[i].image.height) {
+            throw MergeError(f.path + ": changed while being merged");
+        }
+        result.lettered = drawCell(sheet, layout, i, f) && result.lettered;
+    }
     return result;
 }
 

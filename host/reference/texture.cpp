@@ -11,6 +11,7 @@
 #include <OpenImageIO/imagecache.h>
 #include <OpenImageIO/imageio.h>
 
+#include "host/reference/image_io.h"
 #include "host/reference/limits.h"
 
 namespace vref {
@@ -174,12 +175,11 @@ namespace {
 // Opens the image and decodes its top level band by band (into one band's
 // memory), so that a file whose header promises more than its data holds is
 // refused now instead of reading as black while rendering.
-std::string verify(const std::string& name, OIIO::Filesystem::IOProxy* proxy) {
-    auto in = OIIO::ImageInput::open(name, nullptr, proxy);
-    if (!in) {
-        std::string e = OIIO::geterror();
-        return "cannot read the image" + (e.empty() ? "" : ": " + e);
-    }
+std::string verify(const std::string& name, const ImageReader& reader,
+                   OIIO::Filesystem::IOProxy* proxy) {
+    std::string error;
+    auto in = openImage(name, reader, proxy, &error);
+    if (!in) return "cannot read the image: " + error;
     const OIIO::ImageSpec& spec = in->spec();
     int64_t pixels = int64_t{spec.width} * spec.height;
     if (spec.width < 1 || spec.height < 1 || spec.depth != 1 || spec.nchannels < 1 ||
@@ -212,10 +212,10 @@ std::string verify(const std::string& name, OIIO::Filesystem::IOProxy* proxy) {
 
 }  // namespace
 
-void TextureLibrary::decode(const std::string& name, OIIO::Filesystem::IOProxy* proxy,
-                            ImageTexture* tex) {
-    if (proxy) proxy->seek(0);
-    auto in = OIIO::ImageInput::open(name, nullptr, proxy);
+void TextureLibrary::decode(const std::string& name, const ImageReader& reader,
+                            OIIO::Filesystem::IOProxy* proxy, ImageTexture* tex) {
+    std::string error;
+    auto in = openImage(name, reader, proxy, &error);
     if (!in) return;
     const OIIO::ImageSpec& spec = in->spec();
     // Only where the full image is the data window, as the direct lookup assumes.
@@ -260,18 +260,21 @@ ImageTexture* TextureLibrary::load(const std::string& path, bool cube, std::stri
             return nullptr;
         }
     }
-    std::string bad = verify(key, proxy);
+    ImageReader reader;
+    std::string bad = findImageReader(path, bytes, &reader);
+    if (bad.empty()) bad = verify(key, reader, proxy);
     if (!bad.empty()) {
         *error = "texture " + path + ": " + bad;
         return nullptr;
     }
+    // The cache opens the file with the same reader, never by guessing.
     OIIO::ustring name(key);
+    OIIO::ImageSpec config;
     if (proxy) {
         proxy->seek(0);
-        OIIO::ImageSpec config;
         config.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
-        ts_->imagecache()->add_file(name, nullptr, &config);
     }
+    ts_->imagecache()->add_file(name, reader.create, proxy ? &config : nullptr);
     // Through this library's own record of the thread, like every lookup: the
     // TextureSystem's implicit one may be a destroyed library's.
     OIIO::TextureSystem::TextureHandle* handle = ts_->get_texture_handle(name, threadInfo());
@@ -287,7 +290,7 @@ ImageTexture* TextureLibrary::load(const std::string& path, bool cube, std::stri
         return nullptr;
     }
     auto tex = std::unique_ptr<ImageTexture>(new ImageTexture(this, handle, path, cube, channels));
-    decode(key, proxy, tex.get());
+    decode(key, reader, proxy, tex.get());
     if (cube && tex->direct() && !tex->latLongAgrees()) tex->texels_.clear();
     ImageTexture* raw = tex.get();
     textures_[std::make_pair(key, cube)] = std::move(tex);

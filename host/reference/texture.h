@@ -32,6 +32,7 @@
 namespace vref {
 
 class TextureLibrary;
+struct ImageReader;
 
 class ImageTexture final : public pxs::ITextureObject {
   public:
@@ -81,8 +82,9 @@ class TextureLibrary {
     TextureLibrary& operator=(const TextureLibrary&) = delete;
 
     // The texture for the image at `path` (one object per path and kind), or null
-    // with `*error` set when the file is missing, unreadable, damaged or larger
-    // than the limits of limits.h allow. With `bytes`, the image is those bytes
+    // with `*error` set when the file is missing, unreadable, damaged, in no
+    // format its signature or extension names (image_io.h), or larger than the
+    // limits of limits.h allow. With `bytes`, the image is those bytes
     // (a file's contents kept in memory) and `path` only names it.
     ImageTexture* load(const std::string& path, bool cube, std::string* error,
                        const std::string* bytes = nullptr);
@@ -96,7 +98,8 @@ class TextureLibrary {
     OIIO::TextureSystem::Perthread* threadInfo();
     OIIO::TextureSystem::Perthread* recordOf(std::thread::id thread);
     // Keeps a decoded copy of a small 2D image in `tex` for direct lookups.
-    void decode(const std::string& name, OIIO::Filesystem::IOProxy* proxy, ImageTexture* tex);
+    void decode(const std::string& name, const ImageReader& reader,
+                OIIO::Filesystem::IOProxy* proxy, ImageTexture* tex);
 
     struct Memory {
         std::string bytes;

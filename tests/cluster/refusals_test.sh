@@ -63,6 +63,28 @@ out=$tmp/frame.exr
   check 1 "bare.png: its sidecar $tmp/bare.png.json is missing" "$merge" --out "$out" $t "$tmp/bare.png"
   check 2 "has no tiles" "$merge" --out "$out"
   check 2 "needs one %d for the frame" "$merge" --frames 2 --tiles 2 --out "$out" --tile "t%02d.exr"
+  check 2 "--frames 100000 x --tiles 65536 makes 6553600000 tiles; a merge reads at most 1000000" \
+    "$merge" --frames 100000 --tiles 65536 --out "$tmp/f%d.exr" --tile "$tmp/t%d_%d.exr"
+  # A file that is no image, however large, is refused by its first bytes.
+  echo hello >"$tmp/text.exr"
+  truncate -s 1G "$tmp/zeros.exr"
+  check 1 "text.exr: not an image file" "$merge" --out "$out" $t "$tmp/text.exr"
+  check 1 "zeros.exr: not an image file" "$merge" --out "$out" $t "$tmp/zeros.exr"
+  # A window near 2^31 would wrap in an int and place the tile far outside the frame.
+  cp "$tmp/t3.png" "$tmp/far.png"
+  tr -d ' \n' <"$tmp/t3.png.json" |
+    sed 's/"dataWindow":\[[^]]*\]/"dataWindow":[2147483616,20,-2147483616,40]/' >"$tmp/far.png.json"
+  check 1 "far.png.json: \"dataWindow\"[0] is 2147483616, not a whole number from 0 to 16384" \
+    "$merge" --out "$out" $t "$tmp/far.png"
+  # An input is never overwritten, by its own name or another one.
+  cp "$tmp/t0.exr" "$tmp/t0.keep"
+  ln "$tmp/t0.exr" "$tmp/hard.exr"
+  check 2 "--out $tmp/t0.exr would overwrite its input $tmp/t0.exr" "$merge" --out "$tmp/t0.exr" $t "$tmp/t3.exr"
+  check 2 "--out $tmp/hard.exr would overwrite its input $tmp/t0.exr" "$merge" --out "$tmp/hard.exr" $t "$tmp/t3.exr"
+  check 2 "--out $tmp/./t0.exr would overwrite its input $tmp/t0.exr" "$merge" --out "$tmp/./t0.exr" $t "$tmp/t3.exr"
+  check 2 "--sheet $out would overwrite its input $out" "$merge" --sheet "$out" "$out"
+  check 2 "--out $out writes the file of --out $out again" "$merge" --out "$out" $t "$tmp/t3.exr" --out "$out" $t "$tmp/t3.exr"
+  cmp -s "$tmp/t0.exr" "$tmp/t0.keep" || { echo "FAIL: a refused merge overwrote t0.exr" >&2; failures=$((failures + 1)); }
 }
 [ -e "$out" ] && { echo "FAIL: a refused merge wrote $out" >&2; failures=$((failures + 1)); }
 

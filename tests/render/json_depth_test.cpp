@@ -125,6 +125,8 @@ TEST_F(JsonReaders, SidecarsOfMerge) {
     Result tiled = run(render + " --scene " + scene + " --region 0,0,8,4 --out " + tile, dir_);
     ASSERT_EQ(tiled.status, 0) << tiled.err;
     for (const auto& doc : kDocuments) {
+        // A larger sidecar is refused by its size before it is parsed.
+        if (doc.text.size() > static_cast<size_t>(vref::kMaxSidecarBytes)) continue;
         SCOPED_TRACE(doc.what);
         std::ofstream(sidecar) << doc.text;
         Result r = run(merge + " --out " + dir_ + "/frame.png " + tile, dir_);
