@@ -334,6 +334,75 @@ std::string fileHead(const std::string& name, std::string* head) {
     return "";
 }
 
+// The bytes of an image file, from memory or from disk, read at any offset.
+class ImageBytes {
+  public:
+    ImageBytes(const std::string& name, const std::string* bytes) : bytes_(bytes) {
+        if (!bytes_) file_.open(name, std::ios::binary);
+        std::error_code ec;
+        size_ = bytes_ ? bytes_->size() : std::filesystem::file_size(name, ec);
+        if (ec) size_ = 0;
+    }
+    uint64_t size() const { return size_; }
+    // n bytes at `at`, or false past the end.
+    bool read(uint64_t at, char* out, size_t n) {
+        if (at > size_ || n > size_ - at) return false;
+        if (bytes_) {
+            std::memcpy(out, bytes_->data() + at, n);
+            return true;
+        }
+        file_.seekg(static_cast<std::streamoff>(at));
+        file_.read(out, static_cast<std::streamsize>(n));
+        return file_.gcount() == static_cast<std::streamsize>(n);
+    }
+
+  private:
+    const std::string* bytes_;
+    std::ifstream file_;
+    uint64_t size_ = 0;
+};
+
+// A name or type of an OpenEXR attribute: up to 255 characters and a NUL.
+bool exrString(ImageBytes& in, uint64_t* at, std::string* s) {
+    s->clear();
+    for (char c; s->size() < 256; s->push_back(c)) {
+        if (!in.read((*at)++, &c, 1)) return false;
+        if (c == '\0') return true;
+    }
+    return false;
+}
+
+// An OpenEXR reader allocates each attribute at the size its header declares
+// before reading it: every size checked against the bytes the file holds, so
+// that a few bytes cannot claim gigabytes. "" or what is wrong.
+std::string exrHeaderError(ImageBytes& in) {
+    char version[4];
+    if (!in.read(4, version, 4)) return "the OpenEXR header is cut short";
+    const bool multipart = (static_cast<unsigned char>(version[1]) & 0x10) != 0;
+    uint64_t at = 8;
+    std::string name, type;
+    for (;;) {
+        if (!exrString(in, &at, &name)) return "the OpenEXR header is cut short or malformed";
+        if (name.empty()) {
+            // The end of a header; a multi-part file ends its headers with an empty one.
+            char next = 0;
+            if (!multipart || !in.read(at, &next, 1) || next == '\0') return "";
+            continue;
+        }
+        unsigned char size[4];
+        if (!exrString(in, &at, &type) || !in.read(at, reinterpret_cast<char*>(size), 4)) {
+            return "the OpenEXR header is cut short or malformed";
+        }
+        at += 4;
+        uint32_t n = size[0] | size[1] << 8 | size[2] << 16 | uint32_t{size[3]} << 24;
+        if (n > in.size() - at) {
+            return "the OpenEXR attribute \"" + name + "\" declares " + std::to_string(n) +
+                   " bytes, beyond the end of the file";
+        }
+        at += n;
+    }
+}
+
 }  // namespace
 
 std::string findImageReader(const std::string& name, const std::string* bytes,
@@ -352,7 +421,9 @@ std::string findImageReader(const std::string& name, const std::string* bytes,
     for (const Signature& s : kSignatures) {
         if (head.compare(std::min(s.offset, head.size()), s.bytes.size(), s.bytes) == 0) {
             *reader = readerOf(s.format);
-            return "";
+            if (std::strcmp(s.format, "openexr") != 0) return "";
+            ImageBytes in(name, bytes);
+            return exrHeaderError(in);
         }
     }
     std::string ext = lowerExtension(name);

@@ -53,6 +53,14 @@ std::string encoded(const char* name, int channels) {
     return std::string(bytes.begin(), bytes.end());
 }
 
+// An OpenEXR file whose "channels" attribute claims `size` bytes.
+std::string exrClaiming(uint32_t size) {
+    std::string exr = encoded("x.exr", 4);
+    size_t at = exr.find(std::string("channels\0chlist\0", 16)) + 16;
+    for (int i = 0; i < 4; ++i) exr[at + i] = static_cast<char>(size >> (8 * i));
+    return exr;
+}
+
 TEST(ImageReaders, OnlyTheReaderTheSignatureOrTheExtensionNames) {
     TempDir dir;
     const std::string png = encoded("x.png", 3);
@@ -64,6 +72,10 @@ TEST(ImageReaders, OnlyTheReaderTheSignatureOrTheExtensionNames) {
         {dir.write("png-named.exr", png), "png", ""},
         {dir.write("plain.tga", encoded("x.tga", 3)), "targa", ""},
         {dir.write("half.exr", encoded("x.exr", 4)), "openexr", ""},
+        // The reader would allocate what the header claims before reading it.
+        {dir.write("claims.exr", exrClaiming(0x7ffffff0)), "openexr",
+         "the OpenEXR attribute \"channels\" declares 2147483632 bytes, beyond the end"},
+        {dir.write("cut.exr", exrClaiming(0).substr(0, 20)), "openexr", "cut short"},
         {dir.write("text.png", "hello"), nullptr, "not an image file"},
         // Left to guess, OpenImageIO's IFF reader scans a file of zeros to its end.
         {dir.sparse("zeros.iff", int64_t{1} << 30), nullptr, "not an image file"},
