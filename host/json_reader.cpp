@@ -26,8 +26,9 @@ json read(Input&& input) {
     } catch (const TooDeep&) {
         throw JsonError("arrays and objects nested more than " +
                         std::to_string(vref::kMaxJsonDepth) + " deep");
-    } catch (const json::parse_error& e) {
-        // Without the library's "[json.exception.parse_error.101] " tag.
+    } catch (const json::exception& e) {
+        // A syntax error, or a number beyond a double ("7e777"); without the
+        // library's "[json.exception.parse_error.101] " tag.
         std::string what = e.what();
         size_t tag = what.find("] ");
         throw JsonError("invalid JSON: " +

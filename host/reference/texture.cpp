@@ -60,6 +60,12 @@ bool ImageTexture::sampleDirect(float s, float t, float* rgba) const {
     };
     size_t x0 = wrap(is, width_), x1 = wrap(is + 1, width_);
     size_t y0 = wrap(it, height_), y1 = wrap(it + 1, height_);
+    blend(x0, x1, y0, y1, sf, tf, rgba);
+    return true;
+}
+
+void ImageTexture::blend(size_t x0, size_t x1, size_t y0, size_t y1, float sf, float tf,
+                         float* rgba) const {
     const float* a = &texels_[4 * (y0 * width_ + x0)];
     const float* b = &texels_[4 * (y0 * width_ + x1)];
     const float* c = &texels_[4 * (y1 * width_ + x0)];
@@ -67,7 +73,6 @@ bool ImageTexture::sampleDirect(float s, float t, float* rgba) const {
     float s1 = 1.0f - sf, t1 = 1.0f - tf;
     for (int k = 0; k < 4; ++k)
         rgba[k] = t1 * (a[k] * s1 + b[k] * sf) + tf * (c[k] * s1 + d[k] * sf);
-    return true;
 }
 
 bool ImageTexture::sampleLatLong(const float* r, float* rgba) const {
@@ -90,13 +95,7 @@ bool ImageTexture::sampleLatLong(const float* r, float* rgba) const {
     auto clamp = [](int c, int n) { return static_cast<size_t>(std::min(std::max(c, 0), n - 1)); };
     size_t x0 = wrap(is, width_), x1 = wrap(is + 1, width_);
     size_t y0 = clamp(it, height_), y1 = clamp(it + 1, height_);
-    const float* a = &texels_[4 * (y0 * width_ + x0)];
-    const float* b = &texels_[4 * (y0 * width_ + x1)];
-    const float* c = &texels_[4 * (y1 * width_ + x0)];
-    const float* d = &texels_[4 * (y1 * width_ + x1)];
-    float s1 = 1.0f - sf, t1 = 1.0f - tf;
-    for (int k = 0; k < 4; ++k)
-        rgba[k] = t1 * (a[k] * s1 + b[k] * sf) + tf * (c[k] * s1 + d[k] * sf);
+    blend(x0, x1, y0, y1, sf, tf, rgba);
     return true;
 }
 

@@ -59,6 +59,8 @@ class ImageTexture final : public pxs::ITextureObject {
     // TextureSystem's arithmetic; false for directions it leaves to the
     // TextureSystem (not finite, or too short to normalise the same way).
     bool sampleLatLong(const float* direction, float* rgba) const;
+    // The decoded texels' bilinear blend of columns x0, x1 and rows y0, y1.
+    void blend(size_t x0, size_t x1, size_t y0, size_t y1, float sf, float tf, float* rgba) const;
     bool sampleTextureSystem(const float* coords, float* rgba) const;
     // Whether sampleLatLong gives the TextureSystem's values, bit for bit, over a
     // set of directions that covers the poles and the seam.

@@ -7,18 +7,11 @@
 #include <filesystem>
 
 #include "host/reference/image_io.h"
+#include "testkit/temp_dir.h"
 
 namespace {
 
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        std::string t = (std::filesystem::temp_directory_path() / "vesper-imageio-XXXXXX").string();
-        path = mkdtemp(t.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
+using vtest::TempDir;
 
 vref::Image tile() {
     vref::Image im;

@@ -16,21 +16,11 @@
 #include "host/reference/limits.h"
 #include "host/reference/merge.h"
 #include "host/reference/texture.h"
+#include "testkit/temp_dir.h"
 
 namespace {
 
-struct TempDir {
-    std::string path;
-    TempDir() {
-        std::string t = (std::filesystem::temp_directory_path() / "vesper-images-XXXXXX").string();
-        path = mkdtemp(t.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return path + "/" + name; }
-    std::string write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(file(name), std::ios::binary) << bytes;
-        return file(name);
-    }
+struct TempDir : vtest::TempDir {
     // A file of `size` bytes that holds none: zeros, without using the disk.
     std::string sparse(const std::string& name, int64_t size) const {
         EXPECT_EQ(truncate(write(name, "").c_str(), size), 0);

@@ -45,6 +45,10 @@ TEST(JsonDepth, TheLimitHoldsExactly) {
             EXPECT_EQ(e.what(), kTooDeep);
         }
     }
+    // Every other fault of a document is a JsonError too, never the parser's own.
+    for (const char* doc : {"7e777", "{\"a\": -1e400}", "[1,", "\"\\ud800\""}) {
+        EXPECT_THROW(vhost::readJson(doc), vhost::JsonError) << doc;
+    }
 }
 
 // Past the limit, in the places each reader reads: deep arrays and objects, one

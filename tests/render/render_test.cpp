@@ -24,21 +24,14 @@
 #include "host/reference/renderer.h"
 #include "host/reference/scene_loader.h"
 #include "testkit/alloc_counter.h"
+#include "testkit/temp_dir.h"
 #include "tests/render/scripted.h"
 
 namespace {
 
 using vref::float3;
 
-struct TempDir {
-    std::filesystem::path path;
-    TempDir() {
-        std::string t = (std::filesystem::temp_directory_path() / "vesper-rtest-XXXXXX").string();
-        path = mkdtemp(t.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string file(const std::string& name) const { return (path / name).string(); }
-};
+using vtest::TempDir;
 
 void writeImage(const std::string& path, int w, int h, int channels, std::vector<float> px) {
     auto out = OIIO::ImageOutput::create(path);
@@ -170,7 +163,7 @@ TEST(RenderImage, ObjMeshesLoadWithTheirFacesAndRender) {
     vhost::Library lib;
     vref::Scene scene;
     vref::RenderSettings settings;
-    vrender::loadScene(doc, "quad.json", dir.path.string(), lib, scene, settings);
+    vrender::loadScene(doc, "quad.json", dir.path, lib, scene, settings);
     ASSERT_EQ(scene.objectCount(), 1u);
     EXPECT_EQ(scene.object(0).mesh.triangles(), 2u);
     settings.width = settings.height = 9;

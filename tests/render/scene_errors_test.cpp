@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include "host/reference/scene_loader.h"
+#include "testkit/temp_dir.h"
 
 namespace {
 
@@ -122,14 +123,7 @@ TEST(SceneErrors, EntriesAreGivenAsPathsApartFromTheMessage) {
 
 // ---- hostile input to the tools, run as a user runs them ----
 
-struct TempDir {
-    std::string path;
-    TempDir() {
-        std::string t = (std::filesystem::temp_directory_path() / "vesper-hostile-XXXXXX").string();
-        path = mkdtemp(t.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-};
+using vtest::TempDir;
 
 // A command line with {render}, {info}, {lib} and {dir} filled in.
 std::string expand(std::string s, const std::string& dir) {

@@ -11,19 +11,13 @@
 #include "host/reference/preview.h"
 #include "host/reference/scene_loader.h"
 #include "host/studio/studio.h"
+#include "testkit/temp_dir.h"
 
 namespace {
 
 using nlohmann::json;
 
-struct TempDir {
-    std::string path;
-    TempDir() {
-        std::string t = (std::filesystem::temp_directory_path() / "vesper-cache-XXXXXX").string();
-        path = mkdtemp(t.data());
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-};
+using vtest::TempDir;
 
 TEST(StudioSceneCache, OnlyParameterValuesAndSamplesReuseTheScene) {
     TempDir dir;
