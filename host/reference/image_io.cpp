@@ -403,6 +403,35 @@ std::string exrHeaderError(ImageBytes& in) {
     }
 }
 
+// libpng allocates a whole ancillary chunk (text, a colour profile) at the length
+// its header declares: every chunk's length checked against the bytes the file
+// holds. "" or what is wrong.
+std::string pngChunksError(ImageBytes& in) {
+    for (uint64_t at = 8; at < in.size();) {
+        unsigned char head[8];
+        if (!in.read(at, reinterpret_cast<char*>(head), 8)) return "the PNG file is cut short";
+        uint32_t n = uint32_t{head[0]} << 24 | head[1] << 16 | head[2] << 8 | head[3];
+        std::string type(reinterpret_cast<const char*>(head + 4), 4);
+        if (n > in.size() - at - 8 || in.size() - at - 8 - n < 4) {
+            return "the PNG chunk \"" + type + "\" declares " + std::to_string(n) +
+                   " bytes, beyond the end of the file";
+        }
+        if (type == "IEND") break;
+        at += 12 + uint64_t{n};
+    }
+    return "";
+}
+
+// What the format's reader would allocate from the file's own sizes before it
+// checks them; "" when every size fits the file.
+std::string declaredSizesError(const char* format, const std::string& name,
+                               const std::string* bytes) {
+    bool exr = std::strcmp(format, "openexr") == 0, png = std::strcmp(format, "png") == 0;
+    if (!exr && !png) return "";
+    ImageBytes in(name, bytes);
+    return exr ? exrHeaderError(in) : pngChunksError(in);
+}
+
 }  // namespace
 
 std::string findImageReader(const std::string& name, const std::string* bytes,
@@ -421,9 +450,7 @@ std::string findImageReader(const std::string& name, const std::string* bytes,
     for (const Signature& s : kSignatures) {
         if (head.compare(std::min(s.offset, head.size()), s.bytes.size(), s.bytes) == 0) {
             *reader = readerOf(s.format);
-            if (std::strcmp(s.format, "openexr") != 0) return "";
-            ImageBytes in(name, bytes);
-            return exrHeaderError(in);
+            return declaredSizesError(s.format, name, bytes);
         }
     }
     std::string ext = lowerExtension(name);
