@@ -422,14 +422,28 @@ std::string pngChunksError(ImageBytes& in) {
     return "";
 }
 
+// The GIF reader allocates its canvas at the screen size the header declares,
+// before any frame is read: that size held within the texture limits.
+std::string gifScreenError(ImageBytes& in) {
+    unsigned char b[10];
+    if (!in.read(0, reinterpret_cast<char*>(b), 10)) return "the GIF file is cut short";
+    int64_t width = b[6] | b[7] << 8, height = b[8] | b[9] << 8;
+    if (width * height > kMaxTexturePixels) {
+        return "the GIF declares a screen of " + std::to_string(width) + " x " +
+               std::to_string(height) + " pixels, more than " + std::to_string(kMaxTexturePixels);
+    }
+    return "";
+}
+
 // What the format's reader would allocate from the file's own sizes before it
-// checks them; "" when every size fits the file.
+// checks them; "" when every size fits the file and the limits.
 std::string declaredSizesError(const char* format, const std::string& name,
                                const std::string* bytes) {
-    bool exr = std::strcmp(format, "openexr") == 0, png = std::strcmp(format, "png") == 0;
-    if (!exr && !png) return "";
+    auto is = [&](const char* f) { return std::strcmp(format, f) == 0; };
+    if (!is("openexr") && !is("png") && !is("gif")) return "";
     ImageBytes in(name, bytes);
-    return exr ? exrHeaderError(in) : pngChunksError(in);
+    if (is("openexr")) return exrHeaderError(in);
+    return is("png") ? pngChunksError(in) : gifScreenError(in);
 }
 
 }  // namespace
@@ -476,8 +490,16 @@ std::unique_ptr<OIIO::ImageInput> openImage(const std::string& name, const Image
     }
     if (proxy) proxy->seek(0);
     OIIO::ImageSpec spec;
-    if (!in->open(name, spec)) {
-        std::string e = in->geterror();
+    bool opened = false;
+    std::string e;
+    try {
+        opened = in->open(name, spec);
+        if (!opened) e = in->geterror();
+    } catch (const std::exception& x) {
+        // Some readers throw on a damaged header (a GIF's frame list).
+        e = x.what();
+    }
+    if (!opened) {
         *error = e.empty() ? std::string("not a readable ") + reader.format + " image" : e;
         return nullptr;
     }
@@ -673,6 +695,18 @@ OpenImage openHeader(const std::string& path) {
     return o;
 }
 
+// A reader's `read`, its failure or exception thrown as an ImageError.
+template <typename Read>
+void readAll(const ImageFile& f, OIIO::ImageInput& in, Read read) {
+    bool ok = false;
+    try {
+        ok = read();
+    } catch (const std::exception& e) {
+        throw ImageError(f.path + ": cannot read: " + e.what());
+    }
+    if (!ok) throw ImageError(f.path + ": cannot read: " + in.geterror());
+}
+
 // The pixels into rows of `rowFloats` floats from `data`; 8-bit codes become the
 // linear values they were written from.
 void readPixelsOf(OpenImage& o, float* data, size_t rowFloats) {
@@ -681,17 +715,17 @@ void readPixelsOf(OpenImage& o, float* data, size_t rowFloats) {
     if (o.exr) {
         auto pixel = static_cast<OIIO::stride_t>(4 * sizeof(float));
         auto row = static_cast<OIIO::stride_t>(rowFloats * sizeof(float));
-        if (!o.in->read_image(0, 0, 0, 4, OIIO::TypeDesc::FLOAT, data, pixel, row)) {
-            throw ImageError(f.path + ": cannot read: " + o.in->geterror());
-        }
+        readAll(f, *o.in, [&] {
+            return o.in->read_image(0, 0, 0, 4, OIIO::TypeDesc::FLOAT, data, pixel, row);
+        });
         checkFinite(f, data, rowFloats);
         return;
     }
     int channels = o.in->spec().nchannels;
     std::vector<unsigned char> bytes(channels * width * height);
-    if (!o.in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, bytes.data())) {
-        throw ImageError(f.path + ": cannot read: " + o.in->geterror());
-    }
+    readAll(f, *o.in, [&] {
+        return o.in->read_image(0, 0, 0, channels, OIIO::TypeDesc::UINT8, bytes.data());
+    });
     const std::vector<float>& linear = linearOfByte();
     for (size_t i = 0; i < width * height; ++i) {
         float* p = data + (i / width) * rowFloats + 4 * (i % width);

@@ -68,6 +68,8 @@ TEST(ImageReaders, OnlyTheReaderTheSignatureOrTheExtensionNames) {
         {dir.write("cut.exr", exrClaiming(0).substr(0, 20)), "openexr", "cut short"},
         {dir.write("claims.png", std::string(png).replace(8, 4, "\x7f\xff\xff\xf0")), "png",
          "the PNG chunk \"IHDR\" declares 2147483632 bytes, beyond the end"},
+        {dir.write("screen.gif", std::string("GIF89a\x89\xf1\xf1\xf1", 10)), "gif",
+         "the GIF declares a screen of 61833 x 61937 pixels"},
         {dir.write("text.png", "hello"), nullptr, "not an image file"},
         // Left to guess, OpenImageIO's IFF reader scans a file of zeros to its end.
         {dir.sparse("zeros.iff", int64_t{1} << 30), nullptr, "not an image file"},
