@@ -273,7 +273,12 @@ ImageTexture* TextureLibrary::load(const std::string& path, bool cube, std::stri
         proxy->seek(0);
         config.attribute("oiio:ioproxy", OIIO::TypeDesc::PTR, &proxy);
     }
-    ts_->imagecache()->add_file(name, reader.create, proxy ? &config : nullptr);
+    // add_file works through the ImageCache's implicit record of the calling thread,
+    // which on a pool thread may be a destroyed library's: it runs on a thread of
+    // its own, whose record is this cache's.
+    std::thread([&] {
+        ts_->imagecache()->add_file(name, reader.create, proxy ? &config : nullptr);
+    }).join();
     // Through this library's own record of the thread, like every lookup: the
     // TextureSystem's implicit one may be a destroyed library's.
     OIIO::TextureSystem::TextureHandle* handle = ts_->get_texture_handle(name, threadInfo());

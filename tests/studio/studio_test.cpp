@@ -199,3 +199,24 @@ TEST_F(Studio, NewerRequestOfTheSameClientCancelsTheRunningOne) {
 }
 
 }  // namespace
+
+// Previews of every class in turn, each on a thread of a small pool as the server
+// serves them: every scene loads its textures on a thread that loaded others
+// for scenes since destroyed.
+TEST_F(Studio, EveryClassInTurnOnPoolThreads) {
+    json classes = json::parse(studio_->handle("GET", "/api/classes", "", "").body)["classes"];
+    ASSERT_FALSE(classes.empty());
+    std::vector<std::thread> pool;
+    for (int t = 0; t < 3; ++t) {
+        pool.emplace_back([&, t] {
+            for (size_t i = t; i < 2 * classes.size(); i += 3) {
+                json body = {{"class", classes[i % classes.size()]["name"]},
+                             {"width", 32},
+                             {"height", 24},
+                             {"seed", static_cast<int>(i)}};
+                EXPECT_EQ(post("/api/render", body).status, 200) << body.dump();
+            }
+        });
+    }
+    for (std::thread& t : pool) t.join();
+}
