@@ -16,6 +16,7 @@
 #include "host/reference/limits.h"
 #include "host/reference/merge.h"
 #include "host/reference/texture.h"
+#include "testkit/expect_text.h"
 #include "testkit/temp_dir.h"
 
 namespace {
@@ -27,14 +28,6 @@ struct TempDir : vtest::TempDir {
         return file(name);
     }
 };
-
-#define EXPECT_MENTIONS(message, ...)                                                 \
-    do {                                                                              \
-        std::string m_ = (message);                                                   \
-        for (const char* part : {__VA_ARGS__}) {                                      \
-            EXPECT_NE(m_.find(part), std::string::npos) << m_ << "\nlacks: " << part; \
-        }                                                                             \
-    } while (0)
 
 std::string encoded(const char* name, int channels) {
     std::vector<float> px(4 * static_cast<size_t>(channels), 0.5f);

@@ -16,6 +16,7 @@
 #include <fstream>
 
 #include "host/reference/scene_loader.h"
+#include "testkit/expect_text.h"
 #include "testkit/temp_dir.h"
 
 namespace {
@@ -38,14 +39,6 @@ std::string loadError(const json& doc) {
 json sphereWith(const json& material) {
     return {{"objects", {{{"name", "ball"}, {"type", "sphere"}, {"material", material}}}}};
 }
-
-#define EXPECT_MENTIONS(message, ...)                                                 \
-    do {                                                                              \
-        std::string m_ = (message);                                                   \
-        for (const char* part : {__VA_ARGS__}) {                                      \
-            EXPECT_NE(m_.find(part), std::string::npos) << m_ << "\nlacks: " << part; \
-        }                                                                             \
-    } while (0)
 
 TEST(SceneErrors, UnknownNamesAreNamedWithTheirEntry) {
     EXPECT_MENTIONS(loadError(sphereWith({{"class", "corvid_Mtl_Nothing"}})), "bad.json",
