@@ -372,6 +372,65 @@ bool exrString(ImageBytes& in, uint64_t* at, std::string* s) {
     return false;
 }
 
+// The reader reads a value of a fixed-size type, a channel list or a preview by
+// its own layout, not by the size the header declares: a size that disagrees
+// with that layout would set the reader off at another place than the next
+// attribute. "" or what is wrong with the value of `n` bytes at `at`.
+std::string exrValueError(ImageBytes& in, uint64_t at, uint32_t n, const std::string& type) {
+    static const std::pair<const char*, uint32_t> kFixed[] = {{"int", 4},
+                                                              {"float", 4},
+                                                              {"double", 8},
+                                                              {"box2i", 16},
+                                                              {"box2f", 16},
+                                                              {"v2i", 8},
+                                                              {"v2f", 8},
+                                                              {"v2d", 16},
+                                                              {"v3i", 12},
+                                                              {"v3f", 12},
+                                                              {"v3d", 24},
+                                                              {"m33f", 36},
+                                                              {"m33d", 72},
+                                                              {"m44f", 64},
+                                                              {"m44d", 128},
+                                                              {"compression", 1},
+                                                              {"lineOrder", 1},
+                                                              {"envmap", 1},
+                                                              {"deepImageState", 1},
+                                                              {"chromaticities", 32},
+                                                              {"keycode", 28},
+                                                              {"timecode", 8},
+                                                              {"rational", 8},
+                                                              {"tiledesc", 9}};
+    for (const auto& [name, bytes] : kFixed) {
+        if (type == name && n != bytes) {
+            return "of type " + type + " declares " + std::to_string(n) + " bytes, not " +
+                   std::to_string(bytes);
+        }
+    }
+    if (type == "preview") {
+        unsigned char wh[8];
+        if (n < 8 || !in.read(at, reinterpret_cast<char*>(wh), 8)) return "is cut short";
+        uint64_t w = wh[0] | wh[1] << 8 | wh[2] << 16 | uint64_t{wh[3]} << 24;
+        uint64_t h = wh[4] | wh[5] << 8 | wh[6] << 16 | uint64_t{wh[7]} << 24;
+        bool fits = w == 0 || h == 0 ? n == 8 : h <= (n - 8) / 4 / w && 8 + 4 * w * h == n;
+        if (!fits) return "declares a preview that is not its size";
+    }
+    if (type == "chlist") {
+        // Channels of a name and 16 bytes each, and an empty name.
+        uint64_t end = at + n;
+        std::string channel;
+        for (uint64_t p = at;;) {
+            if (!exrString(in, &p, &channel) || p > end) return "holds a malformed channel list";
+            if (channel.empty()) {
+                if (p != end) return "holds a malformed channel list";
+                break;
+            }
+            p += 16;
+        }
+    }
+    return "";
+}
+
 // An OpenEXR reader allocates each attribute at the size its header declares
 // before reading it: every size checked against the bytes the file holds, so
 // that a few bytes cannot claim gigabytes. "" or what is wrong.
@@ -399,6 +458,8 @@ std::string exrHeaderError(ImageBytes& in) {
             return "the OpenEXR attribute \"" + name + "\" declares " + std::to_string(n) +
                    " bytes, beyond the end of the file";
         }
+        std::string bad = exrValueError(in, at, n, type);
+        if (!bad.empty()) return "the OpenEXR attribute \"" + name + "\" " + bad;
         at += n;
     }
 }

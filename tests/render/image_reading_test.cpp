@@ -36,10 +36,10 @@ std::string encoded(const char* name, int channels) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// An OpenEXR file whose "channels" attribute claims `size` bytes.
-std::string exrClaiming(uint32_t size) {
+// An OpenEXR file whose attribute `name` of type `type` declares `size` bytes.
+std::string exrClaiming(const std::string& name, const std::string& type, uint32_t size) {
     std::string exr = encoded("x.exr", 4);
-    size_t at = exr.find(std::string("channels\0chlist\0", 16)) + 16;
+    size_t at = exr.find(name + '\0' + type + '\0') + name.size() + type.size() + 2;
     for (int i = 0; i < 4; ++i) exr[at + i] = static_cast<char>(size >> (8 * i));
     return exr;
 }
@@ -56,9 +56,12 @@ TEST(ImageReaders, OnlyTheReaderTheSignatureOrTheExtensionNames) {
         {dir.write("plain.tga", encoded("x.tga", 3)), "targa", ""},
         {dir.write("half.exr", encoded("x.exr", 4)), "openexr", ""},
         // The reader would allocate what the header claims before reading it.
-        {dir.write("claims.exr", exrClaiming(0x7ffffff0)), "openexr",
+        {dir.write("claims.exr", exrClaiming("channels", "chlist", 0x7ffffff0)), "openexr",
          "the OpenEXR attribute \"channels\" declares 2147483632 bytes, beyond the end"},
-        {dir.write("cut.exr", exrClaiming(0).substr(0, 20)), "openexr", "cut short"},
+        // The reader reads 16 bytes whatever is declared, and would read on from there.
+        {dir.write("window.exr", exrClaiming("dataWindow", "box2i", 15)), "openexr",
+         "\"dataWindow\" of type box2i declares 15 bytes, not 16"},
+        {dir.write("cut.exr", encoded("x.exr", 4).substr(0, 20)), "openexr", "cut short"},
         {dir.write("claims.png", std::string(png).replace(8, 4, "\x7f\xff\xff\xf0")), "png",
          "the PNG chunk \"IHDR\" declares 2147483632 bytes, beyond the end"},
         {dir.write("screen.gif", std::string("GIF89a\x89\xf1\xf1\xf1", 10)), "gif",
