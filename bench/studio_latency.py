@@ -1,13 +1,14 @@
 #!/usr/bin/env python3
 """Preview latency of vesper-studio: request to first image, every class.
 
-Starts the studio on a free port and asks each class for the page's first image
-(320x240, 1 sample, direct mode, sphere under the built-in sky, the class's preset
-parameters): once after another class (the scene is loaded), then --repeat times
-with one parameter value changed each time (the first image of an edit; the seed
-for a class without a float parameter). Prints a Markdown table of the first
-request and the median of the edits, in milliseconds, as the client sees them
-(scene set-up, render and PNG encoding included).
+Starts the studio on a free port and asks each class for a 320x240 image (1 sample,
+direct mode, sphere under the built-in sky, the class's preset parameters) once after
+another class (the scene is loaded). Then it makes --repeat edits as the page does: one
+parameter value changed each time (the seed for a class without a float parameter),
+asked for at 160x120 and 1 sample (the first image of the change), 320x240 and 1
+sample, then 480x360 and 4 samples, one after the other. Prints a Markdown table of the
+first request and the median of the edits' first and second images, in milliseconds,
+as the client sees them (scene set-up, render and PNG encoding included).
 
     bench/studio_latency.py [--build build] [--before OLD_BUILD] [--repeat 5]
 
@@ -62,32 +63,43 @@ class Server:
         subprocess.run(["rm", "-rf", self.assets])
 
 
-def edits(c, n):
-    """n request bodies, each changing one parameter value of the class's preview."""
+# What the page asks for after a change: each image waits for the one before it.
+STEPS = ((160, 120, 1), (320, 240, 1), (480, 360, 4))
+TIMED = 2  # the first two are timed: the first image of a change, then the second
+
+
+def request(c, width, height, spp, edit=None):
+    """The page's request for the class's preview; `edit` i changes one parameter value
+    (the seed for a class without a float parameter)."""
     params = dict(c.get("preset", {}))
-    base = {"class": c["name"], "width": 320, "height": 240, "spp": 1, "mode": "direct",
-            "preview": "sphere", "environment": "sky"}
+    body = {"class": c["name"], "width": width, "height": height, "spp": spp, "mode": "direct",
+            "preview": "sphere", "environment": "sky", "params": params}
     floats = [p for p in c["parameters"] if p["type"] == "float"]
-    bodies = []
-    for i in range(n):
-        body = dict(base, params=dict(params))
-        if floats:
-            p = floats[0]
-            value = params.get(p["name"], p["default"])
-            body["params"][p["name"]] = value * (1.0 + 0.01 * (i + 1)) if value else 0.01 * (i + 1)
-        else:
-            body["seed"] = i + 2
-        bodies.append(body)
-    return dict(base, params=params), bodies
+    if edit is None:
+        return body
+    if floats:
+        p = floats[0]
+        value = params.get(p["name"], p["default"])
+        params[p["name"]] = value * (1.0 + 0.01 * (edit + 1)) if value else 0.01 * (edit + 1)
+    else:
+        body["seed"] = edit + 2
+    return body
 
 
 def measure(server, c, repeat):
-    first, changed = edits(c, repeat)
+    """The first 320x240 request's time and, over `repeat` edits, the median time of
+    each timed step."""
     # Another class first, so that the first request loads its scene.
     post(server.url + "/api/render", {"class": c["name"] == "corvid_Mtl_Solid" and
                                       "corvid_Mtl_Unlit" or "corvid_Mtl_Solid", "width": 8})
-    cold = post(server.url + "/api/render", first)
-    return cold, statistics.median(post(server.url + "/api/render", b) for b in changed)
+    first = post(server.url + "/api/render", request(c, 320, 240, 1))
+    times = [[] for _ in range(TIMED)]
+    for i in range(repeat):
+        for k, step in enumerate(STEPS):
+            t = post(server.url + "/api/render", request(c, *step, edit=i))
+            if k < TIMED:
+                times[k].append(t)
+    return [first] + [statistics.median(t) for t in times]
 
 
 def main():
@@ -103,10 +115,13 @@ def main():
             servers[name] = Server(build)
         classes = json.load(urllib.request.urlopen(servers["after"].url + "/api/classes"))["classes"]
         print("load average before: %s" % load_average())
-        head = " | ".join("%s first (ms) | %s edit, median of %d (ms)" % (n, n, args.repeat)
-                          for n, _ in builds)
+        head = " | ".join(
+            "%s first (ms) | " % n +
+            " | ".join("%s edit %dx%d (ms)" % (n, w, h) for w, h, _ in STEPS[:TIMED])
+            for n, _ in builds)
+        print("Edits: the median of %d, each changing one value.\n" % args.repeat)
         print("| class | kind | %s |" % head)
-        print("|---|---|%s" % ("---:|---:|" * len(builds)))
+        print("|---|---|%s" % ("---:|" * (1 + TIMED) * len(builds)))
         for c in classes:
             cells = []
             for name, _ in builds:

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "host/reference/limits.h"
+
 namespace vstudio {
 
 using nlohmann::json;
@@ -83,6 +85,38 @@ std::string prefix(const std::string& pointer, size_t count) {
     return at == std::string::npos ? pointer : pointer.substr(0, at);
 }
 
+// The render settings a kept scene takes in place: nothing loaded depends on them
+// (the camera's aspect is the renderer's, the environment map is keyed by what it
+// is made of).
+constexpr const char* kRenderSettings[] = {"/render/spp", "/render/seed", "/render/width",
+                                           "/render/height", "/render/mode"};
+
+bool isRenderSetting(const std::string& path) {
+    for (const char* p : kRenderSettings) {
+        if (path == p) return true;
+    }
+    return false;
+}
+
+// The settings of kRenderSettings from the document's render block, which the
+// studio wrote from a request it checked.
+bool readRenderSettings(const json& doc, vref::RenderSettings* settings) {
+    auto render = doc.find("render");
+    if (render == doc.end()) return false;
+    for (const char* p : kRenderSettings) {
+        if (!render->contains(p + 8)) return false;
+    }
+    const std::string mode = render->at("mode").get<std::string>();
+    if (mode != "direct" && mode != "path") return false;
+    settings->spp = render->at("spp").get<int>();
+    settings->seed = render->at("seed").get<uint32_t>();
+    settings->width = render->at("width").get<int>();
+    settings->height = render->at("height").get<int>();
+    settings->mode = mode == "path" ? vref::Mode::Path : vref::Mode::Direct;
+    // Out of bounds: loading anew reports it.
+    return vref::validate(*settings).empty();
+}
+
 // Sets the parameters and settings in which `doc` differs from the entry's
 // document; false when it differs in anything else, or a value does not fit.
 bool update(SceneCache::Entry& e, const json& doc) {
@@ -90,7 +124,7 @@ bool update(SceneCache::Entry& e, const json& doc) {
     std::map<std::string, std::pair<const vref::ShaderInstance*, std::string>> changed;
     for (const json& op : json::diff(e.doc, doc)) {
         std::string path = op.at("path").get<std::string>();
-        if (path == "/render/spp" || path == "/render/seed") continue;
+        if (isRenderSetting(path) && op.at("op") == "replace") continue;
         std::vector<std::string> t = tokens(path);
         size_t length = 0;
         const vref::ShaderInstance* s = owner(t, e.scene, &length);
@@ -105,10 +139,7 @@ bool update(SceneCache::Entry& e, const json& doc) {
             return false;
         }
     }
-    auto render = doc.find("render");
-    if (render == doc.end() || !render->contains("spp") || !render->contains("seed")) return false;
-    e.settings.spp = render->at("spp").get<int>();
-    e.settings.seed = render->at("seed").get<uint32_t>();
+    if (!readRenderSettings(doc, &e.settings)) return false;
     e.doc = doc;
     return true;
 }

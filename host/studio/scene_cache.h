@@ -5,8 +5,9 @@
 // cost more than rendering the first image. The cache keeps the last loaded scene
 // with its document, and hands it out again for a document that differs only in
 // the values of shader parameters (numbers, booleans, arrays of numbers) and in
-// the render block's "spp" and "seed", after setting those values on it. Any other
-// difference (a texture, the shape, the size, a parameter left out) loads anew.
+// the render block's samples, seed, size and mode, after setting those values on
+// it: the page asks for each change at a small size first, then refines at larger
+// ones. Any other difference (a texture, the shape, a parameter left out) loads anew.
 #pragma once
 
 #include <memory>

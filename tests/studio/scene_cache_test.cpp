@@ -19,7 +19,7 @@ using nlohmann::json;
 
 using vtest::TempDir;
 
-TEST(StudioSceneCache, OnlyParameterValuesAndSamplesReuseTheScene) {
+TEST(StudioSceneCache, OnlyParameterValuesAndRenderSettingsReuseTheScene) {
     TempDir dir;
     vhost::Library lib;
     vrender::writePreviewAssets(dir.path);
@@ -49,7 +49,12 @@ TEST(StudioSceneCache, OnlyParameterValuesAndSamplesReuseTheScene) {
          [](json& d) { d["materials"]["subject"]["params"].erase("u_diffuseColor"); }, false},
         {"a texture",
          [](json& d) { d["materials"]["subject"]["params"]["u_normal0Map"] = "checker"; }, false},
-        {"the size", [](json& d) { d["render"]["width"] = 9; }, false},
+        {"the size and mode",
+         [](json& d) {
+             d["render"].update({{"width", 9}, {"height", 4}, {"mode", "path"}});
+         },
+         true},
+        {"a size past the limits", [](json& d) { d["render"]["width"] = 1 << 20; }, false},
     };
     vstudio::SceneCache cache;
     for (const Case& c : cases) {
@@ -69,11 +74,14 @@ TEST(StudioSceneCache, OnlyParameterValuesAndSamplesReuseTheScene) {
         EXPECT_FLOAT_EQ(colour->y,
                         edited["materials"]["subject"]["params"]["u_diffuseColor"][1].get<float>());
         EXPECT_EQ(kept->settings.spp, edited["render"]["spp"].get<int>()) << c.edit;
+        EXPECT_EQ(kept->settings.width, edited["render"]["width"].get<int>()) << c.edit;
+        EXPECT_EQ(kept->settings.mode == vref::Mode::Path, edited["render"]["mode"] == "path")
+            << c.edit;
     }
 }
 
-// A studio that renders every edit of its kept scene gives the bytes of one that
-// loads each request anew (another class rendered in between evicts its scene).
+// A studio that renders every edit of its kept scene (values, size, mode) gives the
+// bytes of one that loads each request anew (another class rendered in between evicts its scene).
 TEST(StudioSceneCache, EditsRenderAsAFreshlyLoadedScene) {
     TempDir dir;
     vhost::Library lib;
@@ -84,11 +92,14 @@ TEST(StudioSceneCache, EditsRenderAsAFreshlyLoadedScene) {
         {{"class", "corvid_Mtl_Metal"}, {"params", {{"u_roughValue", 0.05}}}, {"seed", 4}},
         {{"class", "qzSpotLight"}, {"params", {{"cosUmbra", 0.9}}}, {"mode", "path"}},
         {{"class", "qzSpotLight"}, {"params", {{"cosUmbra", 0.97}}}, {"mode", "path"}},
+        {{"class", "qzSpotLight"}, {"params", {{"cosUmbra", 0.97}}}, {"width", 12}, {"height", 8}},
+        {{"class", "corvid_Env_Backplate"}, {"width", 20}, {"height", 10}},
+        {{"class", "corvid_Env_Backplate"}, {"mode", "path"}},
         {{"class", "corvid_Env_Default"}, {"params", {{"reflectIBLSaturation", 0.2}}}},
         {{"class", "corvid_Env_Default"}, {"params", {{"reflectIBLSaturation", 1.5}}}},
     };
     for (json body : steps) {
-        body.update({{"width", 24}, {"height", 16}});
+        if (!body.contains("width")) body.update({{"width", 24}, {"height", 16}});
         vstudio::Response a = warm.handle("POST", "/api/render", body.dump());
         cold.handle("POST", "/api/render",
                     json{{"class", "corvid_Mtl_Solid"}, {"width", 4}}.dump());
