@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/reference/limits.h"
+#include "host/reference/scene_loader.h"
 
 namespace vstudio {
 
@@ -98,23 +98,17 @@ bool isRenderSetting(const std::string& path) {
     return false;
 }
 
-// The settings of kRenderSettings from the document's render block, which the
-// studio wrote from a request it checked.
+// The document's render block read as a load reads it; false when it is refused
+// (loading anew reports why).
 bool readRenderSettings(const json& doc, vref::RenderSettings* settings) {
-    auto render = doc.find("render");
-    if (render == doc.end()) return false;
-    for (const char* p : kRenderSettings) {
-        if (!render->contains(p + 8)) return false;
+    vref::RenderSettings read = *settings;
+    try {
+        vrender::applyRenderSettings(doc.at("render"), "render", read);
+    } catch (const std::exception&) {
+        return false;
     }
-    const std::string mode = render->at("mode").get<std::string>();
-    if (mode != "direct" && mode != "path") return false;
-    settings->spp = render->at("spp").get<int>();
-    settings->seed = render->at("seed").get<uint32_t>();
-    settings->width = render->at("width").get<int>();
-    settings->height = render->at("height").get<int>();
-    settings->mode = mode == "path" ? vref::Mode::Path : vref::Mode::Direct;
-    // Out of bounds: loading anew reports it.
-    return vref::validate(*settings).empty();
+    *settings = read;
+    return true;
 }
 
 // Sets the parameters and settings in which `doc` differs from the entry's
