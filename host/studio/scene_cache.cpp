@@ -98,16 +98,14 @@ bool isRenderSetting(const std::string& path) {
     return false;
 }
 
-// The document's render block read as a load reads it; false when it is refused
-// (loading anew reports why).
+// Reads the document's render block as a load reads it; false when it is refused
+// (the entry is then dropped and loading anew reports why).
 bool readRenderSettings(const json& doc, vref::RenderSettings* settings) {
-    vref::RenderSettings read = *settings;
     try {
-        vrender::applyRenderSettings(doc.at("render"), "render", read);
+        vrender::applyRenderSettings(doc.at("render"), "render", *settings);
     } catch (const std::exception&) {
         return false;
     }
-    *settings = read;
     return true;
 }
 
