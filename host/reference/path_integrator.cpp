@@ -121,22 +121,66 @@ float3 PathIntegrator::evaluate(const ShaderInstance& material, pxs::ShadingStat
     return st.sampleValue * st.sampleCosine;
 }
 
+// How much of a host light to expect at p, to choose among lights by: its colour
+// there before shadows, by how squarely it faces the normal plus a floor (a surface
+// that transmits takes light from behind too). Zero exactly when it brings nothing.
+float PathIntegrator::lightWeight(const Light& light, float3 p, float3 n) {
+    float3 toLight = light.position - p;
+    float d = length(toLight);
+    if (!(d > 0.0f) || !std::isfinite(d)) return 0.0f;
+    float3 l = toLight / d, color;
+    if (!hostLightColor(light, l, d, &color)) return 0.0f;
+    float w = maxComponent(color) * (std::max(dot(n, l), 0.0f) + 0.1f);
+    return w > 0.0f && std::isfinite(w) ? w : 0.0f;
+}
+
 void PathIntegrator::addDirectLight(Path& path, const ShaderInstance& material,
                                     pxs::ShadingState& st, const SurfacePoint& sp) {
     const float3 n = normalize(sp.normal);
-    for (const Light& light : services_.scene().lights) {
-        float3 toLight = light.position - sp.position;
-        float d = length(toLight);
-        if (!(d > 0.0f) || !std::isfinite(d)) continue;
-        float3 l = toLight / d;
-        // The BSDF first: a light it does not scatter towards needs no shadow ray.
-        float3 f = evaluate(material, st, l);
-        if (isZero(f) || !isFinite(f)) continue;
-        float3 color, shadow;
-        if (!services_.lightArrival(light, sp.position, n, l, d, &color, &shadow)) continue;
-        float3 c = f * color * shadow;
-        if (isFinite(c)) path.radiance += path.throughput * c;
+    const std::vector<Light>& lights = services_.scene().lights;
+    // Light shaders answer for their colour and shadow only when asked: each is.
+    float total = 0.0f;
+    int hostLights = 0;
+    for (const Light& light : lights) {
+        if (light.shader) {
+            addLight(path, light, 1.0f, material, st, sp, n);
+        } else {
+            total += lightWeight(light, sp.position, n);
+            ++hostLights;
+        }
     }
+    if (!(total > 0.0f) || !std::isfinite(total)) return;
+    // Of the host lights, one per bounce, chosen in proportion to its weight and
+    // counted divided by that chance: one evaluateBsdf and one shadow ray however
+    // many lights there are. A lone light is taken without a random number.
+    float u = hostLights > 1 ? services_.sampler().next() * total : 0.0f;
+    const Light* chosen = nullptr;
+    float weight = 0.0f;
+    for (const Light& light : lights) {
+        float w = light.shader ? 0.0f : lightWeight(light, sp.position, n);
+        if (!(w > 0.0f)) continue;
+        chosen = &light, weight = w;
+        if (u < w) break;
+        u -= w;  // rounding may leave u past the last weight: the last light takes it
+    }
+    if (chosen) addLight(path, *chosen, weight / total, material, st, sp, n);
+}
+
+void PathIntegrator::addLight(Path& path, const Light& light, float probability,
+                              const ShaderInstance& material, pxs::ShadingState& st,
+                              const SurfacePoint& sp, float3 n) {
+    float3 toLight = light.position - sp.position;
+    float d = length(toLight);
+    if (!(d > 0.0f) || !std::isfinite(d)) return;
+    float3 l = toLight / d;
+    // The BSDF first: a light it does not scatter towards needs no shadow ray.
+    float3 f = evaluate(material, st, l);
+    if (isZero(f) || !isFinite(f)) return;
+    float3 color, shadow;
+    if (!services_.lightArrival(light, sp.position, n, l, d, &color, &shadow)) return;
+    float3 c = f * color * shadow;
+    if (probability != 1.0f) c = c / probability;
+    if (isFinite(c)) path.radiance += path.throughput * c;
 }
 
 PathIntegrator::EnvironmentSample PathIntegrator::sampleEnvironment(const ShaderInstance& material,

@@ -1,10 +1,11 @@
 // The path integrator: a camera ray followed from surface to surface through
 // the materials' sampleBsdf, gathering at every bounce the light that reaches
-// the point through evaluateBsdf: every light, and the environment towards a
-// direction drawn from its importance map (environment_light.h), weighed against
-// the BSDF's own samples of the environment. A material without both BSDF
+// the point through evaluateBsdf: every light shader, one of the host lights
+// (chosen in proportion to what it would bring unshadowed), and the environment
+// towards a direction drawn from its importance map (environment_light.h), weighed
+// against the BSDF's own samples of the environment. A material without both BSDF
 // operations ends the path with its own shade; a ray that leaves the scene, or
-// reaches the depth limit, takes the environment's colour. After the third bounce
+// reaches the depth limit, takes the environment's colour. After the first bounce
 // Russian roulette ends paths that carry little.
 #pragma once
 
@@ -54,9 +55,14 @@ class PathIntegrator {
     static void end(Path& path, const Radiance& r, int depth);
     // The BSDF's value x cosine towards `direction`.
     float3 evaluate(const ShaderInstance& material, pxs::ShadingState& st, float3 direction);
-    // The light of every source that reaches the hit, through evaluateBsdf.
+    // The light of the sources that reaches the hit, through evaluateBsdf: every
+    // light shader, and one host light chosen by lightWeight.
     void addDirectLight(Path& path, const ShaderInstance& material, pxs::ShadingState& st,
                         const SurfacePoint& sp);
+    static float lightWeight(const Light& light, float3 p, float3 n);
+    // One light's share at the hit, divided by the chance it was chosen with.
+    void addLight(Path& path, const Light& light, float probability, const ShaderInstance& material,
+                  pxs::ShadingState& st, const SurfacePoint& sp, float3 n);
     // Draws a direction from the environment's map and evaluates the BSDF there.
     EnvironmentSample sampleEnvironment(const ShaderInstance& material, pxs::ShadingState& st,
                                         int depth);

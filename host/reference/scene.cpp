@@ -301,6 +301,19 @@ SurfacePoint Scene::surface(const Hit& hit, float3 org, float3 dir) const {
     return s;
 }
 
+bool hostLightColor(const Light& light, float3 l, float d, float3* color) {
+    float rim = 1.0f;
+    if (light.spot) {
+        float c = dot(light.axis, -l);
+        if (!(c > light.cosOuter)) return false;
+        float span = light.cosInner - light.cosOuter;
+        float x = span > 0.0f ? std::min(1.0f, (c - light.cosOuter) / span) : 1.0f;
+        rim = x * x * (3.0f - 2.0f * x);
+    }
+    *color = light.color * (light.intensity * rim / (d * d));
+    return true;
+}
+
 std::string validate(const Camera& c) {
     if (!isFinite(c.position) || !isFinite(c.target) || !isFinite(c.up)) {
         return "\"position\", \"target\" and \"up\" must be finite";

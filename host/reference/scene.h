@@ -86,6 +86,11 @@ struct Light {
     bool castShadows = true;
 };
 
+// A host light's colour at distance d from it, along the unit direction l from
+// the point towards it, before any shadow: inverse-square, faded at a spot's rim.
+// False outside a spot's cone.
+bool hostLightColor(const Light& light, float3 l, float d, float3* color);
+
 struct Camera {
     float3 position{0, -6, 2};
     float3 target{0, 0, 0.5f};

@@ -146,7 +146,15 @@ void RenderServices::fillSurface(pxs::ShadingState* st, const Hit& hit, const Su
             case AttributeSource::None:
                 break;
         }
-        std::memcpy(st->attributes + a.offset, v, static_cast<size_t>(a.size));
+        // Fixed sizes, so that each copy is a few moves and not a call.
+        unsigned char* to = st->attributes + a.offset;
+        if (a.size == 8) {
+            std::memcpy(to, v, 8);
+        } else if (a.size == 12) {
+            std::memcpy(to, v, 12);
+        } else {
+            std::memcpy(to, v, 16);
+        }
     }
 }
 
@@ -265,15 +273,7 @@ void RenderServices::shadeLight(const Light& light, float3 p, float3 n, float3 l
 // spot's cone.
 bool RenderServices::hostLight(const Light& light, float3 p, float3 l, float d, float3* color,
                                float3* trans) {
-    float rim = 1.0f;
-    if (light.spot) {
-        float c = dot(light.axis, -l);
-        if (!(c > light.cosOuter)) return false;
-        float span = light.cosInner - light.cosOuter;
-        float x = span > 0.0f ? std::min(1.0f, (c - light.cosOuter) / span) : 1.0f;
-        rim = x * x * (3.0f - 2.0f * x);
-    }
-    *color = light.color * (light.intensity * rim / (d * d));
+    if (!hostLightColor(light, l, d, color)) return false;
     if (maxComponent(*color) > 0.0f && light.castShadows) {
         *trans = transmission(p, light.position, kRayShadow);
     }
