@@ -12,9 +12,10 @@
 
 namespace vref {
 
-// Cells of the map: about 1.4 degrees across at the equator.
-constexpr int kEnvironmentMapWidth = 256;
-constexpr int kEnvironmentMapHeight = 128;
+// Cells of the map: about 0.7 degrees across at the equator, so that a sun of a few
+// degrees covers several and its samples mostly land on it.
+constexpr int kEnvironmentMapWidth = 512;
+constexpr int kEnvironmentMapHeight = 256;
 
 // The map of a scene's environment, kept with the scene: made at its first
 // path-mode render (environmentMap in path_integrator.h) and made again when what
