@@ -178,8 +178,7 @@ void PathIntegrator::addLight(Path& path, const Light& light, float probability,
     if (isZero(f) || !isFinite(f)) return;
     float3 color, shadow;
     if (!services_.lightArrival(light, sp.position, n, l, d, &color, &shadow)) return;
-    float3 c = f * color * shadow;
-    if (probability != 1.0f) c = c / probability;
+    float3 c = f * color * shadow / probability;
     if (isFinite(c)) path.radiance += path.throughput * c;
 }
 

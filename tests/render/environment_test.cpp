@@ -172,14 +172,10 @@ vref::Image renderFloor(const Surface& m, const Sky& sky, int threads) {
     vref::Scene scene;
     vrtest::addSquare(scene, vrtest::addMaterial(scene, &floor), float3(), float3(0, 0, 1));
     scene.environment = scene.addShader(vref::declareShader("env", "env", &env));
-    scene.camera = {float3(0, 0, 1), float3(0, 0, 0), float3(0, 1, 0), 10.0f};
+    scene.camera = vrtest::cameraAboveFloor();
     scene.commit();
-    vref::RenderSettings settings;
-    settings.mode = vref::Mode::Path;
-    settings.width = settings.height = 32;
-    settings.spp = 64;
-    settings.maxDepth = 2;  // the floor's light only: it sees nothing but the sky
-    settings.clampValue = 0.0f;
+    // Depth 2: the floor's light only, as it sees nothing but the sky.
+    vref::RenderSettings settings = vrtest::pathSettings(64, 2);
     settings.threads = threads;
     return vref::render(scene, settings).image;
 }

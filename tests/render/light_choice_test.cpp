@@ -72,14 +72,10 @@ Rendered renderFloor(const std::vector<vref::Light>& lights, bool translucent, b
         l.position = float3(0.0f, -1.0f, 2.0f);
         scene.lights.push_back(l);
     }
-    scene.camera = {float3(0, 0, 1), float3(0, 0, 0), float3(0, 1, 0), 10.0f};
+    scene.camera = vrtest::cameraAboveFloor();
     scene.commit();
-    vref::RenderSettings settings;
-    settings.mode = vref::Mode::Path;
-    settings.width = settings.height = 32;
-    settings.spp = 16;
-    settings.maxDepth = 1;  // direct light only: the floor sees nothing else
-    settings.clampValue = 0.0f;
+    // Depth 1: direct light only, as the floor sees nothing else.
+    vref::RenderSettings settings = vrtest::pathSettings(16, 1);
     vref::RenderResult r = vref::render(scene, settings);
     return {mean(r.image), static_cast<double>(r.stats.rays) / (32.0 * 32.0 * settings.spp)};
 }

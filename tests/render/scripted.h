@@ -90,4 +90,20 @@ inline void addSquare(vref::Scene& scene, int material, vref::float3 centre, vre
     scene.addObject("square", vref::makePlane(size, size), a, material);
 }
 
+// A camera 1 above the origin looking down at a floor, with a 10 degree view.
+inline vref::Camera cameraAboveFloor() {
+    return {vref::float3(0, 0, 1), vref::float3(0, 0, 0), vref::float3(0, 1, 0), 10.0f};
+}
+
+// Path mode at 32 x 32 pixels without a clamp, so that means converge to the exact light.
+inline vref::RenderSettings pathSettings(int spp, int maxDepth) {
+    vref::RenderSettings settings;
+    settings.mode = vref::Mode::Path;
+    settings.width = settings.height = 32;
+    settings.spp = spp;
+    settings.maxDepth = maxDepth;
+    settings.clampValue = 0.0f;
+    return settings;
+}
+
 }  // namespace vrtest
