@@ -37,12 +37,14 @@ Mean mean(const vref::Image& image) {
 struct Rendered {
     Mean mean;
     double raysPerSample;
+    std::vector<float> rgba;
 };
 
 // A white Lambertian floor seen from above, lit by `lights` (and by a light shader
 // of constant colour when `withShader` is set), its own light only. A translucent
 // floor scatters the light from below as from above.
-Rendered renderFloor(const std::vector<vref::Light>& lights, bool translucent, bool withShader) {
+Rendered renderFloor(const std::vector<vref::Light>& lights, bool translucent, bool withShader,
+                     int threads = 0) {
     vrtest::ScriptedMaterial floor(pxs::kCapEvaluateBsdf | pxs::kCapSampleBsdf);
     floor.onSample = [](pxs::IRenderServices* sv, pxs::ShadingState* st) {
         pxs::float2 r;
@@ -76,8 +78,10 @@ Rendered renderFloor(const std::vector<vref::Light>& lights, bool translucent, b
     scene.commit();
     // Depth 1: direct light only, as the floor sees nothing else.
     vref::RenderSettings settings = vrtest::pathSettings(16, 1);
+    settings.threads = threads;
     vref::RenderResult r = vref::render(scene, settings);
-    return {mean(r.image), static_cast<double>(r.stats.rays) / (32.0 * 32.0 * settings.spp)};
+    return {mean(r.image), static_cast<double>(r.stats.rays) / (32.0 * 32.0 * settings.spp),
+            r.image.rgba};
 }
 
 vref::Light pointLight(float3 position, float3 color, float intensity) {
@@ -91,8 +95,8 @@ vref::Light pointLight(float3 position, float3 color, float intensity) {
 // Host lights of unequal weight: two point lights, a spot whose rim crosses the
 // view, and a light under the floor, which only a translucent floor takes. Each
 // alone is taken whole; together, one per bounce converges to their sum, light
-// shaders being added whole besides; and a bounce traces one shadow ray, not one
-// per light.
+// shaders being added whole besides; a bounce traces one shadow ray, not one per
+// light; and the choices do not depend on the thread count.
 TEST(PathLights, OneHostLightPerBounceConvergesToTheirSum) {
     vref::Light spot = pointLight(float3(0.0f, 0.0f, 3.0f), float3(1.0f), 40.0f);
     spot.spot = true;
@@ -125,6 +129,7 @@ TEST(PathLights, OneHostLightPerBounceConvergesToTheirSum) {
             }
             // A camera ray and at most one shadow ray per sample.
             EXPECT_LE(all.raysPerSample, 2.0);
+            EXPECT_EQ(all.rgba, renderFloor(lights, translucent, withShader, 1).rgba);
         }
     }
 }
