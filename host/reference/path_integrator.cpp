@@ -138,16 +138,22 @@ void PathIntegrator::addDirectLight(Path& path, const ShaderInstance& material,
                                     pxs::ShadingState& st, const SurfacePoint& sp) {
     const float3 n = normalize(sp.normal);
     const std::vector<Light>& lights = services_.scene().lights;
+    // The first host lights' weights are kept for the choice; later ones are
+    // computed again, so that no light count needs an allocation.
+    constexpr int kKept = 8;
+    float kept[kKept];
     // Light shaders answer for their colour and shadow only when asked: each is.
     float total = 0.0f;
     int hostLights = 0;
     for (const Light& light : lights) {
         if (light.shader) {
             addLight(path, light, 1.0f, material, st, sp, n);
-        } else {
-            total += lightWeight(light, sp.position, n);
-            ++hostLights;
+            continue;
         }
+        float w = lightWeight(light, sp.position, n);
+        if (hostLights < kKept) kept[hostLights] = w;
+        total += w;
+        ++hostLights;
     }
     if (!(total > 0.0f) || !std::isfinite(total)) return;
     // Of the host lights, one per bounce, chosen in proportion to its weight and
@@ -156,8 +162,11 @@ void PathIntegrator::addDirectLight(Path& path, const ShaderInstance& material,
     float u = hostLights > 1 ? services_.sampler().next() * total : 0.0f;
     const Light* chosen = nullptr;
     float weight = 0.0f;
+    int k = 0;
     for (const Light& light : lights) {
-        float w = light.shader ? 0.0f : lightWeight(light, sp.position, n);
+        if (light.shader) continue;
+        float w = k < kKept ? kept[k] : lightWeight(light, sp.position, n);
+        ++k;
         if (!(w > 0.0f)) continue;
         chosen = &light, weight = w;
         if (u < w) break;
