@@ -99,44 +99,8 @@ TEST(EnvironmentMap, BlackOrBrokenBrightnessGivesAnEmptyMap) {
 
 // ---- path tracing under an environment ----
 
-constexpr float kInvPi = 1.0f / vref::kPi;
-
-// Lambertian scattering of albedo `diffuse` about +z, plus with probability
-// `mirror` a mirror event of that weight: sampleBsdf draws the mirror (kind 4) or
-// a cosine direction (kind 1, or 2 for the mixture); evaluateBsdf gives the diffuse
-// part, or nothing (`evaluates` false), or a random half of the time twice the
-// value (`randomEvaluate`).
-struct Surface {
-    float diffuse = 1.0f, mirror = 0.0f;
-    bool evaluates = true, randomEvaluate = false;
-};
-
-void sampleSurface(const Surface& m, pxs::IRenderServices* sv, pxs::ShadingState* st) {
-    float u = sv->random();
-    if (u < m.mirror) {
-        float3 d = st->rayDirection;
-        st->sampleDirection = float3(d.x, d.y, -d.z);
-        st->sampleValue = float3(1.0f), st->sampleCosine = 1.0f, st->sampleWeight = 1.0f;
-        st->sampleKind = pxs::kSampleSingleLobe;
-        return;
-    }
-    pxs::float2 r;
-    sv->random2(&r);
-    float z = std::sqrt(1.0f - r.y), s = std::sqrt(r.y), phi = 2.0f * vref::kPi * r.x;
-    st->sampleDirection = float3(s * std::cos(phi), s * std::sin(phi), z);
-    st->sampleValue = float3(m.diffuse * kInvPi);
-    st->sampleCosine = z;
-    st->sampleWeight = vref::kPi / (z * (1.0f - m.mirror));
-    st->sampleKind = m.mirror > 0.0f ? pxs::kSampleLobeMixture : pxs::kSampleDiffuse;
-}
-
-void evaluateSurface(const Surface& m, pxs::IRenderServices* sv, pxs::ShadingState* st) {
-    float c = st->sampleDirection.z;
-    if (!m.evaluates || !(c > 0.0f)) return;
-    float scale = m.randomEvaluate ? (sv->random() < 0.5f ? 2.0f : 0.0f) : 1.0f;
-    st->sampleValue = float3(m.diffuse * kInvPi * scale);
-    st->sampleCosine = c;
-}
+using vrtest::Estimate;
+using vrtest::Surface;
 
 // An environment of radiance `sky` over the upper hemisphere, plus `sun` within
 // `radius` radians of the direction `theta` from the zenith.
@@ -154,18 +118,9 @@ struct Sky {
     }
 };
 
-struct Estimate {
-    double mean, error;  // over the pixels, and the standard error of the mean
-};
-
 vref::Image renderFloor(const Surface& m, const Sky& sky, int threads) {
     vrtest::ScriptedMaterial floor(pxs::kCapEvaluateBsdf | pxs::kCapSampleBsdf);
-    floor.onSample = [&](pxs::IRenderServices* sv, pxs::ShadingState* st) {
-        sampleSurface(m, sv, st);
-    };
-    floor.onEvaluate = [&](pxs::IRenderServices* sv, pxs::ShadingState* st) {
-        evaluateSurface(m, sv, st);
-    };
+    vrtest::scriptSurface(floor, m);
     vrtest::ScriptedEnvironment env([&](pxs::IRenderServices*, pxs::ShadingState* st) {
         st->outColor = float3(sky.at(st->rayDirection));
     });
@@ -181,15 +136,7 @@ vref::Image renderFloor(const Surface& m, const Sky& sky, int threads) {
 }
 
 Estimate estimateFloor(const Surface& m, const Sky& sky) {
-    vref::Image image = renderFloor(m, sky, 2);
-    double sum = 0.0, squares = 0.0;
-    int n = image.width * image.height;
-    for (int k = 0; k < n; ++k) {
-        double v = image.rgba[4 * k];
-        sum += v, squares += v * v;
-    }
-    double mean = sum / n;
-    return {mean, std::sqrt((squares / n - mean * mean) / (n - 1))};
+    return vrtest::channelMean(renderFloor(m, sky, 2), 0);
 }
 
 // A white floor under a constant and under a sun-lit sky converges to its exact

@@ -12,30 +12,8 @@ namespace {
 
 using vref::float3;
 
-constexpr float kInvPi = 1.0f / vref::kPi;
-
-struct Mean {
-    double value[3];
-    double error[3];  // standard error of the mean over the pixels
-};
-
-Mean mean(const vref::Image& image) {
-    Mean m{};
-    const int n = image.width * image.height;
-    for (int c = 0; c < 3; ++c) {
-        double sum = 0.0, squares = 0.0;
-        for (int k = 0; k < n; ++k) {
-            double v = image.rgba[4 * k + c];
-            sum += v, squares += v * v;
-        }
-        m.value[c] = sum / n;
-        m.error[c] = std::sqrt(std::max(0.0, squares / n - m.value[c] * m.value[c]) / (n - 1));
-    }
-    return m;
-}
-
 struct Rendered {
-    Mean mean;
+    vrtest::Estimate mean[3];  // per channel
     double raysPerSample;
     std::vector<float> rgba;
 };
@@ -46,22 +24,9 @@ struct Rendered {
 Rendered renderFloor(const std::vector<vref::Light>& lights, bool translucent, bool withShader,
                      int threads = 0) {
     vrtest::ScriptedMaterial floor(pxs::kCapEvaluateBsdf | pxs::kCapSampleBsdf);
-    floor.onSample = [](pxs::IRenderServices* sv, pxs::ShadingState* st) {
-        pxs::float2 r;
-        sv->random2(&r);
-        float z = std::sqrt(1.0f - r.y), s = std::sqrt(r.y), phi = 2.0f * vref::kPi * r.x;
-        st->sampleDirection = float3(s * std::cos(phi), s * std::sin(phi), z);
-        st->sampleValue = float3(kInvPi);
-        st->sampleCosine = z;
-        st->sampleWeight = vref::kPi / z;
-        st->sampleKind = pxs::kSampleDiffuse;
-    };
-    floor.onEvaluate = [translucent](pxs::IRenderServices*, pxs::ShadingState* st) {
-        float c = translucent ? std::fabs(st->sampleDirection.z) : st->sampleDirection.z;
-        if (!(c > 0.0f)) return;
-        st->sampleValue = float3(kInvPi);
-        st->sampleCosine = c;
-    };
+    vrtest::Surface lambert;
+    lambert.translucent = translucent;
+    vrtest::scriptSurface(floor, lambert);
     vrtest::ScriptedLight shaderLight([](pxs::IRenderServices*, pxs::ShadingState* st) {
         st->lightSample.lightColor = float3(0.3f, 0.2f, 0.1f);
     });
@@ -80,7 +45,9 @@ Rendered renderFloor(const std::vector<vref::Light>& lights, bool translucent, b
     vref::RenderSettings settings = vrtest::pathSettings(16, 1);
     settings.threads = threads;
     vref::RenderResult r = vref::render(scene, settings);
-    return {mean(r.image), static_cast<double>(r.stats.rays) / (32.0 * 32.0 * settings.spp),
+    return {{vrtest::channelMean(r.image, 0), vrtest::channelMean(r.image, 1),
+             vrtest::channelMean(r.image, 2)},
+            static_cast<double>(r.stats.rays) / (32.0 * 32.0 * settings.spp),
             r.image.rgba};
 }
 
@@ -102,30 +69,36 @@ TEST(PathLights, OneHostLightPerBounceConvergesToTheirSum) {
     spot.spot = true;
     spot.axis = float3(0.0f, 0.0f, -1.0f);
     spot.cosOuter = std::cos(0.03f), spot.cosInner = std::cos(0.02f);
-    const std::vector<vref::Light> lights = {
+    std::vector<vref::Light> lights = {
         pointLight(float3(0.5f, 0.0f, 2.0f), float3(1.0f, 0.5f, 0.25f), 10.0f),
         pointLight(float3(-1.0f, 1.0f, 1.0f), float3(0.2f, 0.4f, 1.0f), 3.0f),
         spot,
         pointLight(float3(0.0f, 0.0f, -1.0f), float3(1.0f), 50.0f),
     };
+    // More lights than a bounce keeps the weights of, the later ones weighed again;
+    // reds and blues in turn, so that a light taken for its neighbour shows.
+    for (int i = 0; i < 6; ++i) {
+        float3 color = i % 2 ? float3(0.1f, 0.1f, 1.0f) : float3(1.0f, 0.1f, 0.1f);
+        lights.push_back(pointLight(float3(0.3f * i - 0.8f, 0.5f, 1.5f), color, 1.0f + 1.5f * i));
+    }
     for (bool translucent : {false, true}) {
         double expected[3] = {0.0, 0.0, 0.0};
         for (const vref::Light& light : lights) {
             Rendered alone = renderFloor({light}, translucent, false);
             if (translucent) {
-                EXPECT_GT(alone.mean.value[0], 0.0) << "every light reaches it";
+                EXPECT_GT(alone.mean[0].mean, 0.0) << "every light reaches it";
             }
-            for (int c = 0; c < 3; ++c) expected[c] += alone.mean.value[c];
+            for (int c = 0; c < 3; ++c) expected[c] += alone.mean[c].mean;
         }
         Rendered shaderAlone = renderFloor({}, translucent, true);
         for (bool withShader : {false, true}) {
             Rendered all = renderFloor(lights, translucent, withShader);
             for (int c = 0; c < 3; ++c) {
-                double want = expected[c] + (withShader ? shaderAlone.mean.value[c] : 0.0);
-                EXPECT_NEAR(all.mean.value[c], want, 4.0 * all.mean.error[c] + 1e-5)
+                double want = expected[c] + (withShader ? shaderAlone.mean[c].mean : 0.0);
+                EXPECT_NEAR(all.mean[c].mean, want, 4.0 * all.mean[c].error + 1e-5)
                     << "channel " << c << (translucent ? ", translucent" : "")
                     << (withShader ? ", with a light shader" : "");
-                EXPECT_GT(all.mean.error[c], 0.0) << "the lights were not chosen at random";
+                EXPECT_GT(all.mean[c].error, 0.0) << "the lights were not chosen at random";
             }
             // A camera ray and at most one shadow ray per sample.
             EXPECT_LE(all.raysPerSample, 2.0);
